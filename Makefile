@@ -1,0 +1,39 @@
+# Front door over CMake. `make run` and `make test` work on a fresh Debian 12 machine as root.
+BUILD      ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS       ?= $(shell nproc)
+CMAKE_ARGS ?=
+
+.PHONY: all deps configure build run test bench fuzz screenshots clean
+
+all: build
+
+deps:
+	@sh scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@mkdir -p demo
+	@cd demo && ../$(BUILD)/app/kvtdemo && ../$(BUILD)/app/kvt
+
+test: build
+	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKVT_BENCH=ON >/dev/null
+	@cmake --build build-bench -j $(JOBS)
+	@sh bench/run.sh build-bench
+
+fuzz: deps
+	@sh tests/expcalc/run-fuzz.sh
+
+screenshots: build
+	@sh scripts/screenshots.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD) build-bench build-fuzz

@@ -1,0 +1,116 @@
+#include "app/AppStart.h"
+
+#include "app/MainFormUnit.h"
+#include "bill/BillUnit.h"
+#include "bill/DoorLineUnit.h"
+#include "controls/Dialogs.h"
+#include "controls/FormRegistry.h"
+#include "query/QueryUnit.h"
+#include "refdata/CGFormUnit.h"
+#include "store/Database.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStyle>
+
+#include <exception>
+
+namespace kvt {
+
+TMainForm* MainForm = nullptr;
+TBillForm* BillForm = nullptr;
+TCGForm* CGForm = nullptr;
+TFormQuery* FormQuery = nullptr;
+TForm_DoorLine* Form_DoorLine = nullptr;
+
+namespace {
+const char* const kSongFace = "AR PL UMing CN";
+
+void centre(QWidget* w)
+{
+    if (QScreen* s = QGuiApplication::primaryScreen())
+        w->move(s->availableGeometry().center() - w->rect().center());
+}
+} // namespace
+
+void InstallFontSubstitutions()
+{
+    const QString face = QString::fromLatin1(kSongFace);
+    QFont::insertSubstitution(QStringLiteral("宋体"), face);
+    QFont::insertSubstitution(QStringLiteral("SimSun"), face);
+    QFont::insertSubstitution(QStringLiteral("新宋体"), face);
+    QFont::insertSubstitution(QStringLiteral("NSimSun"), face);
+}
+
+QString SongTypeface()
+{
+    return QString::fromLatin1(kSongFace);
+}
+
+void CreateForms(const QString& databasePath)
+{
+    Database::Open(databasePath);
+    try {
+        MainForm = new TMainForm;
+        RegisterForm(QStringLiteral("MainForm"), MainForm);
+        BillForm = new TBillForm;
+        RegisterForm(QStringLiteral("BillForm"), BillForm);
+        CGForm = new TCGForm;
+        RegisterForm(QStringLiteral("CGForm"), CGForm);
+        FormQuery = new TFormQuery;
+        RegisterForm(QStringLiteral("FormQuery"), FormQuery);
+        Form_DoorLine = new TForm_DoorLine;
+        RegisterForm(QStringLiteral("Form_DoorLine"), Form_DoorLine);
+    } catch (...) {
+        DestroyForms();
+        throw;
+    }
+    for (QWidget* w : {static_cast<QWidget*>(MainForm), static_cast<QWidget*>(BillForm),
+                       static_cast<QWidget*>(CGForm), static_cast<QWidget*>(FormQuery),
+                       static_cast<QWidget*>(Form_DoorLine)})
+        centre(w);
+}
+
+void DestroyForms()
+{
+    // Reverse order of creation: later windows may point into earlier ones.
+    delete Form_DoorLine;
+    Form_DoorLine = nullptr;
+    delete FormQuery;
+    FormQuery = nullptr;
+    delete CGForm;
+    CGForm = nullptr;
+    delete BillForm;
+    BillForm = nullptr;
+    delete MainForm;
+    MainForm = nullptr;
+    ClearForms();
+    if (Database::IsOpen())
+        Database::Close();
+}
+
+int RunKvt(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kvt"));
+    QApplication::setApplicationDisplayName(QStringLiteral("kvt"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    InstallFontSubstitutions();
+    try {
+        CreateForms(QStringLiteral("kvt.db"));
+    } catch (const std::exception& e) {
+        DialogService::instance().message(nullptr, QString::fromUtf8(e.what()), QString(),
+                                          DialogService::Icon::Critical);
+        DestroyForms();
+        return 1;
+    }
+    MainForm->show();
+    const int rc = app.exec();
+    DestroyForms();
+    return rc;
+}
+
+} // namespace kvt

@@ -1,0 +1,35 @@
+#pragma once
+// Start-up: fonts, the database, the five program-wide windows.
+
+#include <QString>
+
+namespace kvt {
+
+class TMainForm;
+class TBillForm;
+class TCGForm;
+class TFormQuery;
+class TForm_DoorLine;
+
+/// The five windows, each created once per run.
+extern TMainForm* MainForm;
+extern TBillForm* BillForm;
+extern TCGForm* CGForm;
+extern TFormQuery* FormQuery;
+extern TForm_DoorLine* Form_DoorLine;
+
+/// Makes "宋体" and "SimSun" resolve to the installed Chinese serif face.
+void InstallFontSubstitutions();
+/// The family "宋体" resolves to on this machine.
+QString SongTypeface();
+
+/// Opens (or creates) the database at path and creates the five windows in order; throws
+/// the store's error when the database cannot be reached. Needs a QApplication.
+void CreateForms(const QString& databasePath);
+/// Destroys the windows and closes the database (used by tests between cases).
+void DestroyForms();
+
+/// The whole program: start-up, the main window, the event loop. Returns the exit code.
+int RunKvt(int argc, char** argv);
+
+} // namespace kvt

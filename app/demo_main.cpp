@@ -1,0 +1,24 @@
+// Prepares the demo database in the working directory, once: the schema, then a small
+// catalogue, clients and installers. An existing kvt.db is left as it is.
+#include "app/DemoData.h"
+#include "store/Database.h"
+#include "store/StoreError.h"
+
+#include <QFileInfo>
+
+#include <cstdio>
+
+int main()
+{
+    if (QFileInfo::exists(QStringLiteral("kvt.db")))
+        return 0;
+    try {
+        kvt::Database::Open(QStringLiteral("kvt.db"));
+        kvt::SeedDemoData();
+        kvt::Database::Close();
+    } catch (const kvt::StoreError& e) {
+        std::fprintf(stderr, "kvtdemo: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

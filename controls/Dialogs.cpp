@@ -1,0 +1,81 @@
+#include "controls/Dialogs.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <exception>
+
+namespace kvt {
+namespace {
+
+class MessageBoxService final : public DialogService {
+public:
+    void message(QWidget* parent, const QString& text, const QString& caption, Icon icon) override
+    {
+        QMessageBox box(parent);
+        box.setWindowTitle(caption.isEmpty() ? QApplication::applicationDisplayName() : caption);
+        box.setText(text);
+        switch (icon) {
+        case Icon::Information: box.setIcon(QMessageBox::Information); break;
+        case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
+        case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
+        case Icon::None: break;
+        }
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+    }
+
+    bool confirm(QWidget* parent, const QString& text, const QString& caption) override
+    {
+        QMessageBox box(parent);
+        box.setWindowTitle(caption.isEmpty() ? QStringLiteral("确认") : caption);
+        box.setIcon(QMessageBox::Warning);
+        box.setText(text);
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    }
+};
+
+MessageBoxService g_realService;
+DialogService* g_service = nullptr;
+
+} // namespace
+
+DialogService& DialogService::instance()
+{
+    return g_service ? *g_service : g_realService;
+}
+
+void DialogService::setInstance(DialogService* service)
+{
+    g_service = service;
+}
+
+void ShowMessage(QWidget* parent, const QString& text)
+{
+    DialogService::instance().message(parent, text);
+}
+
+bool ConfirmYesNo(QWidget* parent, const QString& text, const QString& caption)
+{
+    return DialogService::instance().confirm(parent, text, caption);
+}
+
+bool Guarded(QWidget* parent, const std::function<void()>& handler)
+{
+    try {
+        handler();
+        return true;
+    } catch (const std::exception& e) {
+        DialogService::instance().message(parent, QString::fromUtf8(e.what()), QString(),
+                                          DialogService::Icon::Critical);
+    } catch (...) {
+        DialogService::instance().message(parent, QStringLiteral("未知错误"), QString(),
+                                          DialogService::Icon::Critical);
+    }
+    return false;
+}
+
+} // namespace kvt

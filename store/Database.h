@@ -1,0 +1,46 @@
+#pragma once
+// The database file and the one connection all query objects of the process share.
+
+#include <QString>
+
+namespace kvt {
+
+class Database {
+public:
+    /// Opens the database file at path, creating it with the five tables and the counter row
+    /// when it does not exist. A file that exists but cannot be opened, or holds no database
+    /// of ours, throws StoreError with the engine's message. Replaces any open database.
+    static void Open(const QString& path);
+    /// Closes the open database (query objects must be closed first).
+    static void Close();
+    static bool IsOpen();
+    static QString Path();
+
+    /// Runs a statement of the program's dialect that returns no rows; gives rows changed.
+    static int Exec(const QString& statement);
+};
+
+/// Makes everything done while it lives one transaction. Scopes nest: an inner scope joins
+/// the outer one (a savepoint), and only the outermost commit writes. Destroyed without
+/// Commit(), it rolls back what was done inside it.
+class TransactionScope {
+public:
+    TransactionScope();
+    ~TransactionScope();
+    TransactionScope(const TransactionScope&) = delete;
+    TransactionScope& operator=(const TransactionScope&) = delete;
+    void Commit();
+
+private:
+    int m_depth;
+    bool m_done = false;
+};
+
+/// A typed text as a text literal of the dialect: "text", with a double quote doubled.
+/// Used for exact matches: "... where 自定义编号=" + SqlText(typed).
+QString SqlText(const QString& text);
+/// A typed text as a LIKE pattern that matches every value containing the text, whatever
+/// it holds (% _ \ " '): "... where 客户名 like " + SqlContains(typed).
+QString SqlContains(const QString& text);
+
+} // namespace kvt
