@@ -81,8 +81,12 @@ void DataQueryModel::onRowRemoved(int row) {
         reload();
         return;
     }
+    // The query has removed the row already; until views have been told, the rows are read as
+    // they were before.
+    m_removing = row;
     beginRemoveRows(QModelIndex(), row - 1, row - 1);
     --m_rows;
+    m_removing = 0;
     if (m_currentRow > m_rows)
         m_currentRow = m_rows;
     endRemoveRows();
@@ -104,6 +108,12 @@ void DataQueryModel::onCurrentRowChanged(int row) {
         emit headerDataChanged(Qt::Vertical, row - 1, row - 1);
 }
 
+int DataQueryModel::queryRow(int modelRow) const {
+    if (!m_removing || modelRow + 1 < m_removing)
+        return modelRow + 1;
+    return modelRow + 1 == m_removing ? 0 : modelRow;
+}
+
 int DataQueryModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_rows;
 }
@@ -113,15 +123,15 @@ int DataQueryModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant DataQueryModel::data(const QModelIndex& index, int role) const {
-    if (!m_query || !index.isValid() || index.row() >= m_rows || index.column() >= m_columns.size() ||
-        index.row() >= m_query->RowCount())
+    const int row = index.isValid() ? queryRow(index.row()) : 0;
+    if (!m_query || row < 1 || index.row() >= m_rows || index.column() >= m_columns.size() || row > m_query->RowCount())
         return {};
     const int field = m_columns[index.column()];
     try {
         switch (role) {
         case Qt::DisplayRole:
         case Qt::EditRole:
-            return m_query->TextAt(index.row() + 1, field);
+            return m_query->TextAt(row, field);
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(
                 Qt::Alignment((m_query->IsNumericColumn(field) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
@@ -174,10 +184,10 @@ QVariant DataQueryModel::headerData(int section, Qt::Orientation orientation, in
     if (role != Qt::DisplayRole)
         return {};
     // The record indicator: an arrow on the current record, an asterisk while it is a new row.
-    if (section + 1 != m_currentRow)
+    const int row = queryRow(section);
+    if (row < 1 || row != m_currentRow || !m_query || row > m_query->RowCount())
         return QString();
-    return m_query && m_query->StateOf(section + 1) == RowState::Inserted ? QStringLiteral("*")
-                                                                          : QStringLiteral("\u25B6");
+    return m_query->StateOf(row) == RowState::Inserted ? QStringLiteral("*") : QStringLiteral("\u25B6");
 }
 
 // ---------------------------------------------------------------------------------------------

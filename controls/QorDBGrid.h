@@ -37,6 +37,8 @@ signals:
 
 private:
     void reload();
+    /// Query row (1-based) behind a model row; 0 for the row being removed.
+    int queryRow(int modelRow) const;
     void onRowAppended(int row);
     void onRowRemoved(int row);
     void onRowChanged(int row);
@@ -46,6 +48,7 @@ private:
     QList<int> m_columns; ///< result positions of the shown columns, as last announced to views
     int m_rows = 0;       ///< row count as last announced to views
     int m_currentRow = 0; ///< 1-based, for the record indicator
+    int m_removing = 0;   ///< 1-based row the query already dropped while views are being told
     bool m_editable = false;
 };
 

@@ -1,0 +1,79 @@
+// Column widths from column titles: the keyword rule, and its application to a data grid.
+
+#include "FakeDataQuery.h"
+#include "controls/ColumnWidths.h"
+#include "controls/QorControlUnit.h"
+
+#include <QTest>
+
+using namespace kvt;
+
+class TestColumnWidths : public QObject {
+    Q_OBJECT
+private slots:
+    void rule_data();
+    void rule();
+    void appliedToGrid();
+};
+
+void TestColumnWidths::rule_data() {
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("width"); // 0: no keyword, the column keeps its width
+
+    QTest::newRow("date") << "单据日期" << 80;
+    QTest::newRow("name") << "客户名" << 200;
+    QTest::newRow("id then person") << "安装人员ID" << 80;
+    QTest::newRow("width then formula") << "外框宽公式" << 200;
+    QTest::newRow("height then formula") << "外框高公式" << 200;
+    QTest::newRow("number") << "自定义编号" << 60;
+    QTest::newRow("frame total width") << "门框总宽" << 50;
+    QTest::newRow("description") << "商品说明" << 100;
+    QTest::newRow("product id") << "商品ID" << 40;
+    QTest::newRow("leaf width") << "门扇宽" << 50;
+    QTest::newRow("product name") << "商品名称" << 200;
+    QTest::newRow("qualified id") << "历史单据.客户ID" << 40;
+    QTest::newRow("telephone only") << "客户电话" << 100;
+    QTest::newRow("quantity") << "数量" << 40;
+    QTest::newRow("remark") << "客户备注" << 200;
+    QTest::newRow("extra") << "门框附加" << 200;
+    QTest::newRow("buried after height") << "埋地高" << 40;
+    QTest::newRow("style") << "玻璃款式" << 100;
+    QTest::newRow("address") << "客户地址" << 200;
+    QTest::newRow("colour after name") << "颜色名" << 50;
+    QTest::newRow("key of a line") << "门框ID" << 40;
+    QTest::newRow("latin") << "total" << 0;
+    QTest::newRow("lower-case id") << "id" << 0;
+    QTest::newRow("empty") << "" << 0;
+}
+
+void TestColumnWidths::rule() {
+    QFETCH(QString, title);
+    QFETCH(int, width);
+    QCOMPARE(ColumnWidthForTitle(title), width);
+}
+
+void TestColumnWidths::appliedToGrid() {
+    TQorDBGrid grid;
+    SetColumnWidthsByTitle(&grid); // no query: nothing to do
+    SetColumnWidthsByTitle(nullptr);
+
+    DataQuery q;
+    grid.SetDataQuery(&q);
+    SetColumnWidthsByTitle(&grid); // closed query: no columns
+    QCOMPARE(grid.ColumnCount(), 0);
+
+    test::SetFakeResult("widths", {"单据日期", "total", "客户电话", "历史单据.客户ID"}, {{"2024-01-02", 1, "123", 5}});
+    q.SetSql("widths");
+    q.Open();
+    QCOMPARE(grid.ColumnCount(), 4);
+    grid.SetColumnWidth(1, 77);
+    SetColumnWidthsByTitle(&grid);
+    const QList<int> once{grid.ColumnWidth(0), grid.ColumnWidth(1), grid.ColumnWidth(2), grid.ColumnWidth(3)};
+    QCOMPARE(once, (QList<int>{80, 77, 100, 40}));
+    SetColumnWidthsByTitle(&grid);
+    const QList<int> twice{grid.ColumnWidth(0), grid.ColumnWidth(1), grid.ColumnWidth(2), grid.ColumnWidth(3)};
+    QCOMPARE(twice, once);
+}
+
+QTEST_MAIN(TestColumnWidths)
+#include "test_column_widths.moc"
