@@ -39,6 +39,13 @@ void TextStack::reserve(std::size_t texts, std::size_t chars) {
     m_chars.reserve(chars);
 }
 
+void TextStack::clear() {
+    m_used = 0;
+    m_starts.clear();
+    releaseIfLarge(m_starts);
+    releaseIfLarge(m_chars);
+}
+
 void TextStack::push(std::string_view text) {
     const std::size_t need = m_used + text.size() + 1;
     if (m_chars.size() < need)
@@ -114,9 +121,14 @@ int OperatorPriority(char c) {
 
 std::vector<std::string_view> ConvertToPostfix(std::string_view marked) {
     std::vector<std::string_view> postfix;
-    std::vector<std::string_view> ops;
-    postfix.reserve(marked.size());
-    ops.reserve(marked.size() / 2 + 2);
+    ConvertToPostfix(marked, postfix);
+    return postfix;
+}
+
+void ConvertToPostfix(std::string_view marked, std::vector<std::string_view>& postfix) {
+    thread_local std::vector<std::string_view> ops;
+    postfix.clear();
+    ops.clear();
     ops.push_back(single('#'));
 
     constexpr std::size_t None = std::string_view::npos;
@@ -185,7 +197,8 @@ std::vector<std::string_view> ConvertToPostfix(std::string_view marked) {
         case '#':
             while (!ops.empty() && ops.back()[0] != '#')
                 popAppend();
-            return postfix;
+            releaseIfLarge(ops);
+            return;
         default:
             if (isDigitChar(c)) {
                 if (nameStart == None && numberStart == None)
@@ -197,13 +210,13 @@ std::vector<std::string_view> ConvertToPostfix(std::string_view marked) {
             break;
         }
     }
-    return postfix;
+    releaseIfLarge(ops);
 }
 
 bool EvaluatePostfix(const std::vector<std::string_view>& postfix, double& value, bool& errorFlag,
                      std::string& errorText) {
-    TextStack values;
-    values.reserve(postfix.size() / 2 + 4, 64);
+    thread_local TextStack values;
+    values.clear();
     std::string_view a;
     std::string_view b;
     long double x = 0.0L;

@@ -22,6 +22,7 @@ public:
     std::size_t size() const { return m_starts.size(); }
     bool empty() const { return m_starts.empty(); }
     void reserve(std::size_t texts, std::size_t chars);
+    void clear();
 
 private:
     // Each text is followed by one spare char, which joinTop overwrites with the separator.
@@ -35,6 +36,8 @@ int OperatorPriority(char c);
 
 /// Postfix tokens of a marked text (as MarkUnarySigns leaves it). The tokens view the text or static storage.
 std::vector<std::string_view> ConvertToPostfix(std::string_view marked);
+/// As above, into postfix (emptied first).
+void ConvertToPostfix(std::string_view marked, std::vector<std::string_view>& postfix);
 
 /// Evaluates postfix tokens. Returns true and the value if nothing was reported and no arithmetic fault
 /// arose; reported problems go to errorText through AddError.

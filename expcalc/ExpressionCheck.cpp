@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace kvt::expcalc {
 
@@ -78,10 +79,14 @@ bool checkFunctionCalls(const std::string& copy, std::string& out, bool& error, 
     const std::size_t n = copy.size();
     // For each "(": the position of its ")" and the number of commas directly inside; found in one pass
     // so that nested calls do not rescan their arguments.
-    std::vector<std::uint32_t> closing;
-    std::vector<std::uint32_t> commas;
-    std::vector<std::uint32_t> open;
-    std::vector<std::uint32_t> openIndex; // index into closing/commas per position of "(", filled lazily
+    thread_local std::vector<std::uint32_t> closing;
+    thread_local std::vector<std::uint32_t> commas;
+    thread_local std::vector<std::uint32_t> open;
+    thread_local std::vector<std::uint32_t> openIndex; // per position: index into closing/commas of a "("
+    closing.clear();
+    commas.clear();
+    open.clear();
+    openIndex.clear();
     if (copy.find('(') != std::string::npos) {
         openIndex.assign(n, NoMatch);
         for (std::size_t i = 0; i < n; ++i) {
@@ -102,7 +107,8 @@ bool checkFunctionCalls(const std::string& copy, std::string& out, bool& error, 
 
     out.clear();
     out.reserve(n + 8);
-    std::vector<bool> bracketIsCall; // for each bracket open at the current position
+    thread_local std::vector<bool> bracketIsCall; // for each bracket open at the current position
+    bracketIsCall.clear();
     std::size_t nameStart = std::string::npos;
     std::size_t nameStartOut = 0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -353,62 +359,80 @@ bool CheckExpression(const std::string& text, std::string& errorText) {
 
     // The check copy: percent, power and factorial are examined as a division by a bracketed number, a product,
     // and a product with a bracketed factor.
-    std::string copy;
-    copy.reserve(text.size() + 8);
+    thread_local std::string copy;
+    // Each character becomes at most six ("%" -> "/(100)"); written through a pointer, then cut to length.
+    copy.resize(text.size() * 6);
+    char* p = copy.data();
     for (char c : text) {
         switch (c) {
         case ' ':
             break;
         case '%':
-            copy += "/(100)";
+            std::memcpy(p, "/(100)", 6);
+            p += 6;
             break;
         case '^':
-            copy += '*';
+            *p++ = '*';
             break;
         case '!':
-            copy += "*(1*1)";
+            std::memcpy(p, "*(1*1)", 6);
+            p += 6;
             break;
         default:
-            copy += c;
+            *p++ = c;
         }
     }
+    copy.resize(static_cast<std::size_t>(p - copy.data()));
     if (copy.empty())
         return false;
 
-    std::string rewritten;
-    if (!checkFunctionCalls(copy, rewritten, error, errorText))
+    // Without a name there is no call to rewrite.
+    thread_local std::string rewritten;
+    const bool hasNames = std::any_of(copy.begin(), copy.end(), isNameStart);
+    if (hasNames && !checkFunctionCalls(copy, rewritten, error, errorText)) {
+        releaseIfLarge(copy);
+        releaseIfLarge(rewritten);
         return false;
-    checkCharacters(rewritten, error, errorText);
+    }
+    const std::string& checked = hasNames ? rewritten : copy;
+    checkCharacters(checked, error, errorText);
     if (!error)
-        checkBrackets(rewritten, error, errorText);
+        checkBrackets(checked, error, errorText);
     if (!error)
-        checkOperators(rewritten, error, errorText);
+        checkOperators(checked, error, errorText);
     if (!error)
-        checkDecimalPoints(rewritten, error, errorText);
+        checkDecimalPoints(checked, error, errorText);
+    releaseIfLarge(copy);
+    releaseIfLarge(rewritten);
     return !error;
 }
 
 void MarkUnarySigns(std::string& text) {
     // A sign is unary at the start or after "(", an operator, "," or "^". The test reads the input character
     // before it, which a backwards rewrite would also see.
-    std::string marked;
-    marked.reserve(text.size() + 1);
+    thread_local std::string marked;
+    marked.resize(text.size() + 1);
+    char* p = marked.data();
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '@')
             continue;
         if (c == '-' || c == '+') {
-            const bool unary = i == 0 || std::string_view("(*+,-/^").find(text[i - 1]) != std::string_view::npos;
+            const char before = i == 0 ? '(' : text[i - 1];
+            const bool unary = before == '(' || before == '*' || before == '+' || before == ',' || before == '-' ||
+                               before == '/' || before == '^';
             if (unary) {
                 if (c == '-')
-                    marked += '~';
+                    *p++ = '~';
                 continue; // a unary plus has no effect
             }
         }
-        marked += c;
+        *p++ = c;
     }
-    marked += '#';
+    *p++ = '#';
+    marked.resize(static_cast<std::size_t>(p - marked.data()));
     text.swap(marked);
+    releaseIfLarge(marked);
 }
 
 } // namespace kvt::expcalc

@@ -63,6 +63,12 @@ bool CheckExpression(const std::string& text, std::string& errorText);
 /// Rewrites unary "-" as "~", drops unary "+", and appends the end marker "#".
 void MarkUnarySigns(std::string& text);
 
+/// Per-thread working buffers are reused between calls; one grown by an unusually long formula is released.
+template <class Buffer> void releaseIfLarge(Buffer& buffer) {
+    if (buffer.capacity() > 65536)
+        Buffer().swap(buffer);
+}
+
 /// Removes every space (0x20).
 void RemoveSpaces(std::string& text);
 

@@ -1,5 +1,6 @@
 #include "expcalc/NumberText.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -150,8 +151,10 @@ std::size_t NumberToChars(double value, char* buffer) {
     const bool negative = std::signbit(value);
     const long double a = std::fabs(static_cast<long double>(value));
 
-    int e2 = 0;
-    std::frexp(value, &e2);
+    // Binary exponent from the bits (subnormals count from the smallest normal, corrected below).
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    const int e2 = std::max(static_cast<int>((bits >> 52) & 0x7FF) - 1022, -1073);
     // First guess of floor(log10 |value|); corrected below by at most a step or two.
     int k = 14 - static_cast<int>(std::floor((e2 - 1) * 0.30102999566398120));
     long double x = scaleByPowerOfTen(a, k);
@@ -167,7 +170,8 @@ std::size_t NumberToChars(double value, char* buffer) {
 
     std::uint64_t digits = 0;
     int e10 = 0;
-    const long double whole = std::floor(x);
+    // x is positive and below 2^63 here, so the conversion truncates like floor.
+    const long double whole = x > 0 && x < 9e18L ? static_cast<long double>(static_cast<std::uint64_t>(x)) : 0.0L;
     const long double fraction = x - whole;
     // x carries a relative error below 2^-63 (about 1.1E-4 in units of the last digit); only a fraction that
     // close to one half leaves the rounding in doubt.

@@ -7,7 +7,9 @@ bool CalcExpression(const std::string& expression, double& value, std::string& e
     using namespace kvt::expcalc;
     try {
         errorText.clear();
-        std::string text = expression;
+        thread_local std::string text;
+        thread_local std::vector<std::string_view> postfix;
+        text.assign(expression);
         RemoveSpaces(text);
         if (text.empty())
             return false;
@@ -16,10 +18,13 @@ bool CalcExpression(const std::string& expression, double& value, std::string& e
         if (!CheckExpression(text, errorText))
             return false;
         MarkUnarySigns(text);
-        const std::vector<std::string_view> postfix = ConvertToPostfix(text);
+        ConvertToPostfix(text, postfix);
         bool errorFlag = false;
         double result = 0.0;
-        if (!EvaluatePostfix(postfix, result, errorFlag, errorText))
+        const bool ok = EvaluatePostfix(postfix, result, errorFlag, errorText);
+        releaseIfLarge(text);
+        releaseIfLarge(postfix);
+        if (!ok)
             return false;
         value = result;
         return true;
