@@ -1,0 +1,276 @@
+// Moving a bill between the bill window and the database: the new-bill save with its number,
+// the saves of a saved bill's two views, the two loaders and the bill delete. Every save and
+// the delete are one transaction: a refused value leaves the database and the window as they
+// were, so the user can mend the input and save again.
+
+#include "bill/BillUnit.h"
+
+#include "controls/Dialogs.h"
+#include "controls/QorControlUnit.h"
+#include "store/DataQuery.h"
+#include "store/Database.h"
+
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+
+#include <functional>
+
+namespace kvt {
+namespace {
+
+const QString kCounterSql = QStringLiteral("select * from 系统设置 where ID=\"历史单据ID\"");
+
+/// Runs assign for one grid row; a refused value names the row as well as the field.
+void assignRow(int row, const std::function<void()>& assign) {
+    try {
+        assign();
+    } catch (const StoreError& e) {
+        throw StoreError(QStringLiteral("第%1行：%2").arg(row).arg(e.message()));
+    }
+}
+
+/// The bill number shown, as the integer the statements need.
+qint64 billNumber(const QString& text) {
+    bool ok = false;
+    const qint64 n = text.trimmed().toLongLong(&ok);
+    if (!ok)
+        throw StoreError(QStringLiteral("单据编号“%1”不是整数。").arg(text));
+    return n;
+}
+
+bool headerExists(qint64 billId) {
+    DataQuery q;
+    q.SetSql(QStringLiteral("select * from 历史单据 where 单据ID=") + QString::number(billId));
+    q.Open();
+    return q.RowCount() > 0;
+}
+
+} // namespace
+
+void TBillForm::assignHeaderFields(DataQuery& query, const QString& billId) const {
+    query.Field(QStringLiteral("客户ID")).setString(LabelClentID->text());
+    query.Field(QStringLiteral("客户地址")).setString(EditAddress->text());
+    query.Field(QStringLiteral("单据日期")).setString(DatePicker1->date().toString(QStringLiteral("yyyy-MM-dd")));
+    query.Field(QStringLiteral("安装人员ID")).setString(Label_setup_man_id->text());
+    query.Field(QStringLiteral("单据ID")).setString(billId);
+    query.Field(QStringLiteral("安装人员")).setString(EditSetup_man->text());
+}
+
+void TBillForm::SaveNewFrameBill() {
+    const qint64 shown = billNumber(EditBill_id->text());
+    qint64 used = shown;
+    {
+        TransactionScope tx;
+        // The number is taken inside the transaction: another copy of the program may have
+        // saved a bill under the number shown since this bill was opened.
+        ADOQuery_bill->Close();
+        ADOQuery_bill->SetSql(kCounterSql);
+        ADOQuery_bill->Open();
+        const qint64 counter = ADOQuery_bill->Field(QStringLiteral("值")).asInteger();
+        if (counter != shown || headerExists(shown)) {
+            used = counter;
+            while (headerExists(used))
+                ++used;
+        }
+        const QString billId = QString::number(used);
+
+        ADOQuery_bill->Close();
+        ADOQuery_bill->SetSql(QStringLiteral("select * from 历史单据"));
+        ADOQuery_bill->Open();
+        ADOQuery_bill->AppendRow();
+        assignHeaderFields(*ADOQuery_bill, billId);
+        ADOQuery_bill->ApplyUpdates();
+
+        ADOQuery_bill->Close();
+        ADOQuery_bill->SetSql(QStringLiteral("select * from 单据明细"));
+        ADOQuery_bill->Open();
+        for (int r = 1; r < Grid_Bill->RowCount(); ++r) {
+            if (Grid_Bill->Cells(12, r).isEmpty())
+                continue;
+            assignRow(r, [&] {
+                ADOQuery_bill->AppendRow();
+                auto set = [&](const char* field, int col) {
+                    ADOQuery_bill->Field(QString::fromUtf8(field)).setString(Grid_Bill->Cells(col, r));
+                };
+                set("商品ID", 12);
+                set("玻璃款式", 3);
+                set("门框附加", 10);
+                set("门框备注", 11);
+                set("见光宽", 4);
+                set("见光高", 5);
+                set("门框总宽", 7);
+                set("门框总高", 8);
+                set("埋地", 6);
+                ADOQuery_bill->Field(QStringLiteral("单据ID")).setString(billId);
+                set("数量", 9);
+            });
+        }
+        ADOQuery_bill->ApplyUpdates();
+
+        ADOQuery_bill->Close();
+        ADOQuery_bill->SetSql(kCounterSql);
+        ADOQuery_bill->Open();
+        ADOQuery_bill->EditRow();
+        ADOQuery_bill->Field(QStringLiteral("值")).setInteger(used + 1);
+        ADOQuery_bill->ApplyUpdates();
+        tx.Commit();
+    }
+    EditBill_id->setText(QString::number(used));
+    if (used != shown)
+        ShowMessage(this, QStringLiteral("单据编号%1已被占用，本单据已保存为%2号。").arg(shown).arg(used));
+    close();
+}
+
+void TBillForm::SaveFrameBillChanges() {
+    const QString billId = EditBill_id->text();
+    {
+        TransactionScope tx;
+        // The header goes first, through a query of its own: a refused header must not cost
+        // the line query the appends and deletions made in the window.
+        DataQuery header;
+        header.SetSql(QStringLiteral("select * from 历史单据 where 单据ID=") + QString::number(billNumber(billId)));
+        header.Open();
+        header.EditRow();
+        assignHeaderFields(header, billId);
+        header.ApplyUpdates();
+
+        ADOQuery_bill->MoveFirst();
+        for (int r = 1; r < Grid_Bill->RowCount(); ++r) {
+            assignRow(r, [&] {
+                ADOQuery_bill->MoveToRow(r);
+                ADOQuery_bill->EditRow();
+                auto set = [&](const char* field, int col) {
+                    ADOQuery_bill->Field(QString::fromUtf8(field)).setString(Grid_Bill->Cells(col, r));
+                };
+                set("商品ID", 12);
+                set("玻璃款式", 3);
+                set("门框附加", 10);
+                set("门框备注", 11);
+                set("见光宽", 4);
+                set("见光高", 5);
+                set("门框总宽", 7);
+                set("门框总高", 8);
+                set("埋地", 6);
+                ADOQuery_bill->Field(QStringLiteral("单据ID")).setString(billId);
+                set("数量", 9);
+                ADOQuery_bill->PostRow();
+            });
+        }
+        ADOQuery_bill->ApplyUpdates();
+        tx.Commit();
+    }
+    ADOQuery_bill->Close();
+    close();
+}
+
+void TBillForm::SaveDoorLeafBill() {
+    const QString billId = EditBill_id->text();
+    {
+        TransactionScope tx;
+        DataQuery header;
+        header.SetSql(QStringLiteral("select * from 历史单据 where 单据ID=") + QString::number(billNumber(billId)));
+        header.Open();
+        header.EditRow();
+        assignHeaderFields(header, billId);
+        header.ApplyUpdates();
+
+        for (int r = 1; r < Grid_Bill->RowCount(); ++r) {
+            if (Grid_Bill->Cells(18, r).isEmpty())
+                continue;
+            assignRow(r, [&] {
+                ADOQuery_bill->MoveToRow(r);
+                ADOQuery_bill->EditRow();
+                auto set = [&](const char* field, int col) {
+                    ADOQuery_bill->Field(QString::fromUtf8(field)).setString(Grid_Bill->Cells(col, r));
+                };
+                set("数量", 3);
+                set("玻璃款式", 4);
+                set("见光宽", 5);
+                set("见光高", 6);
+                set("现量宽", 7);
+                set("现量高", 8);
+                set("门扇宽", 9);
+                set("门扇高", 10);
+                set("玻璃宽", 11);
+                set("玻璃高", 12);
+                set("门框附加", 13);
+                set("门框备注", 14);
+                set("门框总宽", 15);
+                set("门框总高", 16);
+                ADOQuery_bill->Field(QStringLiteral("单据ID")).setString(billId);
+                set("商品ID", 18);
+                ADOQuery_bill->PostRow();
+            });
+        }
+        ADOQuery_bill->ApplyUpdates();
+        tx.Commit();
+    }
+    ADOQuery_bill->Close();
+    close();
+}
+
+void TBillForm::LoadFrameLines() {
+    SetupFrameGrid();
+    Grid_Bill->SetColCount(Grid_Bill->ColCount() + 1);
+    Grid_Bill->SetCells(13, 0, QStringLiteral("门框ID"));
+    Grid_Bill->SetColWidths(13, 40);
+
+    const int lines = ADOQuery_bill->RowCount();
+    Grid_Bill->SetRowCount(lines + 1);
+    static const char* const fields[] = {"自定义编号", "商品名称",        "玻璃款式", "见光宽", "见光高",
+                                         "埋地",       "门框总宽",        "门框总高", "数量",   "门框附加",
+                                         "门框备注",   "商品信息.商品ID", "门框ID"};
+    for (int r = 1; r <= lines; ++r) {
+        ADOQuery_bill->MoveToRow(r);
+        for (int c = 1; c <= 13; ++c)
+            Grid_Bill->SetCells(c, r, ADOQuery_bill->Field(QString::fromUtf8(fields[c - 1])).asString());
+    }
+
+    ADOQuery_bill->SetSql(QStringLiteral("select * from 单据明细 where 单据ID=") + EditBill_id->text() +
+                          QStringLiteral(" order by 门框ID"));
+    ADOQuery_bill->Open();
+    if (ADOQuery_bill->RowCount() > 0)
+        ADOQuery_bill->EditRow();
+}
+
+void TBillForm::LoadDoorLeafLines() {
+    SetupDoorLeafGrid();
+    ADOQuery_goods->Close();
+    if (ADOQuery_goods->Sql().isEmpty())
+        ADOQuery_goods->SetSql(QStringLiteral("select * from 商品信息 "));
+    ADOQuery_goods->Open();
+
+    const int lines = ADOQuery_bill->RowCount();
+    Grid_Bill->SetRowCount(lines + 1);
+    static const char* const fields[] = {"数量",     "玻璃款式", "见光宽", "见光高", "现量宽",   "现量高",
+                                         "门扇宽",   "门扇高",   "玻璃宽", "玻璃高", "门框附加", "门框备注",
+                                         "门框总宽", "门框总高", "门框ID", "商品ID"};
+    for (int r = 1; r <= lines; ++r) {
+        ADOQuery_bill->MoveToRow(r);
+        const qint64 id = ADOQuery_bill->Field(QStringLiteral("商品ID")).asInteger();
+        // A line whose product is gone shows no number and name rather than another product's.
+        const bool found = ADOQuery_goods->FindRow(QStringLiteral("商品ID"), id);
+        Grid_Bill->SetCells(1, r, found ? ADOQuery_goods->Field(QStringLiteral("自定义编号")).asString() : QString());
+        Grid_Bill->SetCells(2, r, found ? ADOQuery_goods->Field(QStringLiteral("商品名称")).asString() : QString());
+        for (int c = 3; c <= 18; ++c)
+            Grid_Bill->SetCells(c, r, ADOQuery_bill->Field(QString::fromUtf8(fields[c - 3])).asString());
+    }
+}
+
+void TBillForm::Button_del_billClick() {
+    if (!ConfirmYesNo(this, QStringLiteral("确认要删除这张单据吗？")))
+        return;
+    const QString billId = QString::number(billNumber(EditBill_id->text()));
+    {
+        TransactionScope tx;
+        ADOQuery_bill->SetSql(QStringLiteral("delete from 历史单据 where 单据ID=") + billId);
+        ADOQuery_bill->Execute();
+        ADOQuery_bill->SetSql(QStringLiteral("delete from 单据明细 where 单据ID=") + billId);
+        ADOQuery_bill->Execute();
+        tx.Commit();
+    }
+    close();
+}
+
+} // namespace kvt

@@ -1,0 +1,69 @@
+// A second copy of the program for the bill tests: it opens the database the test names and
+// saves new frame bills through the real bill window.
+//   bill_save_child <db> once   saves one bill and prints its number
+//   bill_save_child <db> loop   saves bills of ten lines until it is killed, printing each number
+
+#include "app/AppStart.h"
+#include "bill/BillUnit.h"
+#include "controls/Dialogs.h"
+#include "controls/FormRegistry.h"
+#include "controls/QorControlUnit.h"
+#include "store/DataQuery.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cstdio>
+
+namespace {
+
+class SilentDialogs final : public kvt::DialogService {
+public:
+    void message(QWidget*, const QString& text, const QString&, Icon) override {
+        std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
+    }
+    bool confirm(QWidget*, const QString&, const QString&) override { return true; }
+};
+
+int saveOne(const char* productId) {
+    using namespace kvt;
+    kvt::Control<QPushButton>(QStringLiteral("MainForm"), QStringLiteral("Button1"))->click();
+    auto* b = qobject_cast<TBillForm*>(Form(QStringLiteral("BillForm")));
+    b->LabelClentID->setText(QStringLiteral("1"));
+    b->Label_setup_man_id->setText(QStringLiteral("1"));
+    b->EditClient->setText(QStringLiteral("子进程"));
+    b->EditSetup_man->setText(QStringLiteral("子进程"));
+    for (int r = 1; r <= 10; ++r) {
+        for (int c = 3; c <= 11; ++c)
+            b->Grid_Bill->SetCells(c, r, QString::number(r * 10 + c));
+        b->Grid_Bill->SetCells(12, r, QString::fromLatin1(productId));
+    }
+    const QString number = b->EditBill_id->text();
+    b->ButtonSave->click();
+    if (b->isVisible())
+        return -1;
+    std::printf("%s\n", number.toLatin1().constData());
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 3)
+        return 2;
+    SilentDialogs dialogs;
+    kvt::DialogService::setInstance(&dialogs);
+    kvt::CreateForms(QString::fromLocal8Bit(argv[1]));
+    const bool loop = qstrcmp(argv[2], "loop") == 0;
+    do {
+        if (saveOne("1") != 0)
+            return 1;
+    } while (loop);
+    kvt::DestroyForms();
+    return 0;
+}
