@@ -1,6 +1,7 @@
 #include "bill/BillUnit.h"
 
 #include "bill/BillExport.h"
+#include "bill/BillSheets.h"
 #include "controls/Dialogs.h"
 #include "controls/FormRegistry.h"
 #include "controls/QorControlUnit.h"
@@ -609,7 +610,10 @@ void TBillForm::ButtonSaveClick() {
         SaveDoorLeafBill();
 }
 
-void TBillForm::ButtonPrintClick() {}
+void TBillForm::ButtonPrintClick() {
+    // Turns a portrait printer to landscape, then shows the sheet of the bill's kind.
+    PreviewBillSheet(this, Snapshot());
+}
 
 void TBillForm::send_excelClick() {
     SendBillToSpreadsheet(this, Snapshot());
