@@ -1,0 +1,269 @@
+// Start-up and the main window: the database a first start creates, the five windows,
+// and what each main-window command does to the other windows.
+
+#include "app/AppStart.h"
+#include "app/MainFormUnit.h"
+#include "controls/FormRegistry.h"
+#include "store/DataQuery.h"
+#include "store/Database.h"
+#include "support/FakeDialogs.h"
+
+#include <QFile>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace kvt;
+
+class TestStartup : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    test::FakeDialogs* m_dialogs = nullptr;
+    QString dbPath() const { return m_dir.filePath(QStringLiteral("kvt.db")); }
+
+    static QWidget* form(const char* name) { return Form(QString::fromLatin1(name)); }
+    static QString labelText(const char* formName, const char* label)
+    {
+        return Control<QLabel>(form(formName), QString::fromLatin1(label))->text();
+    }
+
+private slots:
+    void initTestCase() { InstallFontSubstitutions(); }
+
+    void init()
+    {
+        QFile::remove(dbPath());
+        m_dialogs = new test::FakeDialogs;
+        CreateForms(dbPath());
+    }
+
+    void cleanup()
+    {
+        DestroyForms();
+        delete m_dialogs;
+        m_dialogs = nullptr;
+    }
+
+    void firstStartCreatesTheTables()
+    {
+        QVERIFY(QFile::exists(dbPath()));
+        DataQuery q;
+        q.SetSql(QStringLiteral("select * from 商品信息"));
+        q.Open();
+        const QStringList goods = q.FieldNames();
+        QCOMPARE(goods.value(0), QStringLiteral("商品名称"));
+        QCOMPARE(goods.value(3), QStringLiteral("自定义编号"));
+        QCOMPARE(goods.value(4), QStringLiteral("商品ID"));
+        for (const char* col : {"商品说明", "外框宽公式", "外框高公式", "门扇宽公式", "门扇高公式", "门扇玻璃宽公式",
+                                "门扇玻璃高公式"})
+            QVERIFY2(goods.contains(QString::fromUtf8(col)), col);
+
+        struct Table {
+            const char* name;
+            QStringList columns;
+        };
+        const Table tables[] = {
+            {"历史单据", {"单据ID", "客户ID", "客户地址", "单据日期", "安装人员ID", "安装人员"}},
+            {"单据明细", {"门框ID", "单据ID", "商品ID", "数量", "玻璃款式", "见光宽", "见光高", "现量宽", "现量高", "门扇宽",
+                          "门扇高", "玻璃宽", "玻璃高", "门框总宽", "门框总高", "埋地", "门框附加", "门框备注"}},
+            {"客户信息", {"客户ID", "自定义编号", "客户名", "客户电话", "客户备注"}},
+            {"系统设置", {"ID", "值"}},
+        };
+        for (const Table& t : tables) {
+            q.Close();
+            q.SetSql(QStringLiteral("select * from ") + QString::fromUtf8(t.name));
+            q.Open();
+            QCOMPARE(q.RowCount(), QString::fromUtf8(t.name) == QStringLiteral("系统设置") ? 1 : 0);
+            for (const QString& c : t.columns)
+                QVERIFY2(q.FieldNames().contains(c), qPrintable(QString::fromUtf8(t.name) + "." + c));
+        }
+    }
+
+    void firstStartSetsTheCounterToOne()
+    {
+        DataQuery q;
+        q.SetSql(QStringLiteral("select * from 系统设置 where ID=\"历史单据ID\""));
+        q.Open();
+        QCOMPARE(q.RowCount(), 1);
+        QCOMPARE(q.FieldAt(1).asInteger(), 1);
+        QCOMPARE(q.Field(QStringLiteral("值")).asInteger(), 1);
+    }
+
+    void fiveWindowsWithTheirCaptions_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("main") << "MainForm" << "主窗口";
+        QTest::newRow("bill") << "BillForm" << "开单窗口";
+        QTest::newRow("selection") << "CGForm" << "信息选择与编辑窗口";
+        QTest::newRow("query") << "FormQuery" << "查询窗口";
+        QTest::newRow("door line") << "Form_DoorLine" << "门套线属性窗口";
+    }
+
+    void fiveWindowsWithTheirCaptions()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QWidget* w = FindForm(name);
+        QVERIFY(w);
+        QCOMPARE(w->windowTitle(), caption);
+        QCOMPARE(w->objectName(), name);
+        QVERIFY(!w->isVisible());
+    }
+
+    void mainWindowButtonsInOrder()
+    {
+        const char* names[] = {"Button1", "Button3", "Button4", "Button2", "ButtonExit"};
+        const char* captions[] = {"新开门框", "查询功能", "商品信息管理", "客户信息管理", "退出"};
+        int lastTop = -1;
+        for (int i = 0; i < 5; ++i) {
+            auto* b = Control<QPushButton>(MainForm, QString::fromLatin1(names[i]));
+            QCOMPARE(b->text(), QString::fromUtf8(captions[i]));
+            QCOMPARE(b->font().pixelSize(), 16);
+            QVERIFY(b->geometry().top() > lastTop);
+            lastTop = b->geometry().top();
+        }
+        // Tab order starts at the exit button.
+        auto* exit = Control<QPushButton>(MainForm, QStringLiteral("ButtonExit"));
+        QCOMPARE(exit->nextInFocusChain(), Control<QPushButton>(MainForm, QStringLiteral("Button1")));
+    }
+
+    void newFrameBillShowsTheBillWindow()
+    {
+        MainForm->show();
+        QTest::mouseClick(MainForm->Button1, Qt::LeftButton);
+        QCOMPARE(labelText("BillForm", "LabelbillType"), QStringLiteral("1"));
+        QCOMPARE(labelText("BillForm", "LabelBillClass"), QStringLiteral("门框生产排单"));
+        for (const char* b : {"Button_del_bill", "Button_add_new", "Button_dele"})
+            QVERIFY2(!Control<QPushButton>(form("BillForm"), QString::fromLatin1(b))->isEnabled(), b);
+        QVERIFY(form("BillForm")->isVisible());
+        QVERIFY(m_dialogs->messages.isEmpty());
+    }
+
+    void newFrameBillOverALoadedBillKeepsItsContents()
+    {
+        QWidget* bill = form("BillForm");
+        MainForm->show();
+        QTest::mouseClick(MainForm->Button1, Qt::LeftButton);
+        QVERIFY(bill->isVisible());
+        // As if the query window had loaded a saved bill meanwhile.
+        Control<QLabel>(bill, QStringLiteral("LabelbillType"))->setText(QStringLiteral("3"));
+        Control<QPushButton>(bill, QStringLiteral("Button_dele"))->setEnabled(true);
+        Control<QLineEdit>(bill, QStringLiteral("EditClient"))->setText(QStringLiteral("王建国"));
+        Control<QLineEdit>(bill, QStringLiteral("EditBill_id"))->setText(QStringLiteral("57"));
+
+        QTest::mouseClick(MainForm->Button1, Qt::LeftButton);
+        QCOMPARE(labelText("BillForm", "LabelbillType"), QStringLiteral("1"));
+        QVERIFY(!Control<QPushButton>(bill, QStringLiteral("Button_dele"))->isEnabled());
+        QCOMPARE(Control<QLineEdit>(bill, QStringLiteral("EditClient"))->text(), QStringLiteral("王建国"));
+        QCOMPARE(Control<QLineEdit>(bill, QStringLiteral("EditBill_id"))->text(), QStringLiteral("57"));
+    }
+
+    void managementButtonsSetTheSelectionMode()
+    {
+        MainForm->show();
+        QTest::mouseClick(MainForm->Button2, Qt::LeftButton);
+        QCOMPARE(labelText("CGForm", "LabelModol"), QStringLiteral("4"));
+        QCOMPARE(labelText("CGForm", "Label_title"), QStringLiteral("客户信息"));
+        QVERIFY(form("CGForm")->isVisible());
+        // Again without closing the selection window: only mode and title change.
+        QTest::mouseClick(MainForm->Button4, Qt::LeftButton);
+        QCOMPARE(labelText("CGForm", "LabelModol"), QStringLiteral("5"));
+        QCOMPARE(labelText("CGForm", "Label_title"), QStringLiteral("商品信息"));
+    }
+
+    void queryButtonShowsTheQueryWindow()
+    {
+        MainForm->show();
+        QTest::mouseClick(MainForm->Button3, Qt::LeftButton);
+        QVERIFY(form("FormQuery")->isVisible());
+        form("FormQuery")->hide();
+        MainForm->N8Click();
+        QVERIFY(form("FormQuery")->isVisible());
+    }
+
+    void exitClosesTheMainWindowOnly()
+    {
+        MainForm->show();
+        QTest::mouseClick(MainForm->Button1, Qt::LeftButton);
+        QTest::mouseClick(MainForm->ButtonExit, Qt::LeftButton);
+        QVERIFY(!MainForm->isVisible());
+        QVERIFY(m_dialogs->messages.isEmpty());
+    }
+
+    void chineseFaceDrawsChinese()
+    {
+        QFont song(QStringLiteral("宋体"));
+        QCOMPARE(QFontInfo(song).family(), SongTypeface());
+        const QFontMetrics fm(song);
+        for (QChar c : QStringLiteral("门框生产排单客户名安装人员斗"))
+            QVERIFY2(fm.inFont(c), qPrintable(QString(c)));
+    }
+};
+
+// Start-up on a file that is there but is no database of ours must stop before any window.
+class TestBrokenDatabase : public QObject {
+    Q_OBJECT
+private slots:
+    void brokenFileStopsStartUp_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("garbage") << QByteArray("this is not a database at all, just some text\n").repeated(100);
+        QTest::newRow("foreign sqlite") << QByteArray(); // made below
+    }
+
+    void brokenFileStopsStartUp()
+    {
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("kvt.db"));
+        if (content.isEmpty()) {
+            // A database of some other program: valid file, none of our tables.
+            QVERIFY(makeForeign(path));
+        } else {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        bool threw = false;
+        try {
+            CreateForms(path);
+        } catch (const StoreError& e) {
+            threw = true;
+            QVERIFY(!e.message().isEmpty());
+        }
+        QVERIFY(threw);
+        QVERIFY(!FindForm(QStringLiteral("MainForm")));
+        QVERIFY(!FindForm(QStringLiteral("BillForm")));
+        QVERIFY(!Database::IsOpen());
+    }
+
+private:
+    static bool makeForeign(const QString& path)
+    {
+        return QProcess::execute(QStringLiteral("sqlite3"),
+                                 {path, QStringLiteral("create table t(a); insert into t values(1);")}) == 0;
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    int rc = 0;
+    {
+        TestStartup t;
+        rc |= QTest::qExec(&t, argc, argv);
+    }
+    {
+        TestBrokenDatabase t;
+        rc |= QTest::qExec(&t, argc, argv);
+    }
+    return rc;
+}
+
+#include "test_startup.moc"
