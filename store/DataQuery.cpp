@@ -1,1 +1,787 @@
 #include "store/DataQuery.h"
+
+#include "store/Database.h"
+#include "store/SqlDialect.h"
+#include "store/SqliteEngine.h"
+
+#include <QHash>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace kvt {
+
+namespace {
+
+enum class Kind { Integer, Number, Text, Date };
+
+struct Column {
+    QString name;   // output name
+    QString table;  // table it comes from ("" for an expression)
+    QString origin; // its name in that table
+    Kind kind = Kind::Text;
+    bool visible = true;
+};
+
+struct Row {
+    std::vector<QVariant> values;
+    RowState state = RowState::Unchanged;
+    QVariant key;      // primary key as read, to find the row again
+    quint64 dirty = 0; // changed columns (bit per column; all bits past 63)
+};
+
+Kind kindOf(const QString& declType, const QVariant& sample)
+{
+    const QString t = declType.toUpper();
+    if (t.contains(QLatin1String("INT")))
+        return Kind::Integer;
+    if (t.contains(QLatin1String("REAL")) || t.contains(QLatin1String("FLOA")) || t.contains(QLatin1String("DOUB")) ||
+        t.contains(QLatin1String("NUM")))
+        return Kind::Number;
+    if (t.contains(QLatin1String("DATE")))
+        return Kind::Date;
+    if (!t.isEmpty())
+        return Kind::Text;
+    switch (sample.typeId()) {
+    case QMetaType::LongLong: return Kind::Integer;
+    case QMetaType::Double: return Kind::Number;
+    default: return Kind::Text;
+    }
+}
+
+QString plainNumber(double v)
+{
+    if (std::isfinite(v) && v == std::floor(v) && std::fabs(v) < 1e15)
+        return QString::number(qint64(v));
+    QString s = QString::number(v, 'f', 10);
+    if (s.contains(QLatin1Char('.'))) {
+        while (s.endsWith(QLatin1Char('0')))
+            s.chop(1);
+        if (s.endsWith(QLatin1Char('.')))
+            s.chop(1);
+    }
+    return s;
+}
+
+QString textOf(const QVariant& v, Kind kind)
+{
+    if (!v.isValid() || v.isNull())
+        return QString();
+    switch (v.typeId()) {
+    case QMetaType::LongLong: return QString::number(v.toLongLong());
+    case QMetaType::Double:
+        if (kind == Kind::Integer && v.toDouble() == std::floor(v.toDouble()))
+            return QString::number(qint64(v.toDouble()));
+        return plainNumber(v.toDouble());
+    default: return v.toString();
+    }
+}
+
+bool parseNumber(const QString& text, double& out)
+{
+    bool ok = false;
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return false;
+    out = t.toDouble(&ok);
+    return ok && std::isfinite(out);
+}
+
+QDate parseDate(const QString& text)
+{
+    const QString t = text.trimmed();
+    for (const char* f : {"yyyy-MM-dd", "yyyy-M-d", "yyyy/M/d", "yyyy/MM/dd"}) {
+        const QDate d = QDate::fromString(t, QString::fromLatin1(f));
+        if (d.isValid())
+            return d;
+    }
+    // A date with a time of day: the date is what counts.
+    if (t.size() > 10) {
+        const QDate d = QDate::fromString(t.left(10), QStringLiteral("yyyy-MM-dd"));
+        if (d.isValid())
+            return d;
+    }
+    return {};
+}
+
+QString quoteId(const QString& name)
+{
+    QString q = name;
+    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+} // namespace
+
+struct ResultSet {
+    std::vector<Column> cols;
+    std::vector<Row> rows;
+    std::vector<QVariant> deletedKeys;
+    QString table;       // the one table a changeable result comes from
+    int keyColumn = -1;  // result column holding its primary key
+    QString keyName;     // that key's name in the table
+    bool editing = false;
+    std::vector<int> display; // display order: result columns
+    QHash<QString, int> byName;
+
+    bool readOnly() const { return table.isEmpty() || keyColumn < 0; }
+};
+
+// ---------------------------------------------------------------- DataField
+
+QString DataField::name() const
+{
+    return m_query->m_result->cols[size_t(m_column)].name;
+}
+
+QVariant DataField::value() const
+{
+    return m_query->ValueAt(m_query->CurrentRow(), m_column);
+}
+
+bool DataField::isNull() const
+{
+    const QVariant v = value();
+    return !v.isValid() || v.isNull();
+}
+
+QString DataField::asString() const
+{
+    return m_query->TextAt(m_query->CurrentRow(), m_column);
+}
+
+qint64 DataField::asInteger() const
+{
+    const QVariant v = value();
+    if (!v.isValid() || v.isNull())
+        return 0;
+    if (v.typeId() == QMetaType::LongLong)
+        return v.toLongLong();
+    double d = 0;
+    const QString t = textOf(v, Kind::Text);
+    if (v.typeId() == QMetaType::Double)
+        d = v.toDouble();
+    else if (!parseNumber(t, d))
+        throw StoreError(QStringLiteral("字段“%1”的值“%2”不是整数").arg(name(), t));
+    if (!(d >= -9.2e18 && d <= 9.2e18))
+        throw StoreError(QStringLiteral("字段“%1”的值“%2”超出整数范围").arg(name(), t));
+    return qint64(std::llround(d));
+}
+
+double DataField::asFloat() const
+{
+    const QVariant v = value();
+    if (!v.isValid() || v.isNull())
+        return 0;
+    if (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Double)
+        return v.toDouble();
+    double d = 0;
+    if (!parseNumber(v.toString(), d))
+        throw StoreError(QStringLiteral("字段“%1”的值“%2”不是数字").arg(name(), v.toString()));
+    return d;
+}
+
+QDate DataField::asDate() const
+{
+    const QVariant v = value();
+    if (!v.isValid() || v.isNull())
+        return {};
+    return parseDate(v.toString());
+}
+
+void DataField::setString(const QString& text)
+{
+    m_query->SetTextAt(m_query->CurrentRow(), m_column, text);
+}
+
+void DataField::setInteger(qint64 value)
+{
+    m_query->SetTextAt(m_query->CurrentRow(), m_column, QString::number(value));
+}
+
+void DataField::setNull()
+{
+    DataQuery* q = m_query;
+    const int row = q->CurrentRow();
+    if (row < 1)
+        throw StoreError(QStringLiteral("数据集没有当前记录"));
+    Row& r = q->m_result->rows[size_t(row - 1)];
+    r.values[size_t(m_column)] = QVariant();
+    r.dirty |= m_column < 64 ? (quint64(1) << m_column) : ~quint64(0);
+    if (r.state == RowState::Unchanged)
+        r.state = RowState::Modified;
+    emit q->rowChanged(row);
+}
+
+bool DataField::visible() const
+{
+    return m_query->IsFieldVisible(m_column);
+}
+
+void DataField::setVisible(bool visible)
+{
+    m_query->SetFieldVisible(m_column, visible);
+}
+
+int DataField::displayIndex() const
+{
+    return m_query->DisplayIndexOf(m_column);
+}
+
+void DataField::setDisplayIndex(int position)
+{
+    m_query->SetDisplayIndex(m_column, position);
+}
+
+// ---------------------------------------------------------------- DataQuery
+
+DataQuery::DataQuery(QObject* parent) : QObject(parent) {}
+
+DataQuery::~DataQuery() = default;
+
+void DataQuery::SetSql(const QString& statement)
+{
+    if (m_result)
+        Close();
+    m_sql = statement;
+}
+
+QString DataQuery::Sql() const
+{
+    return m_sql;
+}
+
+void DataQuery::Open()
+{
+    if (m_result)
+        Close();
+    engine::Statement st(TranslateToSqlite(m_sql));
+    const int n = st.columnCount();
+    if (n == 0)
+        throw StoreError(QStringLiteral("SQL语句没有返回记录：%1").arg(m_sql));
+
+    auto rs = std::make_unique<ResultSet>();
+    rs->cols.resize(size_t(n));
+    QHash<QString, int> seen;
+    for (int c = 0; c < n; ++c) {
+        Column& col = rs->cols[size_t(c)];
+        col.name = st.columnName(c);
+        col.table = st.columnTable(c);
+        col.origin = st.columnOrigin(c);
+        seen[col.name] += 1;
+    }
+    // A name that two tables give is read with its table's name in front.
+    for (Column& col : rs->cols)
+        if (seen.value(col.name) > 1 && !col.table.isEmpty())
+            col.name = col.table + QLatin1Char('.') + col.origin;
+
+    std::vector<QString> declTypes(static_cast<size_t>(n));
+    for (int c = 0; c < n; ++c)
+        declTypes[size_t(c)] = st.columnDeclType(c);
+
+    while (st.step()) {
+        Row row;
+        row.values.resize(size_t(n));
+        for (int c = 0; c < n; ++c)
+            row.values[size_t(c)] = st.value(c);
+        rs->rows.push_back(std::move(row));
+    }
+    for (int c = 0; c < n; ++c) {
+        QVariant sample;
+        for (const Row& r : rs->rows)
+            if (r.values[size_t(c)].isValid()) {
+                sample = r.values[size_t(c)];
+                break;
+            }
+        rs->cols[size_t(c)].kind = kindOf(declTypes[size_t(c)], sample);
+    }
+
+    // Changeable only when every column comes from one table and its key is among them.
+    QString table;
+    bool oneTable = true;
+    for (const Column& col : rs->cols) {
+        if (col.table.isEmpty()) {
+            oneTable = false;
+            break;
+        }
+        if (table.isEmpty())
+            table = col.table;
+        else if (table != col.table)
+            oneTable = false;
+    }
+    if (oneTable && !table.isEmpty()) {
+        for (const engine::ColumnInfo& info : engine::TableColumns(table)) {
+            if (!info.primaryKey)
+                continue;
+            for (int c = 0; c < n; ++c)
+                if (rs->cols[size_t(c)].origin == info.name) {
+                    rs->keyColumn = c;
+                    rs->keyName = info.name;
+                }
+        }
+        if (rs->keyColumn >= 0)
+            rs->table = table;
+    }
+    if (rs->keyColumn >= 0)
+        for (Row& r : rs->rows)
+            r.key = r.values[size_t(rs->keyColumn)];
+
+    rs->display.resize(size_t(n));
+    for (int c = 0; c < n; ++c) {
+        rs->display[size_t(c)] = c;
+        rs->byName.insert(rs->cols[size_t(c)].name, c);
+    }
+    m_result = std::move(rs);
+    m_current = m_result->rows.empty() ? 0 : 1;
+    m_eof = m_result->rows.empty();
+    emit resultReset();
+    emit currentRowChanged(m_current);
+}
+
+void DataQuery::Close()
+{
+    if (!m_result)
+        return;
+    m_result.reset();
+    m_current = 0;
+    m_eof = true;
+    emit resultReset();
+    emit currentRowChanged(0);
+}
+
+bool DataQuery::IsOpen() const
+{
+    return m_result != nullptr;
+}
+
+int DataQuery::Execute()
+{
+    if (m_result)
+        Close();
+    engine::Statement st(TranslateToSqlite(m_sql));
+    const bool rows = st.columnCount() > 0;
+    while (st.step()) {
+    }
+    return rows ? 0 : engine::Changes();
+}
+
+static void needOpen(const std::unique_ptr<ResultSet>& rs)
+{
+    if (!rs)
+        throw StoreError(QStringLiteral("数据集没有打开"));
+}
+
+int DataQuery::RowCount() const
+{
+    return m_result ? int(m_result->rows.size()) : 0;
+}
+
+int DataQuery::CurrentRow() const
+{
+    return m_current;
+}
+
+void DataQuery::MoveToRow(int n)
+{
+    needOpen(m_result);
+    if (n < 1 || n > RowCount())
+        throw StoreError(QStringLiteral("记录号%1超出范围（共%2条记录）").arg(n).arg(RowCount()));
+    m_result->editing = false;
+    m_eof = false;
+    if (m_current != n) {
+        m_current = n;
+        emit currentRowChanged(n);
+    }
+}
+
+void DataQuery::MoveFirst()
+{
+    needOpen(m_result);
+    if (RowCount() == 0) {
+        m_eof = true;
+        return;
+    }
+    MoveToRow(1);
+}
+
+void DataQuery::MoveNext()
+{
+    needOpen(m_result);
+    m_result->editing = false;
+    if (m_current < RowCount()) {
+        ++m_current;
+        emit currentRowChanged(m_current);
+    } else {
+        m_eof = true;
+    }
+}
+
+bool DataQuery::Eof() const
+{
+    return m_eof || RowCount() == 0;
+}
+
+bool DataQuery::FindRow(const QString& column, const QVariant& value)
+{
+    needOpen(m_result);
+    const int c = FieldIndex(column);
+    if (c < 0)
+        throw StoreError(QStringLiteral("数据集中没有字段“%1”").arg(column));
+    const Kind kind = m_result->cols[size_t(c)].kind;
+    const bool numeric = kind == Kind::Integer || kind == Kind::Number;
+    double want = 0;
+    const bool wantNumber = numeric && parseNumber(textOf(value, Kind::Text), want);
+    const QString wantText = textOf(value, Kind::Text);
+    for (size_t r = 0; r < m_result->rows.size(); ++r) {
+        const QVariant& v = m_result->rows[r].values[size_t(c)];
+        if (!v.isValid() || v.isNull())
+            continue;
+        bool match;
+        if (wantNumber && (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Double))
+            match = v.toDouble() == want;
+        else
+            match = textOf(v, kind) == wantText;
+        if (match) {
+            MoveToRow(int(r) + 1);
+            return true;
+        }
+    }
+    return false;
+}
+
+DataField DataQuery::Field(const QString& name)
+{
+    needOpen(m_result);
+    const int c = FieldIndex(name);
+    if (c < 0)
+        throw StoreError(QStringLiteral("数据集中没有字段“%1”").arg(name));
+    return DataField(this, c);
+}
+
+DataField DataQuery::FieldAt(int position)
+{
+    needOpen(m_result);
+    if (position < 0 || position >= FieldCount())
+        throw StoreError(QStringLiteral("数据集中没有第%1个字段").arg(position + 1));
+    return DataField(this, position);
+}
+
+int DataQuery::FieldCount() const
+{
+    return m_result ? int(m_result->cols.size()) : 0;
+}
+
+QStringList DataQuery::FieldNames() const
+{
+    QStringList names;
+    if (m_result)
+        for (const Column& c : m_result->cols)
+            names << c.name;
+    return names;
+}
+
+int DataQuery::FieldIndex(const QString& name) const
+{
+    if (!m_result)
+        return -1;
+    return m_result->byName.value(name, -1);
+}
+
+void DataQuery::EditRow()
+{
+    needOpen(m_result);
+    if (m_current < 1)
+        throw StoreError(QStringLiteral("数据集没有当前记录"));
+    if (m_result->readOnly())
+        throw StoreError(QStringLiteral("这个数据集来自多个表或没有主键，不能修改"));
+    m_result->editing = true;
+}
+
+void DataQuery::AppendRow()
+{
+    needOpen(m_result);
+    if (m_result->readOnly())
+        throw StoreError(QStringLiteral("这个数据集来自多个表或没有主键，不能添加记录"));
+    Row row;
+    row.values.resize(m_result->cols.size());
+    row.state = RowState::Inserted;
+    m_result->rows.push_back(std::move(row));
+    m_current = RowCount();
+    m_eof = false;
+    m_result->editing = true;
+    emit rowAppended(m_current);
+    emit currentRowChanged(m_current);
+}
+
+void DataQuery::PostRow()
+{
+    if (m_result)
+        m_result->editing = false;
+}
+
+void DataQuery::DeleteRow()
+{
+    needOpen(m_result);
+    if (m_current < 1)
+        throw StoreError(QStringLiteral("数据集没有当前记录"));
+    if (m_result->readOnly())
+        throw StoreError(QStringLiteral("这个数据集来自多个表或没有主键，不能删除记录"));
+    const int removed = m_current;
+    Row& r = m_result->rows[size_t(removed - 1)];
+    if (r.state != RowState::Inserted)
+        m_result->deletedKeys.push_back(r.key);
+    m_result->rows.erase(m_result->rows.begin() + (removed - 1));
+    m_result->editing = false;
+    if (m_current > RowCount())
+        m_current = RowCount();
+    m_eof = RowCount() == 0;
+    emit rowRemoved(removed);
+    emit currentRowChanged(m_current);
+}
+
+bool DataQuery::HasPendingChanges() const
+{
+    if (!m_result)
+        return false;
+    if (!m_result->deletedKeys.empty())
+        return true;
+    for (const Row& r : m_result->rows)
+        if (r.state != RowState::Unchanged)
+            return true;
+    return false;
+}
+
+bool DataQuery::IsReadOnly() const
+{
+    return !m_result || m_result->readOnly();
+}
+
+void DataQuery::ApplyUpdates()
+{
+    needOpen(m_result);
+    PostRow();
+    if (!HasPendingChanges())
+        return;
+    ResultSet& rs = *m_result;
+    if (rs.readOnly())
+        throw StoreError(QStringLiteral("这个数据集来自多个表或没有主键，不能保存修改"));
+
+    const int n = int(rs.cols.size());
+    const QString table = quoteId(rs.table);
+    const QString keyName = quoteId(rs.keyName);
+    // Values read back after an insert, applied to the rows once everything is written.
+    std::vector<std::pair<size_t, std::vector<QVariant>>> readBack;
+
+    TransactionScope scope;
+    if (!rs.deletedKeys.empty()) {
+        engine::Statement del(QStringLiteral("DELETE FROM %1 WHERE %2=?").arg(table, keyName));
+        for (const QVariant& key : rs.deletedKeys) {
+            del.bind(1, key);
+            del.step();
+            del.reset();
+        }
+    }
+    QStringList allCols;
+    for (const Column& c : rs.cols)
+        allCols << quoteId(c.origin);
+    for (size_t r = 0; r < rs.rows.size(); ++r) {
+        Row& row = rs.rows[r];
+        if (row.state == RowState::Inserted) {
+            QStringList names, marks;
+            std::vector<QVariant> vals;
+            for (int c = 0; c < n; ++c) {
+                const QVariant& v = row.values[size_t(c)];
+                if (!v.isValid() || v.isNull())
+                    continue; // left to the engine: keys and defaults
+                names << quoteId(rs.cols[size_t(c)].origin);
+                marks << QStringLiteral("?");
+                vals.push_back(v);
+            }
+            const QString sql = names.isEmpty()
+                                    ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                                    : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                          .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+            engine::Statement ins(sql);
+            for (size_t k = 0; k < vals.size(); ++k)
+                ins.bind(int(k) + 1, vals[k]);
+            ins.step();
+            engine::Statement back(
+                QStringLiteral("SELECT %1 FROM %2 WHERE rowid=?").arg(allCols.join(QLatin1Char(',')), table));
+            back.bind(1, engine::LastInsertRowid());
+            std::vector<QVariant> got(static_cast<size_t>(n));
+            if (back.step())
+                for (int c = 0; c < n; ++c)
+                    got[size_t(c)] = back.value(c);
+            readBack.emplace_back(r, std::move(got));
+        } else if (row.state == RowState::Modified) {
+            QStringList sets;
+            std::vector<QVariant> vals;
+            for (int c = 0; c < n; ++c) {
+                const bool changed = c < 64 ? (row.dirty >> c) & 1 : row.dirty == ~quint64(0);
+                if (!changed)
+                    continue;
+                sets << quoteId(rs.cols[size_t(c)].origin) + QStringLiteral("=?");
+                vals.push_back(row.values[size_t(c)]);
+            }
+            if (sets.isEmpty())
+                continue;
+            engine::Statement up(
+                QStringLiteral("UPDATE %1 SET %2 WHERE %3=?").arg(table, sets.join(QLatin1Char(',')), keyName));
+            for (size_t k = 0; k < vals.size(); ++k)
+                up.bind(int(k) + 1, vals[k]);
+            up.bind(int(vals.size()) + 1, row.key);
+            up.step();
+        }
+    }
+    scope.Commit();
+
+    for (auto& [r, got] : readBack) {
+        rs.rows[r].values = std::move(got);
+        emit rowChanged(int(r) + 1);
+    }
+    for (Row& row : rs.rows) {
+        row.state = RowState::Unchanged;
+        row.dirty = 0;
+        row.key = row.values[size_t(rs.keyColumn)];
+    }
+    rs.deletedKeys.clear();
+}
+
+QVariant DataQuery::ValueAt(int row, int column) const
+{
+    needOpen(m_result);
+    if (row < 1 || row > RowCount())
+        throw StoreError(QStringLiteral("数据集没有当前记录"));
+    if (column < 0 || column >= FieldCount())
+        throw StoreError(QStringLiteral("数据集中没有第%1个字段").arg(column + 1));
+    return m_result->rows[size_t(row - 1)].values[size_t(column)];
+}
+
+QString DataQuery::TextAt(int row, int column) const
+{
+    const QVariant v = ValueAt(row, column);
+    return textOf(v, m_result->cols[size_t(column)].kind);
+}
+
+void DataQuery::SetTextAt(int row, int column, const QString& text)
+{
+    needOpen(m_result);
+    if (m_result->readOnly())
+        throw StoreError(QStringLiteral("这个数据集来自多个表或没有主键，不能修改"));
+    if (row < 1 || row > RowCount())
+        throw StoreError(QStringLiteral("数据集没有当前记录"));
+    if (column < 0 || column >= FieldCount())
+        throw StoreError(QStringLiteral("数据集中没有第%1个字段").arg(column + 1));
+    const Column& col = m_result->cols[size_t(column)];
+    QVariant value;
+    switch (col.kind) {
+    case Kind::Integer: {
+        double d = 0;
+        bool ok = false;
+        const qint64 i = text.trimmed().toLongLong(&ok);
+        if (ok)
+            value = QVariant(i);
+        else if (parseNumber(text, d) && d == std::floor(d) && std::fabs(d) < 9e18)
+            value = QVariant(qint64(d));
+        else
+            throw StoreError(QStringLiteral("字段“%1”的值“%2”不是整数").arg(col.name, text));
+        break;
+    }
+    case Kind::Number: {
+        double d = 0;
+        if (!parseNumber(text, d))
+            throw StoreError(QStringLiteral("字段“%1”的值“%2”不是数字").arg(col.name, text));
+        value = QVariant(d);
+        break;
+    }
+    case Kind::Date: {
+        const QDate d = parseDate(text);
+        if (!d.isValid())
+            throw StoreError(QStringLiteral("字段“%1”的值“%2”不是日期").arg(col.name, text));
+        value = QVariant(d.toString(QStringLiteral("yyyy-MM-dd")));
+        break;
+    }
+    case Kind::Text: value = QVariant(text); break;
+    }
+    if (row != m_current) {
+        m_current = row;
+        emit currentRowChanged(row);
+    }
+    m_result->editing = true;
+    Row& r = m_result->rows[size_t(row - 1)];
+    r.values[size_t(column)] = value;
+    r.dirty |= column < 64 ? (quint64(1) << column) : ~quint64(0);
+    if (r.state == RowState::Unchanged)
+        r.state = RowState::Modified;
+    emit rowChanged(row);
+}
+
+bool DataQuery::IsDateColumn(int column) const
+{
+    return m_result && column >= 0 && column < FieldCount() && m_result->cols[size_t(column)].kind == Kind::Date;
+}
+
+bool DataQuery::IsNumericColumn(int column) const
+{
+    if (!m_result || column < 0 || column >= FieldCount())
+        return false;
+    const Kind k = m_result->cols[size_t(column)].kind;
+    return k == Kind::Integer || k == Kind::Number;
+}
+
+RowState DataQuery::StateOf(int row) const
+{
+    needOpen(m_result);
+    if (row < 1 || row > RowCount())
+        return RowState::Unchanged;
+    return m_result->rows[size_t(row - 1)].state;
+}
+
+bool DataQuery::IsFieldVisible(int column) const
+{
+    return m_result && column >= 0 && column < FieldCount() && m_result->cols[size_t(column)].visible;
+}
+
+void DataQuery::SetFieldVisible(int column, bool visible)
+{
+    needOpen(m_result);
+    if (column < 0 || column >= FieldCount())
+        throw StoreError(QStringLiteral("数据集中没有第%1个字段").arg(column + 1));
+    m_result->cols[size_t(column)].visible = visible;
+    emit layoutChanged();
+}
+
+QList<int> DataQuery::DisplayColumns() const
+{
+    QList<int> out;
+    if (m_result)
+        for (int c : m_result->display)
+            if (m_result->cols[size_t(c)].visible)
+                out << c;
+    return out;
+}
+
+void DataQuery::SetDisplayIndex(int column, int position)
+{
+    needOpen(m_result);
+    auto& d = m_result->display;
+    auto it = std::find(d.begin(), d.end(), column);
+    if (it == d.end())
+        throw StoreError(QStringLiteral("数据集中没有第%1个字段").arg(column + 1));
+    d.erase(it);
+    position = std::clamp(position, 0, int(d.size()));
+    d.insert(d.begin() + position, column);
+    emit layoutChanged();
+}
+
+int DataQuery::DisplayIndexOf(int column) const
+{
+    if (!m_result)
+        return -1;
+    auto it = std::find(m_result->display.begin(), m_result->display.end(), column);
+    return it == m_result->display.end() ? -1 : int(it - m_result->display.begin());
+}
+
+} // namespace kvt

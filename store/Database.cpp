@@ -1,1 +1,354 @@
 #include "store/Database.h"
+
+#include "store/SqlDialect.h"
+#include "store/SqliteEngine.h"
+#include "store/StoreError.h"
+
+#include <QFileInfo>
+#include <QHash>
+
+#include <sqlite3.h>
+
+namespace kvt {
+namespace {
+
+sqlite3* g_db = nullptr;
+QString g_path;
+int g_txDepth = 0;
+QHash<QString, std::vector<engine::ColumnInfo>> g_tableCache;
+
+// Marks a file as ours ("kvt1").
+constexpr int kApplicationId = 0x6B767431;
+
+const char* const kSchema = R"SQL(
+CREATE TABLE 历史单据 (
+    单据ID INTEGER PRIMARY KEY,
+    客户ID INTEGER,
+    客户地址 TEXT,
+    单据日期 DATE,
+    安装人员ID INTEGER,
+    安装人员 TEXT);
+CREATE TABLE 单据明细 (
+    门框ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    单据ID INTEGER,
+    商品ID INTEGER,
+    数量 REAL DEFAULT 0,
+    玻璃款式 TEXT,
+    见光宽 REAL DEFAULT 0,
+    见光高 REAL DEFAULT 0,
+    现量宽 REAL DEFAULT 0,
+    现量高 REAL DEFAULT 0,
+    门扇宽 REAL DEFAULT 0,
+    门扇高 REAL DEFAULT 0,
+    玻璃宽 REAL DEFAULT 0,
+    玻璃高 REAL DEFAULT 0,
+    门框总宽 REAL DEFAULT 0,
+    门框总高 REAL DEFAULT 0,
+    埋地 REAL DEFAULT 0,
+    门框附加 TEXT,
+    门框备注 TEXT);
+CREATE TABLE 商品信息 (
+    商品名称 TEXT,
+    商品说明 TEXT,
+    外框宽公式 TEXT,
+    自定义编号 TEXT,
+    商品ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    外框高公式 TEXT,
+    门扇宽公式 TEXT,
+    门扇高公式 TEXT,
+    门扇玻璃宽公式 TEXT,
+    门扇玻璃高公式 TEXT);
+CREATE TABLE 客户信息 (
+    客户ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    自定义编号 TEXT,
+    客户名 TEXT,
+    客户电话 TEXT,
+    客户备注 TEXT);
+CREATE TABLE 系统设置 (
+    ID TEXT PRIMARY KEY,
+    值 INTEGER);
+CREATE INDEX 单据明细_单据ID ON 单据明细(单据ID);
+CREATE INDEX 单据明细_商品ID ON 单据明细(商品ID);
+CREATE INDEX 商品信息_自定义编号 ON 商品信息(自定义编号);
+CREATE INDEX 客户信息_自定义编号 ON 客户信息(自定义编号);
+CREATE INDEX 历史单据_单据日期 ON 历史单据(单据日期, 单据ID);
+CREATE INDEX 历史单据_客户ID ON 历史单据(客户ID);
+INSERT INTO 系统设置 (ID, 值) VALUES ('历史单据ID', 1);
+)SQL";
+
+QString message(sqlite3* db)
+{
+    return QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
+}
+
+int pragmaInt(const char* sql)
+{
+    engine::Statement st(QString::fromLatin1(sql));
+    return st.step() ? st.value(0).toInt() : 0;
+}
+
+} // namespace
+
+namespace engine {
+
+sqlite3* Handle()
+{
+    if (!g_db)
+        throw StoreError(QStringLiteral("数据库没有打开"));
+    return g_db;
+}
+
+QString LastError()
+{
+    return message(g_db);
+}
+
+Statement::Statement(const QString& sqliteSql) : m_sql(sqliteSql)
+{
+    const QByteArray utf8 = sqliteSql.toUtf8();
+    if (sqlite3_prepare_v2(Handle(), utf8.constData(), int(utf8.size()), &m_stmt, nullptr) != SQLITE_OK) {
+        const QString err = LastError();
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        throw StoreError(err);
+    }
+    if (!m_stmt)
+        throw StoreError(QStringLiteral("SQL语句为空"));
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+void Statement::bind(int index, const QVariant& value)
+{
+    int rc = SQLITE_OK;
+    if (!value.isValid() || value.isNull()) {
+        rc = sqlite3_bind_null(m_stmt, index);
+    } else {
+        switch (value.typeId()) {
+        case QMetaType::LongLong:
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::Bool: rc = sqlite3_bind_int64(m_stmt, index, value.toLongLong()); break;
+        case QMetaType::Double: rc = sqlite3_bind_double(m_stmt, index, value.toDouble()); break;
+        default: {
+            const QByteArray t = value.toString().toUtf8();
+            rc = sqlite3_bind_text(m_stmt, index, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+        }
+        }
+    }
+    if (rc != SQLITE_OK)
+        throw StoreError(LastError());
+}
+
+bool Statement::step()
+{
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    const QString err = LastError();
+    sqlite3_reset(m_stmt);
+    throw StoreError(err);
+}
+
+void Statement::reset()
+{
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+}
+
+int Statement::columnCount() const
+{
+    return sqlite3_column_count(m_stmt);
+}
+
+static QString text(const char* s)
+{
+    return s ? QString::fromUtf8(s) : QString();
+}
+
+QString Statement::columnName(int c) const { return text(sqlite3_column_name(m_stmt, c)); }
+QString Statement::columnTable(int c) const { return text(sqlite3_column_table_name(m_stmt, c)); }
+QString Statement::columnOrigin(int c) const { return text(sqlite3_column_origin_name(m_stmt, c)); }
+QString Statement::columnDeclType(int c) const { return text(sqlite3_column_decltype(m_stmt, c)); }
+
+QVariant Statement::value(int c) const
+{
+    switch (sqlite3_column_type(m_stmt, c)) {
+    case SQLITE_INTEGER: return QVariant(qint64(sqlite3_column_int64(m_stmt, c)));
+    case SQLITE_FLOAT: return QVariant(sqlite3_column_double(m_stmt, c));
+    case SQLITE_NULL: return QVariant();
+    default:
+        return QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c)),
+                                          sqlite3_column_bytes(m_stmt, c)));
+    }
+}
+
+void ExecRaw(const QString& sqliteSql)
+{
+    char* err = nullptr;
+    if (sqlite3_exec(Handle(), sqliteSql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
+        const QString m = err ? QString::fromUtf8(err) : LastError();
+        sqlite3_free(err);
+        throw StoreError(m);
+    }
+}
+
+int Changes()
+{
+    return sqlite3_changes(Handle());
+}
+
+qint64 LastInsertRowid()
+{
+    return sqlite3_last_insert_rowid(Handle());
+}
+
+std::vector<ColumnInfo> TableColumns(const QString& table)
+{
+    auto it = g_tableCache.find(table);
+    if (it != g_tableCache.end())
+        return it.value();
+    std::vector<ColumnInfo> cols;
+    QString quoted = table;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    Statement st(QStringLiteral("PRAGMA table_info(\"%1\")").arg(quoted));
+    while (st.step())
+        cols.push_back({st.value(1).toString(), st.value(2).toString(), st.value(5).toInt() > 0});
+    g_tableCache.insert(table, cols);
+    return cols;
+}
+
+} // namespace engine
+
+void Database::Open(const QString& path)
+{
+    if (g_db)
+        Close();
+    const bool exists = QFileInfo::exists(path);
+    sqlite3* db = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr) != SQLITE_OK) {
+        const QString err = QStringLiteral("无法打开数据库文件“%1”：%2").arg(path, message(db));
+        sqlite3_close(db);
+        throw StoreError(err);
+    }
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    sqlite3_busy_timeout(db, 10000);
+    sqlite3_extended_result_codes(db, 0);
+    g_db = db;
+    g_path = path;
+    g_txDepth = 0;
+    g_tableCache.clear();
+    try {
+        engine::ExecRaw(QStringLiteral("PRAGMA foreign_keys=OFF; PRAGMA synchronous=FULL;"));
+        if (!exists) {
+            engine::ExecRaw(QStringLiteral("BEGIN IMMEDIATE;") + QString::fromUtf8(kSchema) +
+                            QStringLiteral("PRAGMA application_id=%1; PRAGMA user_version=1; COMMIT;")
+                                .arg(kApplicationId));
+        } else if (pragmaInt("PRAGMA application_id") != kApplicationId) {
+            throw StoreError(QStringLiteral("“%1”不是本程序的数据库文件").arg(path));
+        }
+    } catch (const StoreError& e) {
+        const QString m = (exists && !e.message().contains(path))
+                              ? QStringLiteral("无法打开数据库文件“%1”：%2").arg(path, e.message())
+                              : e.message();
+        sqlite3_close_v2(g_db);
+        g_db = nullptr;
+        g_path.clear();
+        throw StoreError(m);
+    }
+}
+
+void Database::Close()
+{
+    if (!g_db)
+        return;
+    sqlite3_close_v2(g_db);
+    g_db = nullptr;
+    g_path.clear();
+    g_txDepth = 0;
+    g_tableCache.clear();
+}
+
+bool Database::IsOpen()
+{
+    return g_db != nullptr;
+}
+
+QString Database::Path()
+{
+    return g_path;
+}
+
+int Database::Exec(const QString& statement)
+{
+    engine::Statement st(TranslateToSqlite(statement));
+    while (st.step()) {
+    }
+    return engine::Changes();
+}
+
+TransactionScope::TransactionScope() : m_depth(g_txDepth)
+{
+    if (m_depth == 0)
+        engine::ExecRaw(QStringLiteral("BEGIN IMMEDIATE"));
+    else
+        engine::ExecRaw(QStringLiteral("SAVEPOINT kvt_sp%1").arg(m_depth));
+    ++g_txDepth;
+}
+
+TransactionScope::~TransactionScope()
+{
+    if (m_done || !g_db)
+        return;
+    g_txDepth = m_depth;
+    try {
+        if (m_depth == 0)
+            engine::ExecRaw(QStringLiteral("ROLLBACK"));
+        else
+            engine::ExecRaw(QStringLiteral("ROLLBACK TO kvt_sp%1; RELEASE kvt_sp%1").arg(m_depth));
+    } catch (...) {
+        // Nothing more can be done while unwinding; the engine ends the transaction itself.
+    }
+}
+
+void TransactionScope::Commit()
+{
+    if (m_done)
+        return;
+    if (m_depth == 0)
+        engine::ExecRaw(QStringLiteral("COMMIT"));
+    else
+        engine::ExecRaw(QStringLiteral("RELEASE kvt_sp%1").arg(m_depth));
+    m_done = true;
+    g_txDepth = m_depth;
+}
+
+QString SqlText(const QString& text)
+{
+    QString out = text;
+    out.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + out + QLatin1Char('"');
+}
+
+QString SqlContains(const QString& text)
+{
+    QString escaped;
+    escaped.reserve(text.size() + 8);
+    for (QChar c : text) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('%') || c == QLatin1Char('_'))
+            escaped += QLatin1Char('\\');
+        if (c == QLatin1Char('"'))
+            escaped += QLatin1Char('"');
+        escaped += c;
+    }
+    return QStringLiteral("\"%") + escaped + QStringLiteral("%\" ESCAPE \"\\\"");
+}
+
+} // namespace kvt
