@@ -4,6 +4,7 @@
 #include "expcalc/FunctionLibrary.h"
 #include "expcalc/NumberText.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -11,11 +12,18 @@ namespace kvt::expcalc {
 
 namespace {
 
-// Single-character tokens that do not come from the text itself.
-constexpr std::string_view Singles = "#(),*+-/^!%~@";
+// Single-character tokens that do not come from the text itself: each character stands at its own code.
+constexpr std::array<char, 256> makeAllChars() {
+    std::array<char, 256> chars{};
+    for (int i = 0; i < 256; ++i)
+        chars[static_cast<std::size_t>(i)] = static_cast<char>(i);
+    return chars;
+}
+
+constexpr std::array<char, 256> AllChars = makeAllChars();
 
 std::string_view single(char c) {
-    return Singles.substr(Singles.find(c), 1);
+    return std::string_view(&AllChars[static_cast<unsigned char>(c)], 1);
 }
 
 bool isUnaryToken(std::string_view t) {

@@ -105,52 +105,55 @@ bool checkFunctionCalls(const std::string& copy, std::string& out, bool& error, 
         }
     }
 
-    out.clear();
-    out.reserve(n + 8);
+    // A recognised name has at least two characters and becomes four, so the copy grows at most twofold.
+    out.resize(2 * n + 8);
+    char* p = out.data();
     thread_local std::vector<bool> bracketIsCall; // for each bracket open at the current position
     bracketIsCall.clear();
     std::size_t nameStart = std::string::npos;
-    std::size_t nameStartOut = 0;
+    char* nameStartOut = p;
     for (std::size_t i = 0; i < n; ++i) {
         const char c = copy[i];
         bool isCall = false;
         if (nameStart == std::string::npos && isNameStart(c)) {
             nameStart = i;
-            nameStartOut = out.size();
+            nameStartOut = p;
         }
         if (nameStart != std::string::npos && c == '(') {
             const std::string_view span(copy.data() + nameStart, i - nameStart);
             if (!std::all_of(span.begin(), span.end(), isIdentChar))
                 AddError(error, errorText, "函数名有误");
+            const int declared = DeclaredArgCount(span);
             if (!IsKnownFunction(span)) {
                 AddError(error, errorText, "无法识别的函数名！");
             } else {
                 const std::uint32_t index = openIndex[i];
-                const int declared = DeclaredArgCount(span);
                 const std::uint32_t args = commas[index] + 1;
                 if (closing[index] == NoMatch || (declared != 0 && static_cast<std::int64_t>(args) != declared))
                     AddError(error, errorText, "函数参数个数不符！");
             }
             if (error)
                 return false;
-            out.resize(nameStartOut);
-            out += "(1)*";
+            p = nameStartOut;
+            std::memcpy(p, "(1)*", 4);
+            p += 4;
             isCall = true;
             nameStart = std::string::npos;
         }
         if (c == '(') {
             bracketIsCall.push_back(isCall);
-            out += '(';
+            *p++ = '(';
         } else if (c == ')') {
             if (!bracketIsCall.empty())
                 bracketIsCall.pop_back();
-            out += ')';
+            *p++ = ')';
         } else if (c == ',') {
-            out += !bracketIsCall.empty() && bracketIsCall.back() ? '*' : ',';
+            *p++ = !bracketIsCall.empty() && bracketIsCall.back() ? '*' : ',';
         } else {
-            out += c;
+            *p++ = c;
         }
     }
+    out.resize(static_cast<std::size_t>(p - out.data()));
     return true;
 }
 

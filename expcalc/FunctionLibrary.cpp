@@ -188,6 +188,24 @@ long double roundedSum(const std::vector<long double>& v) {
     return sum;
 }
 
+// ParseArgValues into a reused vector.
+void parseArgValuesInto(std::string_view list, std::vector<long double>& values) {
+    if (values.capacity() > 65536)
+        std::vector<long double>().swap(values);
+    values.assign(static_cast<std::size_t>(std::count(list.begin(), list.end(), ',')) + 1, 0.0L);
+    std::size_t index = 0;
+    while (index < values.size()) {
+        const std::size_t comma = list.find(',');
+        const std::string_view item = list.substr(0, comma);
+        if (item.empty() || !TextToNumber(item, values[index]))
+            break;
+        ++index;
+        if (comma == std::string_view::npos)
+            break;
+        list.remove_prefix(comma + 1);
+    }
+}
+
 struct Call {
     std::string_view list; // without spaces
     long double x;
@@ -334,7 +352,8 @@ Status Call::compute(Fn fn) {
     }
 
     // Functions over all values of the list.
-    const std::vector<long double> v = ParseArgValues(list);
+    thread_local std::vector<long double> v;
+    parseArgValuesInto(list, v);
     const std::size_t n = v.size();
     switch (fn) {
     case Fn::Max: {
@@ -452,18 +471,8 @@ std::string GetArgItem(std::string_view list, int n) {
 }
 
 std::vector<long double> ParseArgValues(std::string_view list) {
-    std::vector<long double> values(static_cast<std::size_t>(std::count(list.begin(), list.end(), ',')) + 1, 0.0L);
-    std::size_t index = 0;
-    while (index < values.size()) {
-        const std::size_t comma = list.find(',');
-        const std::string_view item = list.substr(0, comma);
-        if (item.empty() || !TextToNumber(item, values[index]))
-            break;
-        ++index;
-        if (comma == std::string_view::npos)
-            break;
-        list.remove_prefix(comma + 1);
-    }
+    std::vector<long double> values;
+    parseArgValuesInto(list, values);
     return values;
 }
 
