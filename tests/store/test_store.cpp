@@ -1,0 +1,344 @@
+// The store on a real database file: the statements the windows issue, result column names,
+// value conversion, pending changes and their all-or-nothing writing, safe typed texts.
+
+#include "store/DataQuery.h"
+#include "store/Database.h"
+#include "store/SqlDialect.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace kvt;
+
+class TestStore : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    int m_case = 0;
+
+    static int count(const QString& sql)
+    {
+        DataQuery q;
+        q.SetSql(sql);
+        q.Open();
+        return q.RowCount();
+    }
+
+private slots:
+    void init()
+    {
+        Database::Open(m_dir.filePath(QStringLiteral("kvt%1.db").arg(++m_case)));
+        Database::Exec(QStringLiteral("insert into 客户信息 (自定义编号,客户名) values (\"1\",\"王建国\")"));
+        Database::Exec(QStringLiteral("insert into 客户信息 (自定义编号,客户名) values (\"2\",\"老王\")"));
+        Database::Exec(QStringLiteral("insert into 客户信息 (自定义编号,客户名) values (\"3\",\"李\"\"引号\"\"\")"));
+        Database::Exec(QStringLiteral("insert into 客户信息 (自定义编号,客户名) values (\"4\",\"100%_a\\b'c\")"));
+        Database::Exec(QStringLiteral("insert into 商品信息 (商品名称,自定义编号,外框宽公式) values "
+                                      "(\"单开门框\",\"101\",\"\"\"见光宽\"\"+40\")"));
+        Database::Exec(QStringLiteral("insert into 历史单据 (单据ID,客户ID,客户地址,单据日期,安装人员ID,安装人员) values "
+                                      "(5,1,\"文三路\",#2021-01-14#,2,\"老王\")"));
+        Database::Exec(QStringLiteral("insert into 历史单据 (单据ID,客户ID,客户地址,单据日期,安装人员ID,安装人员) values "
+                                      "(6,99,\"无客户\",#1/20/2021#,2,\"老王\")"));
+        Database::Exec(QStringLiteral("insert into 单据明细 (单据ID,商品ID,见光宽,现量宽,门扇宽) values (5,1,900,0,0)"));
+        Database::Exec(QStringLiteral("insert into 单据明细 (单据ID,商品ID,见光宽,现量宽,门扇宽) values (5,1,800,830,0)"));
+    }
+
+    void cleanup() { Database::Close(); }
+
+    void statementsOfTheWindows_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("bill list") << "select * from 历史单据 left join 客户信息 on 历史单据.客户ID=客户信息.客户ID "
+                                      "order by 单据日期,单据ID" << 2;
+        QTest::newRow("dates and client") << "select * from 历史单据 left join 客户信息 on 历史单据.客户ID=客户信息.客户ID  "
+                                             "where (单据日期 BETWEEN #2021-01-14# and #2021-01-14#) and "
+                                             "(历史单据.客户ID=1) order by 单据日期,单据ID" << 1;
+        QTest::newRow("dates upper AND") << "select * from 历史单据 left join 客户信息 on 历史单据.客户ID=客户信息.客户ID "
+                                            "where 单据日期 BETWEEN #2021-01-15# AND #2021-01-20# order by 单据日期,单据ID"
+                                         << 1;
+        QTest::newRow("month first dates") << "select * from 历史单据 where 单据日期 BETWEEN #1/1/2021# and #1/31/2021#"
+                                           << 2;
+        QTest::newRow("one bill") << "select * from 历史单据 left join 客户信息 on 历史单据.客户ID=客户信息.客户ID "
+                                     "where 单据ID=5" << 1;
+        QTest::newRow("lines") << "select * from 单据明细 where 单据ID=5 order by 门框ID" << 2;
+        QTest::newRow("lines with goods") << "select * from 单据明细 left join 商品信息 on 单据明细.商品ID=商品信息.商品ID "
+                                             "where 单据明细.单据ID=5 order by 门框ID" << 2;
+        QTest::newRow("leaves not cut") << "select 单据ID,商品名称,现量宽,现量高 from 单据明细 left join 商品信息 on "
+                                           "单据明细.商品ID=商品信息.商品ID where (门扇宽=0) and (现量宽>0) order by 门框ID"
+                                        << 1;
+        QTest::newRow("unmeasured") << "select 历史单据.单据ID,见光宽,现量宽,单据日期,客户名,客户地址 "
+                                       "from (历史单据 left join 单据明细 on 历史单据.单据ID=单据明细.单据ID) left join "
+                                       "客户信息 on 历史单据.客户ID=客户信息.客户ID where (现量宽=0) and (见光宽)<>0 order by "
+                                       "历史单据.单据日期,历史单据.单据ID" << 1;
+        QTest::newRow("counter") << "select * from 系统设置 where ID=\"历史单据ID\"" << 1;
+        QTest::newRow("like") << "select * from 客户信息 where 客户名 like \"%王%\" order by 客户名" << 2;
+        QTest::newRow("bracketed column") << "select [客户名] from 客户信息 where [自定义编号]=\"1\"" << 1;
+    }
+
+    void statementsOfTheWindows()
+    {
+        QFETCH(QString, sql);
+        QFETCH(int, rows);
+        QCOMPARE(count(sql), rows);
+    }
+
+    void joinedNamesAreQualifiedOnlyWhenShared()
+    {
+        DataQuery q;
+        q.SetSql(QStringLiteral("select * from 历史单据 left join 客户信息 on 历史单据.客户ID=客户信息.客户ID where 单据ID=5"));
+        q.Open();
+        QCOMPARE(q.Field(QStringLiteral("历史单据.客户ID")).asInteger(), 1);
+        QCOMPARE(q.Field(QStringLiteral("客户信息.客户ID")).asInteger(), 1);
+        QCOMPARE(q.Field(QStringLiteral("客户名")).asString(), QStringLiteral("王建国"));
+        QCOMPARE(q.Field(QStringLiteral("单据日期")).asString(), QStringLiteral("2021-01-14"));
+        QCOMPARE(q.Field(QStringLiteral("单据日期")).asDate(), QDate(2021, 1, 14));
+        QCOMPARE(q.Field(QStringLiteral("安装人员ID")).asInteger(), 2);
+        QVERIFY(q.FieldIndex(QStringLiteral("客户ID")) < 0);
+        QVERIFY_THROWS_EXCEPTION(StoreError, q.Field(QStringLiteral("客户ID")));
+        QVERIFY(q.IsReadOnly());
+        QVERIFY_THROWS_EXCEPTION(StoreError, q.EditRow());
+
+        q.SetSql(QStringLiteral("select 历史单据.单据ID,客户名 from 历史单据 left join 客户信息 on "
+                                "历史单据.客户ID=客户信息.客户ID where 单据ID=6"));
+        q.Open();
+        QCOMPARE(q.FieldNames(), QStringList({"单据ID", "客户名"}));
+        // The client of bill 6 is gone: still listed, client columns empty.
+        QVERIFY(q.Field(QStringLiteral("客户名")).isNull());
+        QCOMPARE(q.Field(QStringLiteral("客户名")).asString(), QString());
+    }
+
+    void numbersReadAsPlainText_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("read");
+        QTest::newRow("whole") << "850" << "850";
+        QTest::newRow("half") << "850.5" << "850.5";
+        QTest::newRow("trailing zeros") << "850.50" << "850.5";
+        QTest::newRow("spaces") << " 12 " << "12";
+        QTest::newRow("negative") << "-3" << "-3";
+    }
+
+    void numbersReadAsPlainText()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, read);
+        DataQuery q;
+        q.SetSql(QStringLiteral("select * from 单据明细"));
+        q.Open();
+        q.AppendRow();
+        q.Field(QStringLiteral("单据ID")).setString(QStringLiteral("7"));
+        q.Field(QStringLiteral("数量")).setString(typed);
+        q.ApplyUpdates();
+        q.SetSql(QStringLiteral("select * from 单据明细 where 单据ID=7"));
+        q.Open();
+        QCOMPARE(q.Field(QStringLiteral("数量")).asString(), read);
+    }
+
+    void badValuesAreRefusedWithTheirName_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty number") << "数量" << "";
+        QTest::newRow("letters") << "见光宽" << "abc";
+        QTest::newRow("integer with fraction") << "商品ID" << "1.5";
+        QTest::newRow("empty integer") << "单据ID" << "";
+    }
+
+    void badValuesAreRefusedWithTheirName()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        DataQuery q;
+        q.SetSql(QStringLiteral("select * from 单据明细"));
+        q.Open();
+        q.AppendRow();
+        try {
+            q.Field(field).setString(text);
+            QFAIL("accepted");
+        } catch (const StoreError& e) {
+            QVERIFY2(e.message().contains(field), qPrintable(e.message()));
+        }
+    }
+
+    void appendedLinesKeepTheirOrder()
+    {
+        DataQuery q;
+        q.SetSql(QStringLiteral("select * from 单据明细"));
+        q.Open();
+        for (const char* w : {"700", "710", "720"}) {
+            q.AppendRow();
+            q.Field(QStringLiteral("单据ID")).setString(QStringLiteral("8"));
+            q.Field(QStringLiteral("见光宽")).setString(QString::fromLatin1(w));
+            q.PostRow();
+        }
+        q.ApplyUpdates();
+        // Keys read back, increasing, and unset numbers took their default.
+        QCOMPARE(q.RowCount(), 5);
+        q.MoveToRow(5);
+        const qint64 last = q.Field(QStringLiteral("门框ID")).asInteger();
+        q.MoveToRow(3);
+        QVERIFY(q.Field(QStringLiteral("门框ID")).asInteger() < last);
+        QCOMPARE(q.Field(QStringLiteral("埋地")).asString(), QStringLiteral("0"));
+        q.SetSql(QStringLiteral("select * from 单据明细 where 单据ID=8 order by 门框ID"));
+        q.Open();
+        QStringList widths;
+        for (q.MoveFirst(); !q.Eof(); q.MoveNext())
+            widths << q.Field(QStringLiteral("见光宽")).asString();
+        QCOMPARE(widths, QStringList({"700", "710", "720"}));
+    }
+
+    void changesWaitForApply()
+    {
+        DataQuery q;
+        q.SetSql(QStringLiteral("select * from 单据明细 where 单据ID=5 order by 门框ID"));
+        q.Open();
+        q.MoveToRow(1);
+        q.DeleteRow();
+        q.EditRow();
+        q.Field(QStringLiteral("见光宽")).setString(QStringLiteral("1"));
+        QVERIFY(q.HasPendingChanges());
+        q.Close();
+        QCOMPARE(count(QStringLiteral("select * from 单据明细 where 单据ID=5")), 2);
+        QCOMPARE(count(QStringLiteral("select * from 单据明细 where 见光宽=1")), 0);
+
+        q.Open();
+        q.MoveToRow(2);
+        q.EditRow();
+        q.Field(QStringLiteral("现量宽")).setString(QStringLiteral("845"));
+        q.MoveToRow(1);
+        q.DeleteRow();
+        q.ApplyUpdates();
+        QCOMPARE(count(QStringLiteral("select * from 单据明细 where 单据ID=5")), 1);
+        QCOMPARE(count(QStringLiteral("select * from 单据明细 where 现量宽=845")), 1);
+    }
+
+    void applyIsAllOrNothing()
+    {
+        DataQuery q;
+        q.SetSql(QStringLiteral("select * from 历史单据"));
+        q.Open();
+        q.AppendRow();
+        q.Field(QStringLiteral("单据ID")).setString(QStringLiteral("9"));
+        q.AppendRow();
+        q.Field(QStringLiteral("单据ID")).setString(QStringLiteral("5")); // taken
+        QVERIFY_THROWS_EXCEPTION(StoreError, q.ApplyUpdates());
+        QCOMPARE(count(QStringLiteral("select * from 历史单据 where 单据ID=9")), 0);
+        QVERIFY(q.HasPendingChanges());
+        // Mended, the same changes go through.
+        q.Field(QStringLiteral("单据ID")).setString(QStringLiteral("10"));
+        q.ApplyUpdates();
+        QCOMPARE(count(QStringLiteral("select * from 历史单据")), 4);
+    }
+
+    void outerScopeRollsBackApplies()
+    {
+        {
+            TransactionScope scope;
+            DataQuery q;
+            q.SetSql(QStringLiteral("select * from 系统设置 where ID=\"历史单据ID\""));
+            q.Open();
+            q.EditRow();
+            q.Field(QStringLiteral("值")).setInteger(q.FieldAt(1).asInteger() + 1);
+            q.ApplyUpdates();
+            {
+                TransactionScope inner;
+                Database::Exec(QStringLiteral("delete from 单据明细 where 单据ID=5"));
+            } // inner rolled back, outer goes on
+            QCOMPARE(count(QStringLiteral("select * from 单据明细 where 单据ID=5")), 2);
+        } // never committed
+        DataQuery q;
+        q.SetSql(QStringLiteral("select * from 系统设置 where ID=\"历史单据ID\""));
+        q.Open();
+        QCOMPARE(q.FieldAt(1).asInteger(), 1);
+    }
+
+    void typedTextsKeepTheirMeaning_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("exact");
+        QTest::addColumn<int>("contains");
+        QTest::newRow("plain") << "王" << 0 << 2;
+        QTest::newRow("double quote") << "李\"引号\"" << 1 << 1;
+        QTest::newRow("lone quote") << "\"" << 0 << 1;
+        QTest::newRow("percent") << "%" << 0 << 1;
+        QTest::newRow("underscore") << "_" << 0 << 1;
+        QTest::newRow("backslash") << "\\" << 0 << 1;
+        QTest::newRow("single quote") << "'" << 0 << 1;
+        QTest::newRow("all of them") << "100%_a\\b'c" << 1 << 1;
+        QTest::newRow("injection") << "\" or 1=1 or \"" << 0 << 0;
+        QTest::newRow("hash") << "#1/1/2021#" << 0 << 0;
+        QTest::newRow("empty") << "" << 0 << 4;
+    }
+
+    void typedTextsKeepTheirMeaning()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, exact);
+        QFETCH(int, contains);
+        QCOMPARE(count(QStringLiteral("select * from 客户信息 where 客户名=") + SqlText(typed)), exact);
+        QCOMPARE(count(QStringLiteral("select * from 客户信息 where 客户名 like ") + SqlContains(typed)), contains);
+    }
+
+    void findRowAndPositions()
+    {
+        DataQuery q;
+        q.SetSql(QStringLiteral("select * from 商品信息 "));
+        q.Open();
+        QCOMPARE(q.FieldAt(0).name(), QStringLiteral("商品名称"));
+        QCOMPARE(q.FieldAt(3).asString(), QStringLiteral("101"));
+        QCOMPARE(q.FieldAt(2).asString(), QStringLiteral("\"见光宽\"+40"));
+        QVERIFY(q.FindRow(QStringLiteral("商品ID"), 1));
+        QVERIFY(!q.FindRow(QStringLiteral("商品ID"), 99));
+        QCOMPARE(q.CurrentRow(), 1);
+    }
+
+    void closedQueryAndBadStatementsFail()
+    {
+        DataQuery q;
+        QVERIFY_THROWS_EXCEPTION(StoreError, q.Field(QStringLiteral("x")));
+        q.SetSql(QStringLiteral("select * from 没有的表"));
+        QVERIFY_THROWS_EXCEPTION(StoreError, q.Open());
+        q.SetSql(QStringLiteral("select * from 客户信息 where 客户名=\"没有结束"));
+        QVERIFY_THROWS_EXCEPTION(StoreError, q.Open());
+        q.SetSql(QStringLiteral("delete from 单据明细 where 单据ID=5"));
+        QVERIFY_THROWS_EXCEPTION(StoreError, q.Open()); // returns no rows: nothing run
+        QCOMPARE(count(QStringLiteral("select * from 单据明细")), 2);
+        QCOMPARE(q.Execute(), 2);
+        QCOMPARE(count(QStringLiteral("select * from 单据明细")), 0);
+    }
+
+    void dialectTranslation_data()
+    {
+        QTest::addColumn<QString>("jet");
+        QTest::addColumn<QString>("sqlite");
+        QTest::newRow("text") << "a=\"x\"\"y\"" << "a='x\"y'";
+        QTest::newRow("apostrophe in text") << "a=\"it's\"" << "a='it''s'";
+        QTest::newRow("date ymd") << "#2021-1-4#" << "'2021-01-04'";
+        QTest::newRow("date mdy") << "#12/31/2020#" << "'2020-12-31'";
+        QTest::newRow("hash inside text") << "\"#1#\"" << "'#1#'";
+        QTest::newRow("bracket") << "[客户名]" << "\"客户名\"";
+    }
+
+    void dialectTranslation()
+    {
+        QFETCH(QString, jet);
+        QFETCH(QString, sqlite);
+        QCOMPARE(TranslateToSqlite(jet), sqlite);
+    }
+
+    void twoConnectionsShareTheFile()
+    {
+        // A second program on the same file sees what the first wrote, and its writes wait.
+        const QString path = Database::Path();
+        Database::Exec(QStringLiteral("insert into 历史单据 (单据ID) values (20)"));
+        QProcess other;
+        other.start(QStringLiteral("sqlite3"), {path, QStringLiteral("insert into 历史单据 (单据ID) values (21);"
+                                                                     "select count(*) from 历史单据;")});
+        QVERIFY(other.waitForFinished(20000));
+        QCOMPARE(other.readAllStandardOutput().trimmed(), QByteArray("4"));
+        QCOMPARE(count(QStringLiteral("select * from 历史单据")), 4);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStore)
+#include "test_store.moc"
