@@ -66,6 +66,7 @@ void runBare(benchmark::State& state, const char* sql)
         held = heapInUse() - before;
         benchmark::DoNotOptimize(cells.data());
     }
+    state.SetLabel("baseline");
     state.counters["value_bytes"] = double(values);
     state.counters["held_bytes"] = double(held);
 }
@@ -96,10 +97,13 @@ void BM_OpenBillList_DataQuery(benchmark::State& s) { runQuery(s, kBillList); }
 
 } // namespace
 
-BENCHMARK(BM_OpenLines_Bare)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_OpenLines_DataQuery)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_OpenBillList_Bare)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_OpenBillList_DataQuery)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_OpenLines_Bare)->Name("sqlite3/OpenLines1M")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_OpenLines_DataQuery)->Name("DataQuery/OpenLines1M")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_OpenBillList_Bare)->Name("sqlite3/OpenBillList100k")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_OpenBillList_DataQuery)
+    ->Name("DataQuery/OpenBillList100k")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 int main(int argc, char** argv)
 {
