@@ -1,14 +1,15 @@
 // The highlighting data grid over a query: its model, the current record in both directions, the
 // colours with and without focus, the wheel as arrow keys, and editing with pending rows.
 
-#include "FakeDataQuery.h"
 #include "controls/QorControlUnit.h"
+#include "store/Database.h"
 #include "support/FakeDialogs.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -19,21 +20,30 @@ namespace {
 const QColor kNavy(0, 0, 128);
 const QColor kGreen(0, 128, 0);
 
-const QString kClients = QStringLiteral("clients");
+const QString kClients =
+    QStringLiteral("select 客户信息.自定义编号,客户信息.客户名,客户信息.客户ID from 客户信息 order by 客户ID");
 
-void loadClients() {
-    test::SetFakeResult(kClients, {"自定义编号", "客户名", "客户ID"},
-                        {{"A1", "甲", 1}, {"B2", "乙", 2}, {"C3", "丙", 3}, {"D4", "丁", 4}});
-}
+/// A fresh database file with four clients, open while it lives.
+struct ClientsDb {
+    QTemporaryDir dir;
+    ClientsDb() {
+        Database::Open(dir.filePath("kvt.db"));
+        Database::Exec("insert into 客户信息 (自定义编号,客户名) values (\"A1\",\"甲\")");
+        Database::Exec("insert into 客户信息 (自定义编号,客户名) values (\"B2\",\"乙\")");
+        Database::Exec("insert into 客户信息 (自定义编号,客户名) values (\"C3\",\"丙\")");
+        Database::Exec("insert into 客户信息 (自定义编号,客户名) values (\"D4\",\"丁\")");
+    }
+    ~ClientsDb() { Database::Close(); }
+};
 
 /// A shown window with the grid over an open client list and an edit box to take the focus.
 struct Window {
+    ClientsDb db;
     QWidget top;
     QLineEdit* other = new QLineEdit(&top);
     TQorDBGrid* grid = new TQorDBGrid(&top);
     DataQuery query;
     Window() {
-        loadClients();
         auto* layout = new QVBoxLayout(&top);
         layout->addWidget(other);
         layout->addWidget(grid);
@@ -73,7 +83,7 @@ private slots:
 };
 
 void TestDBGrid::modelFollowsQuery() {
-    loadClients();
+    ClientsDb db;
     DataQuery q;
     TQorDBGrid grid;
     QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
