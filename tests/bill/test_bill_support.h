@@ -121,8 +121,9 @@ private:
 inline QWidget* gridKeyTarget() {
     TQorStringGrid* g = billGrid();
     if (g->IsEditorOpen())
-        if (QWidget* w = QApplication::focusWidget(); w && g->isAncestorOf(w))
-            return w;
+        for (QLineEdit* e : g->findChildren<QLineEdit*>())
+            if (e->isVisible())
+                return e;
     return g;
 }
 
