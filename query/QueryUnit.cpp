@@ -4,6 +4,7 @@
 #include "controls/Dialogs.h"
 #include "controls/FormRegistry.h"
 #include "controls/QorControlUnit.h"
+#include "query/QueryExport.h"
 #include "store/DataQuery.h"
 #include "store/Database.h"
 
@@ -32,19 +33,16 @@ const QString kBillListSelect =
 const QString kBillListOrder = QStringLiteral(" order by 单据日期,单据ID");
 
 /// The message of a failed door-leaf load, whatever failed.
-const QString kDoorLeafLoadError =
-    QStringLiteral("这是一个错误信息，很大原因是数据集没有\"单据ID\"这个字段。");
+const QString kDoorLeafLoadError = QStringLiteral("这是一个错误信息，很大原因是数据集没有\"单据ID\"这个字段。");
 
-void bringToFront(QWidget* form)
-{
+void bringToFront(QWidget* form) {
     form->show();
     form->raise();
     form->activateWindow();
 }
 
 /// The carrier text as a client id; false when it holds no whole number.
-bool clientIdOf(const QString& text, qint64& id)
-{
+bool clientIdOf(const QString& text, qint64& id) {
     bool ok = false;
     id = text.trimmed().toLongLong(&ok);
     return ok;
@@ -54,58 +52,51 @@ bool clientIdOf(const QString& text, qint64& id)
 
 // --- statements ----------------------------------------------------------------------------
 
-QString SqlDate(const QDate& date)
-{
+QString SqlDate(const QDate& date) {
     return QLatin1Char('#') + date.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('#');
 }
 
-QString BillListSql(bool clientFilter, bool dateFilter, const QDate& from, const QDate& to, const QString& clientId)
-{
+QString BillListSql(bool clientFilter, bool dateFilter, const QDate& from, const QDate& to, const QString& clientId) {
     if (!clientFilter && !dateFilter)
         return kBillListSelect + kBillListOrder;
     if (clientFilter && dateFilter)
-        return kBillListSelect + QStringLiteral("  where (单据日期 BETWEEN ") + SqlDate(from) + QStringLiteral(" and ") +
-               SqlDate(to) + QStringLiteral(") and (历史单据.客户ID=") + clientId + QLatin1Char(')') + kBillListOrder;
+        return kBillListSelect + QStringLiteral("  where (单据日期 BETWEEN ") + SqlDate(from) +
+               QStringLiteral(" and ") + SqlDate(to) + QStringLiteral(") and (历史单据.客户ID=") + clientId +
+               QLatin1Char(')') + kBillListOrder;
     if (clientFilter)
         return kBillListSelect + QStringLiteral(" where 历史单据.客户ID=") + clientId + kBillListOrder;
     return kBillListSelect + QStringLiteral(" where 单据日期 BETWEEN ") + SqlDate(from) + QStringLiteral(" AND ") +
            SqlDate(to) + kBillListOrder;
 }
 
-QString BillHeaderSql(qint64 billId)
-{
+QString BillHeaderSql(qint64 billId) {
     return kBillListSelect + QStringLiteral(" where 单据ID=") + QString::number(billId);
 }
 
-QString BillLinesSql(qint64 billId)
-{
+QString BillLinesSql(qint64 billId) {
     return QStringLiteral("select * from 单据明细 where 单据ID=") + QString::number(billId) +
            QStringLiteral(" order by 门框ID");
 }
 
-QString BillFrameLinesSql(qint64 billId)
-{
+QString BillFrameLinesSql(qint64 billId) {
     return QStringLiteral("select * from 单据明细 left join 商品信息 on 单据明细.商品ID=商品信息.商品ID where "
                           "单据明细.单据ID=") +
            QString::number(billId) + QStringLiteral(" order by 门框ID");
 }
 
-QString FramesNotMeasuredSql()
-{
+QString FramesNotMeasuredSql() {
     return QStringLiteral("select 历史单据.单据ID,见光宽,现量宽,单据日期,客户名,客户地址 ") +
            QStringLiteral("from (历史单据 left join 单据明细 on 历史单据.单据ID=单据明细.单据ID) left join 客户信息 on "
                           "历史单据.客户ID=客户信息.客户ID") +
            QStringLiteral(" where (现量宽=0) and (见光宽)<>0 order by 历史单据.单据日期,历史单据.单据ID");
 }
 
-QString DoorLeavesNotCutSql()
-{
+QString DoorLeavesNotCutSql() {
     return QStringLiteral("select 单据ID,商品名称,现量宽,现量高 from 单据明细 left join 商品信息 on "
                           "单据明细.商品ID=商品信息.商品ID where (门扇宽=0) and (现量宽>0) order by 门框ID");
 }
 
-FreeSqlOutcome RunFreeSql(DataQuery& query, const QString& statement)
-{
+FreeSqlOutcome RunFreeSql(DataQuery& query, const QString& statement) {
     query.Close();
     query.SetSql(statement);
     {
@@ -136,8 +127,7 @@ FreeSqlOutcome RunFreeSql(DataQuery& query, const QString& statement)
 
 // --- the window ----------------------------------------------------------------------------
 
-TFormQuery::TFormQuery(QWidget* parent) : QWidget(parent)
-{
+TFormQuery::TFormQuery(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("FormQuery"));
     setWindowTitle(QStringLiteral("查询窗口"));
     ADOQuery1 = new DataQuery(this);
@@ -147,8 +137,7 @@ TFormQuery::TFormQuery(QWidget* parent) : QWidget(parent)
     resize(900, 600);
 }
 
-void TFormQuery::buildControls()
-{
+void TFormQuery::buildControls() {
     auto named = [](auto* widget, const char* name) {
         widget->setObjectName(QString::fromLatin1(name));
         return widget;
@@ -253,10 +242,10 @@ void TFormQuery::buildControls()
     Edit_client->installEventFilter(this);
 }
 
-void TFormQuery::wireHandlers()
-{
+void TFormQuery::wireHandlers() {
     auto wire = [this](QPushButton* b, void (TFormQuery::*handler)()) {
-        connect(b, &QPushButton::clicked, this, [this, handler] { Guarded(this, [this, handler] { (this->*handler)(); }); });
+        connect(b, &QPushButton::clicked, this,
+                [this, handler] { Guarded(this, [this, handler] { (this->*handler)(); }); });
     };
     wire(Button_query, &TFormQuery::Button_queryClick);
     wire(Button_load, &TFormQuery::Button_loadClick);
@@ -273,16 +262,14 @@ void TFormQuery::wireHandlers()
     connect(Edit_client, &QLineEdit::textEdited, Label_client_id, &QLabel::clear);
 }
 
-void TFormQuery::showEvent(QShowEvent* event)
-{
+void TFormQuery::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Restoring a minimised window is no new showing.
     if (!event->spontaneous())
         Guarded(this, [this] { FormShow(); });
 }
 
-bool TFormQuery::eventFilter(QObject* watched, QEvent* event)
-{
+bool TFormQuery::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Edit_client && event->type() == QEvent::MouseButtonDblClick) {
         Guarded(this, [this] { Edit_clientDblClick(); });
         return true;
@@ -290,20 +277,17 @@ bool TFormQuery::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void TFormQuery::runQuery(const QString& statement)
-{
+void TFormQuery::runQuery(const QString& statement) {
     ADOQuery1->Close();
     ADOQuery1->SetSql(statement);
     ADOQuery1->Open();
 }
 
-void TFormQuery::FormShow()
-{
+void TFormQuery::FormShow() {
     Edit_client->clear();
 }
 
-void TFormQuery::Button_queryClick()
-{
+void TFormQuery::Button_queryClick() {
     const bool clientFilter = !Edit_client->text().isEmpty();
     qint64 clientId = 0;
     if (clientFilter && !clientIdOf(Label_client_id->text(), clientId)) {
@@ -314,8 +298,8 @@ void TFormQuery::Button_queryClick()
     runQuery(BillListSql(clientFilter, CheckBox__add_date->isChecked(), DateTimePicker1->date(),
                          DateTimePicker2->date(), QString::number(clientId)));
 
-    for (const char* name : {"历史单据.客户ID", "安装人员ID", "单据ID", "客户电话", "客户备注", "自定义编号",
-                             "客户信息.客户ID"}) {
+    for (const char* name :
+         {"历史单据.客户ID", "安装人员ID", "单据ID", "客户电话", "客户备注", "自定义编号", "客户信息.客户ID"}) {
         const int column = ADOQuery1->FieldIndex(QString::fromUtf8(name));
         if (column >= 0)
             ADOQuery1->SetFieldVisible(column, false);
@@ -330,8 +314,7 @@ void TFormQuery::Button_queryClick()
     SetColumnWidthsByTitle(QorDBGridQuery);
 }
 
-void TFormQuery::Edit_clientDblClick()
-{
+void TFormQuery::Edit_clientDblClick() {
     QWidget* selection = Form(kSelectionForm);
     Control<QLabel>(selection, QStringLiteral("LabelModol"))->setText(QStringLiteral("6"));
     Control<QLabel>(selection, QStringLiteral("Label_title"))->setText(QStringLiteral("客户信息"));
@@ -343,16 +326,14 @@ void TFormQuery::Edit_clientDblClick()
     QCoreApplication::sendEvent(find, &enter);
 }
 
-qint64 TFormQuery::currentBillId()
-{
+qint64 TFormQuery::currentBillId() {
     DataField field = ADOQuery1->Field(QStringLiteral("单据ID"));
     if (ADOQuery1->CurrentRow() == 0 || field.isNull())
         throw StoreError(QStringLiteral("没有选中的单据"));
     return field.asInteger();
 }
 
-void TFormQuery::fillBillHeader(QWidget* bill, DataQuery& billQuery, qint64 billId)
-{
+void TFormQuery::fillBillHeader(QWidget* bill, DataQuery& billQuery, qint64 billId) {
     billQuery.Close();
     billQuery.SetSql(BillHeaderSql(billId));
     billQuery.Open();
@@ -362,7 +343,8 @@ void TFormQuery::fillBillHeader(QWidget* bill, DataQuery& billQuery, qint64 bill
     // The bill's own client key, so a bill whose client row is gone keeps its client.
     Control<QLabel>(bill, QStringLiteral("LabelClentID"))
         ->setText(billQuery.Field(QStringLiteral("历史单据.客户ID")).asString());
-    Control<QLineEdit>(bill, QStringLiteral("EditClient"))->setText(billQuery.Field(QStringLiteral("客户名")).asString());
+    Control<QLineEdit>(bill, QStringLiteral("EditClient"))
+        ->setText(billQuery.Field(QStringLiteral("客户名")).asString());
     Control<QLabel>(bill, QStringLiteral("Label_setup_man_id"))
         ->setText(billQuery.Field(QStringLiteral("安装人员ID")).asString());
     const QDate date = billQuery.Field(QStringLiteral("单据日期")).asDate();
@@ -374,15 +356,13 @@ void TFormQuery::fillBillHeader(QWidget* bill, DataQuery& billQuery, qint64 bill
         ->setText(billQuery.Field(QStringLiteral("客户地址")).asString());
 }
 
-void TFormQuery::showBillForEditing(QWidget* bill, DataQuery& billQuery)
-{
+void TFormQuery::showBillForEditing(QWidget* bill, DataQuery& billQuery) {
     bringToFront(bill);
     if (billQuery.RowCount() > 0)
         billQuery.EditRow();
 }
 
-void TFormQuery::LoadDoorLeafBill()
-{
+void TFormQuery::LoadDoorLeafBill() {
     // The bill number comes first: a result without one leaves the bill window untouched.
     const qint64 billId = currentBillId();
     QWidget* bill = Form(kBillForm);
@@ -397,8 +377,7 @@ void TFormQuery::LoadDoorLeafBill()
     Control<QLabel>(bill, QStringLiteral("LabelBillClass"))->setText(QStringLiteral("---门扇生产排单---"));
 }
 
-void TFormQuery::Button_loadClick()
-{
+void TFormQuery::Button_loadClick() {
     try {
         LoadDoorLeafBill();
         QWidget* bill = Form(kBillForm);
@@ -409,13 +388,11 @@ void TFormQuery::Button_loadClick()
     }
 }
 
-void TFormQuery::QorDBGridQueryDblClick()
-{
+void TFormQuery::QorDBGridQueryDblClick() {
     Button_loadClick();
 }
 
-void TFormQuery::Button_kuang_loadClick()
-{
+void TFormQuery::Button_kuang_loadClick() {
     const qint64 billId = currentBillId();
     QWidget* bill = Form(kBillForm);
     auto* billQuery = Control<DataQuery>(bill, QStringLiteral("ADOQuery_bill"));
@@ -433,8 +410,7 @@ void TFormQuery::Button_kuang_loadClick()
     Control<QPushButton>(bill, QStringLiteral("Button_dele"))->setEnabled(true);
 }
 
-void TFormQuery::no_liang_query_ButtonClick()
-{
+void TFormQuery::no_liang_query_ButtonClick() {
     query_modle_Label->setText(QStringLiteral("3"));
     runQuery(FramesNotMeasuredSql());
     const int measured = ADOQuery1->FieldIndex(QStringLiteral("现量宽"));
@@ -443,31 +419,26 @@ void TFormQuery::no_liang_query_ButtonClick()
     SetColumnWidthsByTitle(QorDBGridQuery);
 }
 
-void TFormQuery::no_door_ButtonClick()
-{
+void TFormQuery::no_door_ButtonClick() {
     runQuery(DoorLeavesNotCutSql());
     query_modle_Label->setText(QStringLiteral("4"));
     SetColumnWidthsByTitle(QorDBGridQuery);
 }
 
-void TFormQuery::Button_exSQLClick()
-{
+void TFormQuery::Button_exSQLClick() {
     const FreeSqlOutcome outcome = RunFreeSql(*ADOQuery1, Edit1->text());
     SetColumnWidthsByTitle(QorDBGridQuery);
     if (!outcome.returnedRows)
         ShowMessage(this, QStringLiteral("SQL语句已执行，影响%1条记录。").arg(outcome.rowsChanged));
 }
 
-void TFormQuery::print_ButtonClick()
-{
+void TFormQuery::print_ButtonClick() {}
+
+void TFormQuery::send_excel_ButtonClick() {
+    SendQueryToSpreadsheet(this, *ADOQuery1);
 }
 
-void TFormQuery::send_excel_ButtonClick()
-{
-}
-
-void TFormQuery::Button_exitClick()
-{
+void TFormQuery::Button_exitClick() {
     close();
 }
 
