@@ -5,6 +5,7 @@
 #include "controls/FormRegistry.h"
 #include "controls/QorControlUnit.h"
 #include "query/QueryExport.h"
+#include "query/my_print.h"
 #include "store/DataQuery.h"
 #include "store/Database.h"
 
