@@ -433,7 +433,9 @@ void TFormQuery::Button_exSQLClick() {
         ShowMessage(this, QStringLiteral("SQL语句已执行，影响%1条记录。").arg(outcome.rowsChanged));
 }
 
-void TFormQuery::print_ButtonClick() {}
+void TFormQuery::print_ButtonClick() {
+    PreviewPrintGrid(this, *QorDBGridQuery, QStringLiteral("清单"), QString());
+}
 
 void TFormQuery::send_excel_ButtonClick() {
     SendQueryToSpreadsheet(this, *ADOQuery1);
