@@ -361,10 +361,11 @@ int DataQuery::Execute()
     if (m_result)
         Close();
     engine::Statement st(TranslateToSqlite(m_sql));
-    const bool rows = st.columnCount() > 0;
+    // Counted over the statement itself: a table change reports no rows, not the last count.
+    const qint64 before = engine::TotalChanges();
     while (st.step()) {
     }
-    return rows ? 0 : engine::Changes();
+    return int(engine::TotalChanges() - before);
 }
 
 static void needOpen(const std::unique_ptr<ResultSet>& rs)

@@ -203,6 +203,11 @@ int Changes()
     return sqlite3_changes(Handle());
 }
 
+qint64 TotalChanges()
+{
+    return sqlite3_total_changes64(Handle());
+}
+
 qint64 LastInsertRowid()
 {
     return sqlite3_last_insert_rowid(Handle());
@@ -289,9 +294,10 @@ QString Database::Path()
 int Database::Exec(const QString& statement)
 {
     engine::Statement st(TranslateToSqlite(statement));
+    const qint64 before = engine::TotalChanges();
     while (st.step()) {
     }
-    return engine::Changes();
+    return int(engine::TotalChanges() - before);
 }
 
 TransactionScope::TransactionScope() : m_depth(g_txDepth)

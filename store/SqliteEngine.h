@@ -46,6 +46,8 @@ private:
 void ExecRaw(const QString& sqliteSql);
 /// Rows changed by the last statement.
 int Changes();
+/// Rows changed by every statement since the connection opened.
+qint64 TotalChanges();
 qint64 LastInsertRowid();
 
 struct ColumnInfo {

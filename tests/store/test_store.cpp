@@ -305,6 +305,11 @@ private slots:
         QCOMPARE(count(QStringLiteral("select * from 单据明细")), 2);
         QCOMPARE(q.Execute(), 2);
         QCOMPARE(count(QStringLiteral("select * from 单据明细")), 0);
+        // A table change after a delete reports no rows of its own.
+        q.SetSql(QStringLiteral("create table 备用 (a integer)"));
+        QCOMPARE(q.Execute(), 0);
+        q.SetSql(QStringLiteral("select * from 客户信息"));
+        QCOMPARE(q.Execute(), 0);
     }
 
     void dialectTranslation_data()
