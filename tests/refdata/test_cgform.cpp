@@ -1,0 +1,409 @@
+// The selection and editing window driven through the real windows: picking clients,
+// installers and products for a bill, the query window's client, and editing the tables.
+
+#include "app/AppStart.h"
+#include "controls/FormRegistry.h"
+#include "controls/QorControlUnit.h"
+#include "store/DataQuery.h"
+#include "store/Database.h"
+#include "support/FakeDialogs.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QWheelEvent>
+#include <QtTest>
+
+using namespace kvt;
+
+namespace {
+
+QWidget* cg() {
+    return Form(QStringLiteral("CGForm"));
+}
+QWidget* bill() {
+    return Form(QStringLiteral("BillForm"));
+}
+template <class T> T* cgc(const char* name) {
+    return Control<T>(cg(), QString::fromLatin1(name));
+}
+template <class T> T* billc(const char* name) {
+    return Control<T>(bill(), QString::fromLatin1(name));
+}
+DataQuery* list() {
+    return cg()->findChild<DataQuery*>(QStringLiteral("CGQuery"));
+}
+TQorStringGrid* billGrid() {
+    return billc<TQorStringGrid>("Grid_Bill");
+}
+
+void addClient(const QString& number, const QString& name) {
+    Database::Exec(
+        QStringLiteral("insert into 客户信息 (自定义编号,客户名) values (%1,%2)").arg(SqlText(number), SqlText(name)));
+}
+void addProduct(const QString& number, const QString& name) {
+    Database::Exec(QStringLiteral("insert into 商品信息 (自定义编号,商品名称,商品说明) values (%1,%2,%3)")
+                       .arg(SqlText(number), SqlText(name), SqlText(QStringLiteral("说明"))));
+}
+/// One column of a table as texts, in the order given.
+QStringList column(const QString& statement, const QString& field) {
+    DataQuery q;
+    q.SetSql(statement);
+    q.Open();
+    QStringList out;
+    for (int r = 1; r <= q.RowCount(); ++r)
+        out << q.TextAt(r, q.FieldIndex(field));
+    return out;
+}
+QString idOf(const QString& table, const QString& idField, const QString& name, const QString& nameField) {
+    return column(QStringLiteral("select * from %1 where %2=%3").arg(table, nameField, SqlText(name)), idField)
+        .value(0);
+}
+QStringList listed(const QString& field) {
+    QStringList out;
+    for (int r = 1; r <= list()->RowCount(); ++r)
+        out << list()->TextAt(r, list()->FieldIndex(field));
+    return out;
+}
+void enter(QWidget* w) {
+    QTest::keyClick(w, Qt::Key_Return);
+}
+/// A new frame bill, as the main window opens it.
+void openNewBill() {
+    Control<QPushButton>(QStringLiteral("MainForm"), QStringLiteral("Button1"))->click();
+    QVERIFY(bill()->isVisible());
+}
+/// Types text into the bill grid's column 1 of the current row and presses Enter there.
+void productSearchInBill(const QString& text) {
+    billGrid()->SetCurrentCell(1, billGrid()->Row());
+    billGrid()->SetCells(1, billGrid()->Row(), text);
+    enter(billGrid());
+}
+/// The main window's management buttons: "4" clients (Button2), "5" products (Button4).
+void openManagement(const QString& mode) {
+    Control<QPushButton>(QStringLiteral("MainForm"),
+                         mode == QLatin1String("4") ? QStringLiteral("Button2") : QStringLiteral("Button4"))
+        ->click();
+    enter(cgc<QLineEdit>("Edit_Find"));
+}
+/// Gives a shown cell of the list a new text the way the grid's editor does.
+void editCell(int row, const QString& field, const QString& text) {
+    auto* grid = cgc<TQorDBGrid>("CGDBGrid");
+    const int shown = list()->DisplayColumns().indexOf(list()->FieldIndex(field));
+    QVERIFY(grid->model()->setData(grid->model()->index(row - 1, shown + 1), text, Qt::EditRole));
+}
+
+} // namespace
+
+class TestCGForm : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> m_dir;
+    test::FakeDialogs m_dialogs;
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        CreateForms(m_dir->filePath(QStringLiteral("kvt.db")));
+        m_dialogs.clear();
+        addClient(QStringLiteral("1"), QStringLiteral("王建国"));
+        addClient(QStringLiteral("8"), QStringLiteral("8号楼王"));
+        addClient(QStringLiteral("8"), QStringLiteral("李八"));
+        addClient(QStringLiteral("3"), QStringLiteral("18层张"));
+        addClient(QStringLiteral("91"), QStringLiteral("刘师傅"));
+        addProduct(QStringLiteral("101"), QStringLiteral("实木单开门框"));
+        addProduct(QStringLiteral("102"), QStringLiteral("实木子母门框"));
+        addProduct(QStringLiteral("201"), QStringLiteral("复合单开门框"));
+    }
+    void cleanup() {
+        DestroyForms();
+        m_dir.reset();
+    }
+
+    // An exact custom number hands the record back at once; the list is never left showing.
+    void exactNumberHandsBack_data() {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("idCarrier");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("client") << "EditClient"
+                                << "1"
+                                << "LabelClentID"
+                                << "王建国";
+        QTest::newRow("installer") << "EditSetup_man"
+                                   << "91"
+                                   << "Label_setup_man_id"
+                                   << "刘师傅";
+    }
+    void exactNumberHandsBack() {
+        QFETCH(QString, box);
+        QFETCH(QString, typed);
+        openNewBill();
+        auto* edit = Control<QLineEdit>(bill(), box);
+        QTest::keyClicks(edit, typed);
+        enter(edit);
+        QFETCH(QString, name);
+        QFETCH(QString, idCarrier);
+        QVERIFY(!cg()->isVisible());
+        QCOMPARE(edit->text(), name);
+        QCOMPARE(Control<QLabel>(bill(), idCarrier)->text(),
+                 idOf(QStringLiteral("客户信息"), QStringLiteral("客户ID"), name, QStringLiteral("客户名")));
+    }
+
+    void exactProductNumber_data() {
+        QTest::addColumn<bool>("doorLeaf");
+        QTest::addColumn<QString>("number");
+        QTest::newRow("frame line") << false << "102";
+        QTest::newRow("door-leaf line") << true << "102";
+        QTest::newRow("number holding a quote") << false << "1\"2";
+    }
+    void exactProductNumber() {
+        QFETCH(bool, doorLeaf);
+        QFETCH(QString, number);
+        addProduct(QStringLiteral("1\"2"), QStringLiteral("引号门框"));
+        const QString name = column(QStringLiteral("select * from 商品信息 where 自定义编号=") + SqlText(number),
+                                    QStringLiteral("商品名称"))
+                                 .value(0);
+        const QString id = idOf(QStringLiteral("商品信息"), QStringLiteral("商品ID"), name, QStringLiteral("商品名称"));
+        if (doorLeaf) {
+            Database::Exec(QStringLiteral("insert into 单据明细 (单据ID,商品ID) values (5,1)"));
+            billc<QLabel>("LabelbillType")->setText(QStringLiteral("2"));
+            auto* lines = bill()->findChild<DataQuery*>(QStringLiteral("ADOQuery_bill"));
+            lines->SetSql(QStringLiteral("select * from 单据明细 where 单据ID=5 order by 门框ID"));
+            lines->Open();
+            CallFormMethod(QStringLiteral("BillForm"), "LoadDoorLeafLines");
+            bill()->show();
+        } else {
+            openNewBill();
+        }
+        productSearchInBill(number);
+        QVERIFY(!cg()->isVisible());
+        QCOMPARE(billGrid()->Cells(1, 1), number);
+        QCOMPARE(billGrid()->Cells(2, 1), name);
+        QCOMPARE(billGrid()->Cells(doorLeaf ? 18 : 12, 1), id);
+        QCOMPARE(billGrid()->Col(), 3);
+        if (!doorLeaf)
+            QCOMPARE(billGrid()->Cells(9, 1), QStringLiteral("1")); // the line's defaults
+    }
+
+    // No single exact hit: the names containing the text, ordered by name, focus in the list.
+    void nameSearchLists_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("shared number") << "8" << QStringList{"18层张", "8号楼王"};
+        QTest::newRow("part of names") << "王" << QStringList{"8号楼王", "王建国"};
+        QTest::newRow("empty lists all") << "" << QStringList{"18层张", "8号楼王", "刘师傅", "李八", "王建国"};
+    }
+    void nameSearchLists() {
+        QFETCH(QString, typed);
+        openNewBill();
+        QTest::keyClicks(billc<QLineEdit>("EditClient"), typed);
+        enter(billc<QLineEdit>("EditClient"));
+        QVERIFY(cg()->isVisible());
+        QCOMPARE(cgc<QLabel>("Label_title")->text(), QStringLiteral("客户信息"));
+        QFETCH(QStringList, names);
+        QCOMPARE(listed(QStringLiteral("客户名")), names);
+        QCOMPARE(cgc<QLineEdit>("Edit_Find")->text(), QString());
+        QCOMPARE(QApplication::focusWidget(), cgc<TQorDBGrid>("CGDBGrid"));
+        auto* grid = cgc<TQorDBGrid>("CGDBGrid");
+        QCOMPARE(QList<int>({grid->ColumnWidth(0), grid->ColumnWidth(1), grid->ColumnWidth(2)}),
+                 QList<int>({60, 200, 40}));
+        QVERIFY(billc<QLabel>("LabelClentID")->text().isEmpty());
+    }
+
+    // Search texts are taken literally: no quote breaks the statement, % _ \ are no wildcards.
+    void hostileSearchTexts_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("handedBack");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("number %") << "%" << true << QStringList{"百分客户"};
+        QTest::newRow("number \"") << "\"" << true << QStringList{"双引客户"};
+        QTest::newRow("number '") << "'" << true << QStringList{"单'引客户"};
+        QTest::newRow("number \\") << "\\" << true << QStringList{"斜杠客户"};
+        QTest::newRow("name 0%") << "0%" << false << QStringList{"50%折扣店"};
+        QTest::newRow("name _B") << "_B" << false << QStringList{"A_B店"};
+        QTest::newRow("name 引\"") << "引\"" << false << QStringList{"引\"号店"};
+        QTest::newRow("name 反\\") << "反\\" << false << QStringList{"反\\斜店"};
+    }
+    void hostileSearchTexts() {
+        const char* rows[][2] = {{"%", "百分客户"},   {"\"", "双引客户"}, {"'", "单'引客户"}, {"\\", "斜杠客户"},
+                                 {"h1", "50%折扣店"}, {"h2", "A_B店"},    {"h3", "AxB店"},    {"h4", "引\"号店"},
+                                 {"h5", "反\\斜店"},  {"h6", "10号店"},   {"h7", "反斜店"}};
+        for (auto& r : rows)
+            addClient(QString::fromUtf8(r[0]), QString::fromUtf8(r[1]));
+        QFETCH(QString, typed);
+        QFETCH(bool, handedBack);
+        QFETCH(QStringList, names);
+        openNewBill();
+        QTest::keyClicks(billc<QLineEdit>("EditClient"), typed);
+        enter(billc<QLineEdit>("EditClient"));
+        QVERIFY(m_dialogs.messages.isEmpty());
+        QCOMPARE(cg()->isVisible(), !handedBack);
+        if (handedBack)
+            QCOMPARE(billc<QLineEdit>("EditClient")->text(), names.first());
+        else
+            QCOMPARE(listed(QStringLiteral("客户名")), names);
+    }
+
+    // Enter, a double-click and "确定" choose the current row; arrows and the wheel only move.
+    void chooseFromList_data() {
+        QTest::addColumn<QString>("gesture");
+        QTest::newRow("enter") << "enter";
+        QTest::newRow("double-click") << "dblclick";
+        QTest::newRow("ok button") << "yes";
+    }
+    void chooseFromList() {
+        openNewBill();
+        productSearchInBill(QStringLiteral("门框"));
+        QVERIFY(cg()->isVisible());
+        QCOMPARE(cgc<QLabel>("Label_title")->text(), QStringLiteral("商品信息"));
+        QCOMPARE(listed(QStringLiteral("商品名称")), QStringList({"复合单开门框", "实木单开门框", "实木子母门框"}));
+        auto* grid = cgc<TQorDBGrid>("CGDBGrid");
+        QTest::keyClick(grid, Qt::Key_Down);
+        QTest::keyClick(grid, Qt::Key_Down);
+        QTest::keyClick(grid, Qt::Key_Up);
+        QWheelEvent towardsUser(QPointF(20, 20), grid->viewport()->mapToGlobal(QPointF(20, 20)), QPoint(),
+                                QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(grid->viewport(), &towardsUser);
+        QCOMPARE(list()->CurrentRow(), 3);
+        QVERIFY(cg()->isVisible());
+        QCOMPARE(billGrid()->Cells(2, 1), QString());
+
+        QFETCH(QString, gesture);
+        if (gesture == QLatin1String("enter"))
+            enter(grid);
+        else if (gesture == QLatin1String("yes"))
+            cgc<QPushButton>("Button_yes")->click();
+        else
+            QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {},
+                               grid->visualRect(grid->model()->index(2, 2)).center());
+        QVERIFY(!cg()->isVisible());
+        QCOMPARE(billGrid()->Cells(1, 1), QStringLiteral("102"));
+        QCOMPARE(billGrid()->Cells(2, 1), QStringLiteral("实木子母门框"));
+        QCOMPARE(billGrid()->Cells(12, 1), idOf(QStringLiteral("商品信息"), QStringLiteral("商品ID"),
+                                                QStringLiteral("实木子母门框"), QStringLiteral("商品名称")));
+        QCOMPARE(billGrid()->Col(), 3);
+    }
+
+    void queryWindowClient() {
+        QWidget* query = Form(QStringLiteral("FormQuery"));
+        query->show();
+        auto* box = Control<QLineEdit>(query, QStringLiteral("Edit_client"));
+        box->setText(QStringLiteral("王"));
+        QTest::mouseDClick(box, Qt::LeftButton);
+        QCOMPARE(cgc<QLabel>("LabelModol")->text(), QStringLiteral("6"));
+        QCOMPARE(listed(QStringLiteral("客户名")), QStringList({"8号楼王", "王建国"}));
+        enter(cgc<TQorDBGrid>("CGDBGrid"));
+        QCOMPARE(box->text(), QStringLiteral("8号楼王"));
+        QCOMPARE(Control<QLabel>(query, QStringLiteral("Label_client_id"))->text(),
+                 idOf(QStringLiteral("客户信息"), QStringLiteral("客户ID"), QStringLiteral("8号楼王"),
+                      QStringLiteral("客户名")));
+    }
+
+    // Management: change, add and delete wait for "保存"; choosing does nothing there.
+    void editAndSave_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("nameField");
+        QTest::newRow("clients") << "4"
+                                 << "客户信息"
+                                 << "客户名";
+        QTest::newRow("products") << "5"
+                                  << "商品信息"
+                                  << "商品名称";
+    }
+    void editAndSave() {
+        QFETCH(QString, mode);
+        QFETCH(QString, table);
+        QFETCH(QString, nameField);
+        const QString all = QStringLiteral("select * from %1 order by %2").arg(table, nameField);
+        const QStringList before = column(all, nameField);
+        openManagement(mode);
+        auto* grid = cgc<TQorDBGrid>("CGDBGrid");
+        QVERIFY(!grid->ReadOnly());
+        QVERIFY(cgc<QPushButton>("Button_save")->isVisible());
+        QCOMPARE(listed(nameField), before);
+
+        enter(grid);
+        cgc<QPushButton>("Button_yes")->click();
+        QVERIFY(cg()->isVisible());
+
+        editCell(1, nameField, QStringLiteral("改名"));
+        m_dialogs.answers = {false, true};
+        QTest::keyClick(grid, Qt::Key_Down);
+        QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier); // No: row 2 stays
+        QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier); // Yes
+        QCOMPARE(m_dialogs.questions, QStringList({"Delete record?", "Delete record?"}));
+        QTest::keyClick(grid, Qt::Key_Insert);
+        editCell(list()->RowCount(), nameField, QStringLiteral("新加"));
+        QTest::keyClick(grid, Qt::Key_Insert); // a second one, left empty, is not written
+        QCOMPARE(column(all, nameField), before);
+
+        cgc<QPushButton>("Button_save")->click();
+        QVERIFY(m_dialogs.messages.isEmpty());
+        QStringList expected = before;
+        expected[0] = QStringLiteral("改名");
+        expected.removeAt(1);
+        expected << QStringLiteral("新加");
+        std::sort(expected.begin(), expected.end());
+        QCOMPARE(column(all, nameField), expected);
+        if (mode == QLatin1String("5")) {
+            auto* goods = bill()->findChild<DataQuery*>(QStringLiteral("ADOQuery_goods"));
+            QVERIFY(goods->IsOpen());
+            QVERIFY(goods->FindRow(QStringLiteral("商品名称"), QStringLiteral("新加")));
+        }
+    }
+
+    // A value the table cannot hold is refused with a message, and nothing of the save is written.
+    void badValueWritesNothing() {
+        openManagement(QStringLiteral("4"));
+        const QString all = QStringLiteral("select * from 客户信息 order by 客户ID");
+        const QStringList ids = column(all, QStringLiteral("客户ID"));
+        editCell(1, QStringLiteral("客户名"), QStringLiteral("改名"));
+        editCell(2, QStringLiteral("客户ID"), list()->TextAt(1, list()->FieldIndex(QStringLiteral("客户ID"))));
+        cgc<QPushButton>("Button_save")->click();
+        QVERIFY(!m_dialogs.messages.isEmpty());
+        QVERIFY(!m_dialogs.messages.last().isEmpty());
+        QCOMPARE(column(all, QStringLiteral("客户ID")), ids);
+        QVERIFY(!column(all, QStringLiteral("客户名")).contains(QStringLiteral("改名")));
+    }
+
+    void unsavedChangesDropped_data() {
+        QTest::addColumn<bool>("reshow");
+        QTest::newRow("new search") << false;
+        QTest::newRow("close and show again") << true;
+    }
+    void unsavedChangesDropped() {
+        QFETCH(bool, reshow);
+        openManagement(QStringLiteral("5"));
+        editCell(1, QStringLiteral("商品名称"), QStringLiteral("未保存"));
+        if (reshow) {
+            cgc<QPushButton>("Button_exit")->click();
+            QVERIFY(cgc<TQorDBGrid>("CGDBGrid")->ReadOnly());
+            QVERIFY(!cgc<QPushButton>("Button_save")->isVisible());
+            cg()->show();
+            QVERIFY(!list()->IsOpen());
+        }
+        enter(cgc<QLineEdit>("Edit_Find"));
+        cgc<QPushButton>("Button_save")->click();
+        QVERIFY(!listed(QStringLiteral("商品名称")).contains(QStringLiteral("未保存")));
+        QVERIFY(!column(QStringLiteral("select * from 商品信息"), QStringLiteral("商品名称"))
+                     .contains(QStringLiteral("未保存")));
+    }
+
+    // A new mode while the window is up changes the mode and title, not the opening state.
+    void newModeWhileVisible() {
+        openNewBill();
+        enter(billc<QLineEdit>("EditClient"));
+        const int rows = list()->RowCount();
+        Control<QPushButton>(QStringLiteral("MainForm"), QStringLiteral("Button4"))->click();
+        QCOMPARE(cgc<QLabel>("LabelModol")->text(), QStringLiteral("5"));
+        QCOMPARE(cgc<QLabel>("Label_title")->text(), QStringLiteral("商品信息"));
+        QVERIFY(cgc<TQorDBGrid>("CGDBGrid")->ReadOnly());
+        QVERIFY(!cgc<QPushButton>("Button_save")->isVisible());
+        QCOMPARE(list()->RowCount(), rows);
+    }
+};
+
+QTEST_MAIN(TestCGForm)
+#include "test_cgform.moc"
