@@ -7,8 +7,6 @@
 #include "refdata/SelectionSql.h"
 #include "store/DataQuery.h"
 
-#include <QApplication>
-#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -76,7 +74,6 @@ TCGForm::TCGForm(QWidget* parent) : QWidget(parent) {
     CGDBGrid->SetSelRowFontColor(Qt::white);
     CGDBGrid->SetReadOnly(true);
     CGDBGrid->SetDataQuery(CGQuery);
-    CGDBGrid->installEventFilter(this);
 
     auto button = [this](const char* name, const QString& caption, int left) {
         auto* b = new QPushButton(caption, this);
@@ -104,10 +101,6 @@ TCGForm::TCGForm(QWidget* parent) : QWidget(parent) {
 
 QString TCGForm::mode() const {
     return LabelModol->text();
-}
-
-bool TCGForm::editing() const {
-    return !CGDBGrid->ReadOnly();
 }
 
 // --- opening and closing -------------------------------------------------------------------
@@ -171,14 +164,6 @@ bool TCGForm::eventFilter(QObject* watched, QEvent* event) {
             Guarded(this, [this] { Edit_FindDblClick(); });
             return true;
         }
-    } else if (watched == CGDBGrid && event->type() == QEvent::FocusOut) {
-        // An appended row left empty goes away when the focus moves elsewhere in this window
-        // (not into the grid's own cell editor, and not when another window takes over).
-        auto* fe = static_cast<QFocusEvent*>(event);
-        QWidget* now = QApplication::focusWidget();
-        if (fe->reason() != Qt::ActiveWindowFocusReason && fe->reason() != Qt::PopupFocusReason && now &&
-            !CGDBGrid->isAncestorOf(now) && isAncestorOf(now))
-            Guarded(this, [this] { dropUntouchedAppends(); });
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -317,7 +302,7 @@ QString TCGForm::shownInteger(int shownColumn) const {
     return QString::number(CGQuery->FieldAt(shown.at(shownColumn)).asInteger());
 }
 
-void TCGForm::CGDBGrid_keydown(int& key, Qt::KeyboardModifiers modifiers) {
+void TCGForm::CGDBGrid_keydown(int& key, Qt::KeyboardModifiers) {
     if (!CGQuery->IsOpen())
         return;
     if (isEnter(key)) {
@@ -340,27 +325,7 @@ void TCGForm::CGDBGrid_keydown(int& key, Qt::KeyboardModifiers modifiers) {
         key = 0;
         return;
     }
-    if (!editing())
-        return;
-
-    // Editing gestures: Insert or arrow down past the last row adds a row, Ctrl+Delete deletes.
-    const bool ctrl = modifiers.testFlag(Qt::ControlModifier);
-    const int rows = CGQuery->RowCount();
-    const bool atLast = CGQuery->CurrentRow() == rows;
-    if ((key == Qt::Key_Insert && !ctrl) || (key == Qt::Key_Down && !ctrl && atLast)) {
-        key = 0;
-        if (rows > 0 && rowUntouched(rows)) {
-            CGQuery->MoveToRow(rows);
-            return;
-        }
-        CGQuery->AppendRow();
-    } else if (key == Qt::Key_Delete && ctrl) {
-        key = 0;
-        if (CGQuery->CurrentRow() == 0)
-            return;
-        if (ConfirmYesNo(this, QStringLiteral("Delete record?")))
-            CGQuery->DeleteRow();
-    }
+    // Arrows, the wheel and the editing gestures (Insert, Ctrl+Delete) are the grid's own.
 }
 
 void TCGForm::CGDBGridDblClick() {
@@ -419,33 +384,12 @@ void TCGForm::CGDBGrid_writ_door_goods() {
 
 // --- editing the tables --------------------------------------------------------------------
 
-bool TCGForm::rowUntouched(int row) const {
-    if (CGQuery->StateOf(row) != RowState::Inserted)
-        return false;
-    for (int c = 0; c < CGQuery->FieldCount(); ++c) {
-        const QVariant v = CGQuery->ValueAt(row, c);
-        if (!v.isNull() && !v.toString().isEmpty())
-            return false;
-    }
-    return true;
-}
-
-void TCGForm::dropUntouchedAppends() {
-    if (!CGQuery->IsOpen())
-        return;
-    for (int row = CGQuery->RowCount(); row >= 1; --row) {
-        if (rowUntouched(row)) {
-            CGQuery->MoveToRow(row);
-            CGQuery->DeleteRow();
-        }
-    }
-}
-
 void TCGForm::Button_saveClick() {
-    if (CGQuery->IsOpen()) {
-        dropUntouchedAppends();
+    // Leaving the grid drops a row that was added and left empty, as the grid does itself.
+    if (CGDBGrid->hasFocus())
+        Button_save->setFocus(Qt::OtherFocusReason);
+    if (CGQuery->IsOpen())
         CGQuery->ApplyUpdates();
-    }
     if (mode() == QLatin1String("5")) {
         // The bill window looks products up in its own query: read the saved table again.
         auto* goods = Form(kBillForm)->findChild<DataQuery*>(QStringLiteral("ADOQuery_goods"));

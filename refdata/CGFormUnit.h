@@ -43,7 +43,7 @@ public:
     /// Enter runs the mode's search; every key then sets the column widths by title.
     Q_INVOKABLE void Edit_Find_keydown(int& key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     void Edit_FindDblClick();
-    /// Enter hands the current row back (picking modes); editing gestures in modes "4"/"5".
+    /// Enter hands the current row back in the picking modes.
     void CGDBGrid_keydown(int& key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     void CGDBGridDblClick();
     void Button_yesClick();
@@ -88,10 +88,6 @@ private:
     QString shownInteger(int shownColumn) const;
     /// Brings a window to the front and closes this one.
     void returnTo(const QString& formName);
-    bool editing() const;
-    /// Drops appended rows that the user left without typing anything.
-    void dropUntouchedAppends();
-    bool rowUntouched(int row) const;
 };
 
 } // namespace kvt
