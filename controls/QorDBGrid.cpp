@@ -390,6 +390,10 @@ void TQorDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& p
     DataQuery* q = dataQuery();
     if (!q || !q->IsOpen() || !currentIndex().isValid() || currentIndex().row() + 1 == q->CurrentRow())
         return;
+    // While a removed row is being announced the view may step onto a row the query no longer
+    // has; the query has already chosen its new current row and tells us so itself.
+    if (currentIndex().row() + 1 > q->RowCount())
+        return;
     m_syncing = true;
     Guarded(this, [&] { q->MoveToRow(currentIndex().row() + 1); });
     m_syncing = false;
