@@ -17,7 +17,7 @@ namespace kvt {
 class DataQuery;
 struct ResultSet;
 
-/// A handle to one column of a query's current row (the design's "field").
+/// A handle to one column of the current row of a query (a "field").
 /// Cheap to copy; valid while its query holds the same result.
 class DataField {
 public:

@@ -314,7 +314,7 @@ private slots:
 
     void dialectTranslation_data()
     {
-        QTest::addColumn<QString>("jet");
+        QTest::addColumn<QString>("ours");
         QTest::addColumn<QString>("sqlite");
         QTest::newRow("text") << "a=\"x\"\"y\"" << "a='x\"y'";
         QTest::newRow("apostrophe in text") << "a=\"it's\"" << "a='it''s'";
@@ -326,9 +326,9 @@ private slots:
 
     void dialectTranslation()
     {
-        QFETCH(QString, jet);
+        QFETCH(QString, ours);
         QFETCH(QString, sqlite);
-        QCOMPARE(TranslateToSqlite(jet), sqlite);
+        QCOMPARE(TranslateToSqlite(ours), sqlite);
     }
 
     void twoConnectionsShareTheFile()
