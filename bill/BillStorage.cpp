@@ -14,21 +14,10 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include <functional>
-
 namespace kvt {
 namespace {
 
 const QString kCounterSql = QStringLiteral("select * from 系统设置 where ID=\"历史单据ID\"");
-
-/// Runs assign for one grid row; a refused value names the row as well as the field.
-void assignRow(int row, const std::function<void()>& assign) {
-    try {
-        assign();
-    } catch (const StoreError& e) {
-        throw StoreError(QStringLiteral("第%1行：%2").arg(row).arg(e.message()));
-    }
-}
 
 /// The bill number shown, as the integer the statements need.
 qint64 billNumber(const QString& text) {
@@ -37,6 +26,37 @@ qint64 billNumber(const QString& text) {
     if (!ok)
         throw StoreError(QStringLiteral("单据编号“%1”不是整数。").arg(text));
     return n;
+}
+
+/// Where a line field takes its value from: a grid column, or the bill number.
+struct LineField {
+    const char* field;
+    int column; // kBillNumber: the bill number
+};
+constexpr int kBillNumber = -1;
+
+/// What the frame saves write, in the order they assign it.
+constexpr LineField kFrameLineFields[] = {{"商品ID", 12}, {"玻璃款式", 3},         {"门框附加", 10}, {"门框备注", 11},
+                                          {"见光宽", 4},  {"见光高", 5},           {"门框总宽", 7},  {"门框总高", 8},
+                                          {"埋地", 6},    {"单据ID", kBillNumber}, {"数量", 9}};
+/// What the door-leaf save writes, in the order it assigns it.
+constexpr LineField kDoorLeafLineFields[] = {
+    {"数量", 3},      {"玻璃款式", 4},  {"见光宽", 5},           {"见光高", 6},  {"现量宽", 7},    {"现量高", 8},
+    {"门扇宽", 9},    {"门扇高", 10},   {"玻璃宽", 11},          {"玻璃高", 12}, {"门框附加", 13}, {"门框备注", 14},
+    {"门框总宽", 15}, {"门框总高", 16}, {"单据ID", kBillNumber}, {"商品ID", 18}};
+
+/// Assigns grid row r to the current row of the line query; a refused value names the row as
+/// well as the field.
+template <size_t N>
+void assignLine(DataQuery& lines, const TQorStringGrid& grid, int r, const QString& billId,
+                const LineField (&fields)[N]) {
+    try {
+        for (const LineField& f : fields)
+            lines.Field(QString::fromUtf8(f.field))
+                .setString(f.column == kBillNumber ? billId : grid.Cells(f.column, r));
+    } catch (const StoreError& e) {
+        throw StoreError(QStringLiteral("第%1行：%2").arg(r).arg(e.message()));
+    }
 }
 
 bool headerExists(qint64 billId) {
@@ -88,23 +108,8 @@ void TBillForm::SaveNewFrameBill() {
         for (int r = 1; r < Grid_Bill->RowCount(); ++r) {
             if (Grid_Bill->Cells(12, r).isEmpty())
                 continue;
-            assignRow(r, [&] {
-                ADOQuery_bill->AppendRow();
-                auto set = [&](const char* field, int col) {
-                    ADOQuery_bill->Field(QString::fromUtf8(field)).setString(Grid_Bill->Cells(col, r));
-                };
-                set("商品ID", 12);
-                set("玻璃款式", 3);
-                set("门框附加", 10);
-                set("门框备注", 11);
-                set("见光宽", 4);
-                set("见光高", 5);
-                set("门框总宽", 7);
-                set("门框总高", 8);
-                set("埋地", 6);
-                ADOQuery_bill->Field(QStringLiteral("单据ID")).setString(billId);
-                set("数量", 9);
-            });
+            ADOQuery_bill->AppendRow();
+            assignLine(*ADOQuery_bill, *Grid_Bill, r, billId, kFrameLineFields);
         }
         ADOQuery_bill->ApplyUpdates();
 
@@ -137,25 +142,10 @@ void TBillForm::SaveFrameBillChanges() {
 
         ADOQuery_bill->MoveFirst();
         for (int r = 1; r < Grid_Bill->RowCount(); ++r) {
-            assignRow(r, [&] {
-                ADOQuery_bill->MoveToRow(r);
-                ADOQuery_bill->EditRow();
-                auto set = [&](const char* field, int col) {
-                    ADOQuery_bill->Field(QString::fromUtf8(field)).setString(Grid_Bill->Cells(col, r));
-                };
-                set("商品ID", 12);
-                set("玻璃款式", 3);
-                set("门框附加", 10);
-                set("门框备注", 11);
-                set("见光宽", 4);
-                set("见光高", 5);
-                set("门框总宽", 7);
-                set("门框总高", 8);
-                set("埋地", 6);
-                ADOQuery_bill->Field(QStringLiteral("单据ID")).setString(billId);
-                set("数量", 9);
-                ADOQuery_bill->PostRow();
-            });
+            ADOQuery_bill->MoveToRow(r);
+            ADOQuery_bill->EditRow();
+            assignLine(*ADOQuery_bill, *Grid_Bill, r, billId, kFrameLineFields);
+            ADOQuery_bill->PostRow();
         }
         ADOQuery_bill->ApplyUpdates();
         tx.Commit();
@@ -178,30 +168,10 @@ void TBillForm::SaveDoorLeafBill() {
         for (int r = 1; r < Grid_Bill->RowCount(); ++r) {
             if (Grid_Bill->Cells(18, r).isEmpty())
                 continue;
-            assignRow(r, [&] {
-                ADOQuery_bill->MoveToRow(r);
-                ADOQuery_bill->EditRow();
-                auto set = [&](const char* field, int col) {
-                    ADOQuery_bill->Field(QString::fromUtf8(field)).setString(Grid_Bill->Cells(col, r));
-                };
-                set("数量", 3);
-                set("玻璃款式", 4);
-                set("见光宽", 5);
-                set("见光高", 6);
-                set("现量宽", 7);
-                set("现量高", 8);
-                set("门扇宽", 9);
-                set("门扇高", 10);
-                set("玻璃宽", 11);
-                set("玻璃高", 12);
-                set("门框附加", 13);
-                set("门框备注", 14);
-                set("门框总宽", 15);
-                set("门框总高", 16);
-                ADOQuery_bill->Field(QStringLiteral("单据ID")).setString(billId);
-                set("商品ID", 18);
-                ADOQuery_bill->PostRow();
-            });
+            ADOQuery_bill->MoveToRow(r);
+            ADOQuery_bill->EditRow();
+            assignLine(*ADOQuery_bill, *Grid_Bill, r, billId, kDoorLeafLineFields);
+            ADOQuery_bill->PostRow();
         }
         ADOQuery_bill->ApplyUpdates();
         tx.Commit();
