@@ -53,7 +53,9 @@ size_t bareLoop(const char* sql, std::vector<Cell>& out)
 
 size_t heapInUse()
 {
-    return mallinfo2().uordblks;
+    // Large blocks are mapped on their own and not counted among the arena's.
+    const struct mallinfo2 mi = mallinfo2();
+    return mi.uordblks + mi.hblkhd;
 }
 
 void runBare(benchmark::State& state, const char* sql)
