@@ -1,14 +1,19 @@
 #include "store/DataQuery.h"
 
+#include "store/CellTable.h"
 #include "store/Database.h"
 #include "store/SqlDialect.h"
 #include "store/SqliteEngine.h"
 
 #include <QHash>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
+#include <unordered_map>
 #include <vector>
 
 namespace kvt {
@@ -25,14 +30,14 @@ struct Column {
     bool visible = true;
 };
 
-struct Row {
-    std::vector<QVariant> values;
-    RowState state = RowState::Unchanged;
-    QVariant key;      // primary key as read, to find the row again
-    quint64 dirty = 0; // changed columns (bit per column; all bits past 63)
+/// What a row read from the table has had changed: the columns, and its key as read.
+struct RowChange {
+    std::vector<bool> columns;
+    QVariant key; // to find the row again, even when the key column itself was changed
 };
 
-Kind kindOf(const QString& declType, const QVariant& sample)
+/// sampleType: engine type of the column's first non-NULL value (SQLITE_NULL when none).
+Kind kindOf(const QString& declType, int sampleType)
 {
     const QString t = declType.toUpper();
     if (t.contains(QLatin1String("INT")))
@@ -44,9 +49,9 @@ Kind kindOf(const QString& declType, const QVariant& sample)
         return Kind::Date;
     if (!t.isEmpty())
         return Kind::Text;
-    switch (sample.typeId()) {
-    case QMetaType::LongLong: return Kind::Integer;
-    case QMetaType::Double: return Kind::Number;
+    switch (sampleType) {
+    case SQLITE_INTEGER: return Kind::Integer;
+    case SQLITE_FLOAT: return Kind::Number;
     default: return Kind::Text;
     }
 }
@@ -116,17 +121,57 @@ QString quoteId(const QString& name)
 } // namespace
 
 struct ResultSet {
+    explicit ResultSet(int columns) : cells(columns) {}
+
     std::vector<Column> cols;
-    std::vector<Row> rows;
+    CellTable cells;
+    std::vector<quint32> order;                     // result rows in order: their slots in cells
+    std::vector<quint8> states;                     // RowState of each slot
+    std::unordered_map<quint32, RowChange> changes; // slots of changed rows read from the table
+    int pendingRows = 0;                            // rows in the result that are changed or inserted
     std::vector<QVariant> deletedKeys;
-    QString table;       // the one table a changeable result comes from
-    int keyColumn = -1;  // result column holding its primary key
-    QString keyName;     // that key's name in the table
+    QString table;      // the one table a changeable result comes from
+    int keyColumn = -1; // result column holding its primary key
+    QString keyName;    // that key's name in the table
     bool editing = false;
     std::vector<int> display; // display order: result columns
     QHash<QString, int> byName;
 
     bool readOnly() const { return table.isEmpty() || keyColumn < 0; }
+
+    int rowCount() const { return int(order.size()); }
+    quint32 slotOf(int row) const { return order[size_t(row - 1)]; }
+    RowState stateOf(quint32 slot) const { return RowState(states[slot]); }
+    QVariant value(int row, int column) const { return cells.value(slotOf(row), column); }
+
+    /// Primary key the row was read with.
+    QVariant keyOf(quint32 slot) const
+    {
+        const auto it = changes.find(slot);
+        if (it != changes.end())
+            return it->second.key;
+        return keyColumn >= 0 ? cells.value(slot, keyColumn) : QVariant();
+    }
+
+    /// Stores a changed value and marks its row and column as changed.
+    void assign(int row, int column, const QVariant& v)
+    {
+        const quint32 slot = slotOf(row);
+        if (stateOf(slot) != RowState::Inserted) {
+            auto [it, added] = changes.try_emplace(slot);
+            if (added) {
+                it->second.columns.resize(cols.size());
+                if (keyColumn >= 0)
+                    it->second.key = cells.value(slot, keyColumn);
+            }
+            it->second.columns[size_t(column)] = true;
+            if (stateOf(slot) == RowState::Unchanged) {
+                states[slot] = quint8(RowState::Modified);
+                ++pendingRows;
+            }
+        }
+        cells.setValue(slot, column, v);
+    }
 };
 
 // ---------------------------------------------------------------- DataField
@@ -207,11 +252,7 @@ void DataField::setNull()
     const int row = q->CurrentRow();
     if (row < 1)
         throw StoreError(QStringLiteral("数据集没有当前记录"));
-    Row& r = q->m_result->rows[size_t(row - 1)];
-    r.values[size_t(m_column)] = QVariant();
-    r.dirty |= m_column < 64 ? (quint64(1) << m_column) : ~quint64(0);
-    if (r.state == RowState::Unchanged)
-        r.state = RowState::Modified;
+    q->m_result->assign(row, m_column, QVariant());
     emit q->rowChanged(row);
 }
 
@@ -262,7 +303,7 @@ void DataQuery::Open()
     if (n == 0)
         throw StoreError(QStringLiteral("SQL语句没有返回记录：%1").arg(m_sql));
 
-    auto rs = std::make_unique<ResultSet>();
+    auto rs = std::make_unique<ResultSet>(n);
     rs->cols.resize(size_t(n));
     QHash<QString, int> seen;
     for (int c = 0; c < n; ++c) {
@@ -277,26 +318,36 @@ void DataQuery::Open()
         if (seen.value(col.name) > 1 && !col.table.isEmpty())
             col.name = col.table + QLatin1Char('.') + col.origin;
 
-    std::vector<QString> declTypes(static_cast<size_t>(n));
-    for (int c = 0; c < n; ++c)
-        declTypes[size_t(c)] = st.columnDeclType(c);
-
+    // Values go straight from the engine into the compact cells.
+    sqlite3_stmt* raw = st.raw();
+    CellTable& cells = rs->cells;
+    std::vector<int> sampleTypes(size_t(n), SQLITE_NULL);
+    int unsampled = n;
     while (st.step()) {
-        Row row;
-        row.values.resize(size_t(n));
-        for (int c = 0; c < n; ++c)
-            row.values[size_t(c)] = st.value(c);
-        rs->rows.push_back(std::move(row));
-    }
-    for (int c = 0; c < n; ++c) {
-        QVariant sample;
-        for (const Row& r : rs->rows)
-            if (r.values[size_t(c)].isValid()) {
-                sample = r.values[size_t(c)];
-                break;
+        const quint32 slot = cells.addSlotUninitialised();
+        for (int c = 0; c < n; ++c) {
+            const int type = sqlite3_column_type(raw, c);
+            switch (type) {
+            case SQLITE_INTEGER: cells.setInteger(slot, c, sqlite3_column_int64(raw, c)); break;
+            case SQLITE_FLOAT: cells.setReal(slot, c, sqlite3_column_double(raw, c)); break;
+            case SQLITE_NULL: cells.setNull(slot, c); continue;
+            default: {
+                const char* t = reinterpret_cast<const char*>(sqlite3_column_text(raw, c));
+                cells.setText(slot, c, t, size_t(sqlite3_column_bytes(raw, c)));
             }
-        rs->cols[size_t(c)].kind = kindOf(declTypes[size_t(c)], sample);
+            }
+            if (unsampled && sampleTypes[size_t(c)] == SQLITE_NULL) {
+                sampleTypes[size_t(c)] = type == SQLITE_BLOB ? SQLITE_TEXT : type;
+                --unsampled;
+            }
+        }
     }
+    cells.trim();
+    for (int c = 0; c < n; ++c)
+        rs->cols[size_t(c)].kind = kindOf(st.columnDeclType(c), sampleTypes[size_t(c)]);
+    rs->order.resize(cells.slotCount());
+    std::iota(rs->order.begin(), rs->order.end(), quint32(0));
+    rs->states.assign(cells.slotCount(), quint8(RowState::Unchanged));
 
     // Changeable only when every column comes from one table and its key is among them.
     QString table;
@@ -324,18 +375,14 @@ void DataQuery::Open()
         if (rs->keyColumn >= 0)
             rs->table = table;
     }
-    if (rs->keyColumn >= 0)
-        for (Row& r : rs->rows)
-            r.key = r.values[size_t(rs->keyColumn)];
-
     rs->display.resize(size_t(n));
     for (int c = 0; c < n; ++c) {
         rs->display[size_t(c)] = c;
         rs->byName.insert(rs->cols[size_t(c)].name, c);
     }
     m_result = std::move(rs);
-    m_current = m_result->rows.empty() ? 0 : 1;
-    m_eof = m_result->rows.empty();
+    m_current = m_result->order.empty() ? 0 : 1;
+    m_eof = m_result->order.empty();
     emit resultReset();
     emit currentRowChanged(m_current);
 }
@@ -376,7 +423,7 @@ static void needOpen(const std::unique_ptr<ResultSet>& rs)
 
 int DataQuery::RowCount() const
 {
-    return m_result ? int(m_result->rows.size()) : 0;
+    return m_result ? m_result->rowCount() : 0;
 }
 
 int DataQuery::CurrentRow() const
@@ -435,17 +482,24 @@ bool DataQuery::FindRow(const QString& column, const QVariant& value)
     double want = 0;
     const bool wantNumber = numeric && parseNumber(textOf(value, Kind::Text), want);
     const QString wantText = textOf(value, Kind::Text);
-    for (size_t r = 0; r < m_result->rows.size(); ++r) {
-        const QVariant& v = m_result->rows[r].values[size_t(c)];
-        if (!v.isValid() || v.isNull())
-            continue;
+    const QByteArray wantUtf8 = wantText.toUtf8();
+    const CellTable& cells = m_result->cells;
+    for (int r = 1; r <= RowCount(); ++r) {
+        const quint32 slot = m_result->slotOf(r);
         bool match;
-        if (wantNumber && (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Double))
-            match = v.toDouble() == want;
-        else
-            match = textOf(v, kind) == wantText;
+        switch (cells.kind(slot, c)) {
+        case CellTable::Null: continue;
+        case CellTable::Integer:
+            match =
+                wantNumber ? double(cells.integer(slot, c)) == want : textOf(cells.value(slot, c), kind) == wantText;
+            break;
+        case CellTable::Real:
+            match = wantNumber ? cells.real(slot, c) == want : textOf(cells.value(slot, c), kind) == wantText;
+            break;
+        default: match = cells.text(slot, c) == QByteArrayView(wantUtf8); break;
+        }
         if (match) {
-            MoveToRow(int(r) + 1);
+            MoveToRow(r);
             return true;
         }
     }
@@ -505,10 +559,10 @@ void DataQuery::AppendRow()
     needOpen(m_result);
     if (m_result->readOnly())
         throw StoreError(QStringLiteral("这个数据集来自多个表或没有主键，不能添加记录"));
-    Row row;
-    row.values.resize(m_result->cols.size());
-    row.state = RowState::Inserted;
-    m_result->rows.push_back(std::move(row));
+    const quint32 slot = m_result->cells.addSlot();
+    m_result->states.push_back(quint8(RowState::Inserted));
+    m_result->order.push_back(slot);
+    ++m_result->pendingRows;
     m_current = RowCount();
     m_eof = false;
     m_result->editing = true;
@@ -530,10 +584,14 @@ void DataQuery::DeleteRow()
     if (m_result->readOnly())
         throw StoreError(QStringLiteral("这个数据集来自多个表或没有主键，不能删除记录"));
     const int removed = m_current;
-    Row& r = m_result->rows[size_t(removed - 1)];
-    if (r.state != RowState::Inserted)
-        m_result->deletedKeys.push_back(r.key);
-    m_result->rows.erase(m_result->rows.begin() + (removed - 1));
+    ResultSet& rs = *m_result;
+    const quint32 slot = rs.slotOf(removed);
+    if (rs.stateOf(slot) != RowState::Inserted)
+        rs.deletedKeys.push_back(rs.keyOf(slot));
+    if (rs.stateOf(slot) != RowState::Unchanged)
+        --rs.pendingRows;
+    rs.changes.erase(slot);
+    rs.order.erase(rs.order.begin() + (removed - 1));
     m_result->editing = false;
     if (m_current > RowCount())
         m_current = RowCount();
@@ -546,12 +604,7 @@ bool DataQuery::HasPendingChanges() const
 {
     if (!m_result)
         return false;
-    if (!m_result->deletedKeys.empty())
-        return true;
-    for (const Row& r : m_result->rows)
-        if (r.state != RowState::Unchanged)
-            return true;
-    return false;
+    return !m_result->deletedKeys.empty() || m_result->pendingRows > 0;
 }
 
 bool DataQuery::IsReadOnly() const
@@ -573,7 +626,7 @@ void DataQuery::ApplyUpdates()
     const QString table = quoteId(rs.table);
     const QString keyName = quoteId(rs.keyName);
     // Values read back after an insert, applied to the rows once everything is written.
-    std::vector<std::pair<size_t, std::vector<QVariant>>> readBack;
+    std::vector<std::pair<int, std::vector<QVariant>>> readBack;
 
     TransactionScope scope;
     if (!rs.deletedKeys.empty()) {
@@ -587,18 +640,19 @@ void DataQuery::ApplyUpdates()
     QStringList allCols;
     for (const Column& c : rs.cols)
         allCols << quoteId(c.origin);
-    for (size_t r = 0; r < rs.rows.size(); ++r) {
-        Row& row = rs.rows[r];
-        if (row.state == RowState::Inserted) {
+    const CellTable& cells = rs.cells;
+    for (int r = 1; r <= rs.rowCount(); ++r) {
+        const quint32 slot = rs.slotOf(r);
+        const RowState state = rs.stateOf(slot);
+        if (state == RowState::Inserted) {
             QStringList names, marks;
             std::vector<QVariant> vals;
             for (int c = 0; c < n; ++c) {
-                const QVariant& v = row.values[size_t(c)];
-                if (!v.isValid() || v.isNull())
+                if (cells.isNull(slot, c))
                     continue; // left to the engine: keys and defaults
                 names << quoteId(rs.cols[size_t(c)].origin);
                 marks << QStringLiteral("?");
-                vals.push_back(v);
+                vals.push_back(cells.value(slot, c));
             }
             const QString sql = names.isEmpty()
                                     ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
@@ -616,15 +670,17 @@ void DataQuery::ApplyUpdates()
                 for (int c = 0; c < n; ++c)
                     got[size_t(c)] = back.value(c);
             readBack.emplace_back(r, std::move(got));
-        } else if (row.state == RowState::Modified) {
+        } else if (state == RowState::Modified) {
+            const auto change = rs.changes.find(slot);
+            if (change == rs.changes.end())
+                continue;
             QStringList sets;
             std::vector<QVariant> vals;
             for (int c = 0; c < n; ++c) {
-                const bool changed = c < 64 ? (row.dirty >> c) & 1 : row.dirty == ~quint64(0);
-                if (!changed)
+                if (!change->second.columns[size_t(c)])
                     continue;
                 sets << quoteId(rs.cols[size_t(c)].origin) + QStringLiteral("=?");
-                vals.push_back(row.values[size_t(c)]);
+                vals.push_back(cells.value(slot, c));
             }
             if (sets.isEmpty())
                 continue;
@@ -632,21 +688,22 @@ void DataQuery::ApplyUpdates()
                 QStringLiteral("UPDATE %1 SET %2 WHERE %3=?").arg(table, sets.join(QLatin1Char(',')), keyName));
             for (size_t k = 0; k < vals.size(); ++k)
                 up.bind(int(k) + 1, vals[k]);
-            up.bind(int(vals.size()) + 1, row.key);
+            up.bind(int(vals.size()) + 1, change->second.key);
             up.step();
         }
     }
     scope.Commit();
 
     for (auto& [r, got] : readBack) {
-        rs.rows[r].values = std::move(got);
-        emit rowChanged(int(r) + 1);
+        const quint32 slot = rs.slotOf(r);
+        for (int c = 0; c < n; ++c)
+            rs.cells.setValue(slot, c, got[size_t(c)]);
+        emit rowChanged(r);
     }
-    for (Row& row : rs.rows) {
-        row.state = RowState::Unchanged;
-        row.dirty = 0;
-        row.key = row.values[size_t(rs.keyColumn)];
-    }
+    for (const quint32 slot : rs.order)
+        rs.states[slot] = quint8(RowState::Unchanged);
+    rs.changes.clear();
+    rs.pendingRows = 0;
     rs.deletedKeys.clear();
 }
 
@@ -657,7 +714,7 @@ QVariant DataQuery::ValueAt(int row, int column) const
         throw StoreError(QStringLiteral("数据集没有当前记录"));
     if (column < 0 || column >= FieldCount())
         throw StoreError(QStringLiteral("数据集中没有第%1个字段").arg(column + 1));
-    return m_result->rows[size_t(row - 1)].values[size_t(column)];
+    return m_result->value(row, column);
 }
 
 QString DataQuery::TextAt(int row, int column) const
@@ -711,11 +768,7 @@ void DataQuery::SetTextAt(int row, int column, const QString& text)
         emit currentRowChanged(row);
     }
     m_result->editing = true;
-    Row& r = m_result->rows[size_t(row - 1)];
-    r.values[size_t(column)] = value;
-    r.dirty |= column < 64 ? (quint64(1) << column) : ~quint64(0);
-    if (r.state == RowState::Unchanged)
-        r.state = RowState::Modified;
+    m_result->assign(row, column, value);
     emit rowChanged(row);
 }
 
@@ -737,7 +790,7 @@ RowState DataQuery::StateOf(int row) const
     needOpen(m_result);
     if (row < 1 || row > RowCount())
         return RowState::Unchanged;
-    return m_result->rows[size_t(row - 1)].state;
+    return m_result->stateOf(m_result->slotOf(row));
 }
 
 bool DataQuery::IsFieldVisible(int column) const

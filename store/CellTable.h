@@ -1,0 +1,95 @@
+#pragma once
+// The values of a held result, kept compact: per cell one kind byte and one 8-byte payload
+// (a whole number, a number, or a text), texts as UTF-8 in one pool per result. Rows live in
+// fixed-size chunks addressed by a slot number, so the table only grows and nothing is copied
+// while a large result is read. QVariant and QString are made only when a value is asked for.
+
+#include <QByteArrayView>
+#include <QVariant>
+#include <QtGlobal>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kvt {
+
+class CellTable {
+public:
+    /// Kind byte of a cell. Texts of up to eight bytes sit in the payload itself, their length in the kind.
+    enum Kind : quint8 { Null = 0, Integer = 1, Real = 2, PooledText = 3, InlineText = 16 };
+    static constexpr int kInlineMax = 8;
+
+    explicit CellTable(int columns);
+
+    int columnCount() const { return m_columns; }
+    quint32 slotCount() const { return m_slots; }
+
+    /// Adds a row slot; its cells are all NULL.
+    quint32 addSlot()
+    {
+        const quint32 slot = addSlotUninitialised();
+        std::memset(kinds(slot), Null, size_t(m_columns));
+        return slot;
+    }
+    /// Adds a row slot whose cells the caller writes, every one of them.
+    quint32 addSlotUninitialised()
+    {
+        if ((m_slots & m_chunkMask) == 0)
+            addChunk();
+        return m_slots++;
+    }
+
+    /// The kind bytes and payloads of one slot's cells, column by column.
+    quint8* kinds(quint32 slot) { return chunkOf(slot) + kindOffset(slot); }
+    const quint8* kinds(quint32 slot) const { return chunkOf(slot) + kindOffset(slot); }
+    quint64* payloads(quint32 slot) { return reinterpret_cast<quint64*>(chunkOf(slot)) + payloadIndex(slot); }
+    const quint64* payloads(quint32 slot) const
+    {
+        return reinterpret_cast<const quint64*>(chunkOf(slot)) + payloadIndex(slot);
+    }
+
+    Kind kind(quint32 slot, int column) const { return Kind(kinds(slot)[column]); }
+    bool isNull(quint32 slot, int column) const { return kind(slot, column) == Null; }
+    bool isText(quint32 slot, int column) const { return kind(slot, column) >= PooledText; }
+    qint64 integer(quint32 slot, int column) const;
+    double real(quint32 slot, int column) const;
+    /// UTF-8 bytes of a text cell; valid until the next text is stored.
+    QByteArrayView text(quint32 slot, int column) const;
+
+    void setNull(quint32 slot, int column) { kinds(slot)[column] = Null; }
+    void setInteger(quint32 slot, int column, qint64 value);
+    void setReal(quint32 slot, int column, double value);
+    /// Stores a text; a text replacing another leaves the old bytes unused in the pool.
+    void setText(quint32 slot, int column, const char* utf8, size_t length);
+
+    /// Cell as the store hands values out: invalid for NULL, qint64, double or QString.
+    QVariant value(quint32 slot, int column) const;
+    /// Stores a value of those types (anything else as its text).
+    void setValue(quint32 slot, int column, const QVariant& value);
+
+    /// Gives back growth room once a result has been read in full.
+    void trim();
+
+private:
+    quint8* chunkOf(quint32 slot) { return m_chunks[slot >> m_chunkShift].get(); }
+    const quint8* chunkOf(quint32 slot) const { return m_chunks[slot >> m_chunkShift].get(); }
+    size_t payloadIndex(quint32 slot) const { return size_t(slot & m_chunkMask) * size_t(m_columns); }
+    size_t kindOffset(quint32 slot) const
+    {
+        return size_t(m_chunkRows) * size_t(m_columns) * sizeof(quint64) +
+               size_t(slot & m_chunkMask) * size_t(m_columns);
+    }
+    void addChunk();
+
+    int m_columns;
+    quint32 m_chunkRows;
+    quint32 m_chunkShift;
+    quint32 m_chunkMask;
+    quint32 m_slots = 0;
+    std::vector<std::unique_ptr<quint8[]>> m_chunks; // payloads of all rows of the chunk, then their kinds
+    std::string m_pool;                              // UTF-8 of the longer texts
+};
+
+} // namespace kvt
