@@ -108,6 +108,8 @@ int RunKvt(int argc, char** argv)
         return 1;
     }
     MainForm->show();
+    if (qEnvironmentVariableIsSet("KVT_QUIT_WHEN_SHOWN")) // start-up timing: leave once the window is up
+        QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
     const int rc = app.exec();
     DestroyForms();
     return rc;

@@ -1,10 +1,14 @@
 #!/bin/sh
 # Runs every benchmark executable (bench_*) in <builddir>/bench and prints one table: case, variant, time per
-# iteration, and the ratio to the case's baseline. Benchmarks are named "<variant>/<case>"; the one labelled
-# "baseline" is the reference of its case.
-# Usage: sh bench/run.sh <builddir>
+# iteration, the clock it was taken on, the ratio to the case's baseline, the memory held where measured, and the
+# case's target. Benchmarks are named "<variant>/<case>"; the one labelled "baseline" is the reference of its case.
+# A benchmark may state its target in the counters target_ratio (to the baseline) or target_ms (absolute).
+# Times are CPU time of the benchmark thread, except for benchmarks timed on the wall clock (UseRealTime or
+# UseManualTime: start-up, which runs in child processes, and the window cases that wait for the disk).
+# Usage: sh bench/run.sh <builddir> [name filter, e.g. bench_bill]
 set -e
-build=${1:?usage: sh bench/run.sh <builddir>}
+build=${1:?usage: sh bench/run.sh <builddir> [filter]}
+filter=${2:-}
 dir="$build/bench"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -12,10 +16,14 @@ trap 'rm -rf "$tmp"' EXIT
 found=0
 for exe in "$dir"/bench_*; do
     [ -f "$exe" ] && [ -x "$exe" ] || continue
-    found=1
     name=$(basename "$exe")
+    case "$name" in *"$filter"*) ;; *) continue ;; esac
+    found=1
     echo "running $name ..." >&2
-    "$exe" --benchmark_format=json --benchmark_min_time=0.5 > "$tmp/$name.json"
+    "$exe" --benchmark_format=json --benchmark_min_time=0.5 > "$tmp/$name.json" 2> "$tmp/$name.log" || {
+        echo "$name failed:" >&2
+        tail -20 "$tmp/$name.log" >&2
+    }
 done
 if [ "$found" = 0 ]; then
     echo "no bench_* executables in $dir" >&2
@@ -23,24 +31,58 @@ if [ "$found" = 0 ]; then
 fi
 
 python3 - "$tmp"/*.json <<'PY'
-import json, sys
+import json, re, sys
 
 rows = []
 for path in sys.argv[1:]:
-    with open(path) as f:
-        data = json.load(f)
+    try:
+        with open(path) as f:
+            data = json.load(f)
+    except (OSError, ValueError) as e:
+        print(f"{path}: no result ({e})", file=sys.stderr)
+        continue
     for b in data.get("benchmarks", []):
         if b.get("run_type", "iteration") != "iteration":
             continue
-        scale = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}[b.get("time_unit", "ns")]
-        variant, _, case = b["name"].partition("/")
+        name = b["name"]
+        wall = "/real_time" in name or "/manual_time" in name
+        name = re.sub(r"/(iterations:\d+|real_time|manual_time|min_time:[\d.]+)", "", name)
+        variant, _, case = name.partition("/")
         case = case or variant
-        rows.append((case, variant, b["cpu_time"] * scale, b.get("label", "") == "baseline"))
+        scale = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}[b.get("time_unit", "ns")]
+        t = b["real_time" if wall else "cpu_time"] * scale
+        rows.append({
+            "case": case, "variant": variant, "time": t, "wall": wall,
+            "base": b.get("label", "") == "baseline",
+            "held": b.get("held_bytes"), "values": b.get("value_bytes"),
+            "target_ratio": b.get("target_ratio"), "target_ms": b.get("target_ms"),
+            "error": b.get("error_message") if b.get("error_occurred") else None,
+        })
 
-baseline = {case: t for case, _, t, base in rows if base}
-print(f"{'case':<28} {'variant':<12} {'time':>14} {'ratio':>8}")
-for case, variant, t, base in rows:
-    ref = baseline.get(case)
-    ratio = f"{t / ref:8.3f}" if ref else f"{'-':>8}"
-    print(f"{case:<28} {variant:<12} {t:>11.1f} ns {ratio}")
+baseline = {r["case"]: r for r in rows if r["base"]}
+
+def fmt_time(ns):
+    for unit, s in (("s", 1e9), ("ms", 1e6), ("us", 1e3)):
+        if ns >= s:
+            return f"{ns / s:9.2f} {unit:<2}"
+    return f"{ns:9.0f} ns"
+
+print(f"{'case':<24} {'variant':<14} {'time':>12} {'clock':<5} {'ratio':>7} {'held MB':>8} {'held/values':>11}  target")
+for r in rows:
+    ref = baseline.get(r["case"])
+    if r["error"]:
+        print(f"{r['case']:<24} {r['variant']:<14} ERROR: {r['error']}")
+        continue
+    ratio = r["time"] / ref["time"] if ref and ref["time"] > 0 else None
+    held = f"{r['held'] / 1e6:8.1f}" if r["held"] is not None else f"{'':8}"
+    values = ref["values"] if ref and ref.get("values") else None
+    held_ratio = f"{r['held'] / values:11.2f}" if r["held"] is not None and values else f"{'':11}"
+    target = ""
+    if r["target_ratio"] and ratio is not None:
+        target = f"<= {r['target_ratio']:g}x: " + ("met" if ratio <= r["target_ratio"] else "missed")
+    elif r["target_ms"]:
+        target = f"< {r['target_ms']:g} ms: " + ("met" if r["time"] < r["target_ms"] * 1e6 else "missed")
+    ratio_text = f"{ratio:7.2f}" if ratio is not None else f"{'-':>7}"
+    print(f"{r['case']:<24} {r['variant']:<14} {fmt_time(r['time'])} {'wall' if r['wall'] else 'cpu':<5} "
+          f"{ratio_text} {held} {held_ratio}  {target}".rstrip())
 PY

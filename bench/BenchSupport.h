@@ -1,0 +1,45 @@
+#pragma once
+// What the benchmarks of the windows share: an offscreen application with the program's fonts,
+// a quiet dialog service, and the plainest way of reading a statement with sqlite3.
+
+#include "controls/Dialogs.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstddef>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace kvt::bench {
+
+/// Sets up an offscreen QApplication with the program's font substitutions, makes the large
+/// database, calls prepare (when given) and runs the registered benchmarks. The body of main() of
+/// every window benchmark.
+int RunWidgetBenchmarks(int argc, char** argv, void (*prepare)() = nullptr);
+
+/// Collects messages instead of showing modal boxes (a box would stop the benchmark); every
+/// message is also written to stderr, so an unexpected one is seen. Confirmations answer Yes.
+class QuietDialogs final : public DialogService {
+public:
+    QuietDialogs();
+    ~QuietDialogs() override;
+    void message(QWidget* parent, const QString& text, const QString& caption, Icon icon) override;
+    bool confirm(QWidget* parent, const QString& text, const QString& caption) override;
+    QStringList messages;
+};
+
+using BareCell = std::variant<std::monostate, long long, double, std::string>;
+
+/// Steps through a statement on its own read-only connection to path, copying every value into
+/// out; returns the bytes of the values read.
+std::size_t BareReadAll(const QString& path, const std::string& sql, std::vector<BareCell>& out);
+
+/// Heap bytes in use now, large blocks that malloc maps by themselves included.
+std::size_t HeapInUse();
+
+/// A fresh copy of the large database for benchmarks that write, so the shared one stays as made.
+QString FreshCopyOfBigDatabase(const QString& name);
+
+} // namespace kvt::bench

@@ -1,0 +1,360 @@
+// One bill of twelve lines on the large database, through the bill window's own loaders and save
+// handler, as the query window and the main window start them. The saves write to a copy of the
+// large database; the saved-bill cases save the same bill again and again, so the files do not grow.
+//
+// Before the timings, the plan of every statement that filters is checked: each must reach its rows
+// through an index, not by reading a large table through.
+
+#include "BenchSupport.h"
+#include "BigDb.h"
+
+#include "app/AppStart.h"
+#include "bill/BillUnit.h"
+#include "controls/FormRegistry.h"
+#include "controls/QorControlUnit.h"
+#include "query/QueryUnit.h"
+#include "refdata/SelectionSql.h"
+#include "store/DataQuery.h"
+#include "store/Database.h"
+#include "store/SqlDialect.h"
+
+#include <QApplication>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+using namespace kvt;
+using Clock = std::chrono::steady_clock;
+
+constexpr qint64 kBill = 50000;
+constexpr int kLines = 12;
+
+QString g_path;
+
+QString scalar(const QString& sql) {
+    DataQuery q;
+    q.SetSql(sql);
+    q.Open();
+    return q.RowCount() ? q.FieldAt(0).asString() : QString();
+}
+
+/// The generated bills have ten lines; the benchmarked one gets two more, like its own.
+void makeTwelveLineBill() {
+    const QString id = QString::number(kBill);
+    const int have = scalar(QStringLiteral("select count(*) from 单据明细 where 单据ID=") + id).toInt();
+    for (int i = have; i < kLines; ++i)
+        Database::Exec(QStringLiteral("insert into 单据明细 (单据ID,商品ID,数量,玻璃款式,见光宽,见光高,现量宽,现量高,"
+                                      "门扇宽,门扇高,玻璃宽,玻璃高,门框总宽,门框总高,埋地,门框附加,门框备注) values "
+                                      "(%1,%2,1,\"磨砂\",800,2050,840,2070,834,2060,300,905,840,2085,20,\"\",\"\")")
+                           .arg(id)
+                           .arg(1 + i));
+}
+
+/// Statements whose plan reads a large table through instead of using an index; each plan is
+/// written to stderr.
+int fullScans() {
+    const QString id = QString::number(kBill);
+    const QStringList statements = {
+        BillHeaderSql(kBill),
+        BillLinesSql(kBill),
+        BillFrameLinesSql(kBill),
+        QStringLiteral("select * from 历史单据 where 单据ID=") + id,
+        QStringLiteral("delete from 单据明细 where 单据ID=") + id,
+        QStringLiteral("delete from 历史单据 where 单据ID=") + id,
+        BillListSql(false, false, QDate(), QDate(), QString()),
+        BillListSql(false, true, QDate(2020, 3, 1), QDate(2020, 3, 31), QString()),
+        BillListSql(true, false, QDate(), QDate(), QStringLiteral("77")),
+        BillListSql(true, true, QDate(2020, 3, 1), QDate(2020, 3, 31), QStringLiteral("77")),
+        ClientByNumberSql(QStringLiteral("77")),
+        GoodsByNumberSql(QStringLiteral("1077")),
+    };
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(g_path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    int scans = 0;
+    for (const QString& statement : statements) {
+        const QByteArray sql = (QStringLiteral("explain query plan ") + TranslateToSqlite(statement)).toUtf8();
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr) != SQLITE_OK) {
+            std::fprintf(stderr, "plan of %s: %s\n", statement.toUtf8().constData(), sqlite3_errmsg(db));
+            ++scans;
+            continue;
+        }
+        bool scan = false;
+        QString plan;
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            const QString step = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 3)));
+            plan += QStringLiteral("\n    ") + step;
+            // A plain SCAN of a table (no index, no covering index) reads all of it.
+            if (step.startsWith(QStringLiteral("SCAN ")) && !step.contains(QStringLiteral(" USING ")))
+                scan = true;
+        }
+        sqlite3_finalize(st);
+        std::fprintf(stderr, "%s %s%s\n", scan ? "FULL SCAN:" : "indexed:", statement.toUtf8().constData(),
+                     plan.toUtf8().constData());
+        scans += scan ? 1 : 0;
+    }
+    sqlite3_close(db);
+    return scans;
+}
+
+TBillForm* billForm() {
+    return BillForm;
+}
+
+/// The query window's result holds the bill, as after a list query with the bill current.
+void listTheBill() {
+    FormQuery->ADOQuery1->Close();
+    FormQuery->ADOQuery1->SetSql(BillHeaderSql(kBill));
+    FormQuery->ADOQuery1->Open();
+}
+
+void closeBill() {
+    billForm()->close();
+    QApplication::processEvents();
+}
+
+double seconds(Clock::time_point from) {
+    return std::chrono::duration<double>(Clock::now() - from).count();
+}
+
+struct Forms {
+    Forms() {
+        CreateForms(g_path);
+        FormQuery->show();
+        QApplication::processEvents();
+        listTheBill();
+    }
+    ~Forms() { DestroyForms(); }
+};
+
+/// Loads the bill with one of the query window's two buttons; loadButton is "Button_kuang_load"
+/// (frame view) or "Button_load" (door-leaf view).
+void load(QPushButton* button) {
+    button->click();
+    QApplication::processEvents();
+}
+
+void checkShown(benchmark::State& state, const char* kind) {
+    TBillForm* b = billForm();
+    if (b->LabelbillType->text() != QLatin1String(kind) || b->Grid_Bill->RowCount() != kLines + 1 ||
+        b->EditBill_id->text() != QString::number(kBill))
+        state.SkipWithError("the bill window does not show the bill");
+}
+
+void loadCase(benchmark::State& state, const char* buttonName, const char* kind) {
+    Forms forms;
+    auto* button = Control<QPushButton>(FormQuery, QString::fromLatin1(buttonName));
+    double clickSum = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        button->click();
+        clickSum += seconds(start);
+        QApplication::processEvents();
+        state.SetIterationTime(seconds(start));
+        checkShown(state, kind);
+        closeBill();
+    }
+    state.counters["lines"] = kLines;
+    state.counters["click_ms"] = clickSum * 1000 / double(state.iterations());
+    static const int scans = fullScans();
+    state.counters["full_scans"] = scans;
+    state.counters["target_ms"] = 10;
+}
+
+void saveCase(benchmark::State& state, const char* buttonName, const char* kind, int widthColumn) {
+    Forms forms;
+    auto* button = Control<QPushButton>(FormQuery, QString::fromLatin1(buttonName));
+    int n = 0;
+    double clickSum = 0;
+    QString last;
+    for (auto _ : state) {
+        load(button);
+        checkShown(state, kind);
+        // A change worth saving: the first line's visible-light width moves by 5 and back.
+        last = QString::number(800 + 5 * (n++ % 2));
+        billForm()->Grid_Bill->SetCells(widthColumn, 1, last);
+        const auto start = Clock::now();
+        billForm()->ButtonSave->click();
+        clickSum += seconds(start);
+        QApplication::processEvents();
+        state.SetIterationTime(seconds(start));
+    }
+    state.counters["click_ms"] = clickSum * 1000 / double(state.iterations());
+    const QString id = QString::number(kBill);
+    if (scalar(QStringLiteral("select count(*) from 单据明细 where 单据ID=") + id) != QString::number(kLines) ||
+        scalar(QStringLiteral("select 见光宽 from 单据明细 where 单据ID=") + id + QStringLiteral(" order by 门框ID")) !=
+            last)
+        state.SkipWithError("the saves did not write the bill");
+    state.counters["lines"] = kLines;
+    state.counters["target_ms"] = 10;
+}
+
+void frameLoad(benchmark::State& state) {
+    loadCase(state, "Button_kuang_load", "3");
+}
+void frameSave(benchmark::State& state) {
+    saveCase(state, "Button_kuang_load", "3", 4);
+}
+void doorLeafLoad(benchmark::State& state) {
+    loadCase(state, "Button_load", "2");
+}
+void doorLeafSave(benchmark::State& state) {
+    saveCase(state, "Button_load", "2", 5);
+}
+
+/// A new frame bill of twelve lines from the main window's "新开门框": each iteration adds a bill.
+void newFrameBillSave(benchmark::State& state) {
+    Forms forms;
+    auto* open = Control<QPushButton>(Form(QStringLiteral("MainForm")), QStringLiteral("Button1"));
+    const qint64 before = scalar(QStringLiteral("select count(*) from 历史单据")).toLongLong();
+    for (auto _ : state) {
+        open->click();
+        QApplication::processEvents();
+        TBillForm* b = billForm();
+        b->EditClient->setText(QStringLiteral("王建国1"));
+        b->LabelClentID->setText(QStringLiteral("121"));
+        b->EditAddress->setText(QStringLiteral("文三路8号"));
+        b->EditSetup_man->setText(QStringLiteral("刘师傅"));
+        b->Label_setup_man_id->setText(QStringLiteral("9"));
+        b->Grid_Bill->SetRowCount(kLines + 1);
+        for (int r = 1; r <= kLines; ++r) {
+            const QStringList cells = {QStringLiteral("%1").arg(1000 + r),
+                                       QStringLiteral("实木单开门框%1").arg(r),
+                                       QStringLiteral("磨砂"),
+                                       QStringLiteral("800"),
+                                       QStringLiteral("2050"),
+                                       QStringLiteral("20"),
+                                       QStringLiteral("840"),
+                                       QStringLiteral("2085"),
+                                       QStringLiteral("1"),
+                                       QString(),
+                                       QString(),
+                                       QString::number(r)};
+            for (int c = 1; c <= 12; ++c)
+                b->Grid_Bill->SetCells(c, r, cells[c - 1]);
+        }
+        const auto start = Clock::now();
+        b->ButtonSave->click();
+        QApplication::processEvents();
+        state.SetIterationTime(seconds(start));
+    }
+    const qint64 added = scalar(QStringLiteral("select count(*) from 历史单据")).toLongLong() - before;
+    if (added != qint64(state.iterations()))
+        state.SkipWithError("the saves did not add the bills");
+    state.counters["lines"] = kLines;
+    state.counters["target_ms"] = 10;
+}
+
+// The same reads and writes as bare sqlite3 calls on one open connection, with the store's
+// durability setting: what the engine and the disk cost by themselves.
+
+struct BareDb {
+    sqlite3* db = nullptr;
+    BareDb() {
+        sqlite3_open_v2(g_path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+    }
+    ~BareDb() { sqlite3_close(db); }
+    /// Steps through sql, binding the bill number to every parameter; returns the values read.
+    std::size_t run(const char* sql, qint64 bind = kBill) const {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+        for (int i = 1; i <= sqlite3_bind_parameter_count(st); ++i)
+            sqlite3_bind_int64(st, i, bind);
+        std::size_t values = 0;
+        while (sqlite3_step(st) == SQLITE_ROW)
+            for (int c = 0; c < sqlite3_column_count(st); ++c) {
+                benchmark::DoNotOptimize(sqlite3_column_text(st, c));
+                ++values;
+            }
+        sqlite3_finalize(st);
+        return values;
+    }
+};
+
+void bareLoad(benchmark::State& state) {
+    BareDb bare;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        std::size_t values = bare.run("select * from 历史单据 left join 客户信息 on 历史单据.客户ID=客户信息.客户ID "
+                                      "where 单据ID=?");
+        values += bare.run("select * from 单据明细 left join 商品信息 on 单据明细.商品ID=商品信息.商品ID "
+                           "where 单据明细.单据ID=? order by 门框ID");
+        values += bare.run("select * from 单据明细 where 单据ID=? order by 门框ID");
+        benchmark::DoNotOptimize(values);
+        state.SetIterationTime(seconds(start));
+    }
+    state.SetLabel("baseline");
+}
+
+void bareSave(benchmark::State& state) {
+    BareDb bare;
+    std::vector<qint64> lines;
+    {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(bare.db, "select 门框ID from 单据明细 where 单据ID=? order by 门框ID", -1, &st, nullptr);
+        sqlite3_bind_int64(st, 1, kBill);
+        while (sqlite3_step(st) == SQLITE_ROW)
+            lines.push_back(sqlite3_column_int64(st, 0));
+        sqlite3_finalize(st);
+    }
+    int n = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        sqlite3_exec(bare.db, "BEGIN", nullptr, nullptr, nullptr);
+        bare.run("update 历史单据 set 客户ID=客户ID,客户地址=客户地址,单据日期=单据日期,安装人员ID=安装人员ID,"
+                 "安装人员=安装人员 where 单据ID=?");
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(bare.db,
+                           "update 单据明细 set 商品ID=商品ID,玻璃款式=玻璃款式,门框附加=门框附加,门框备注=门框备注,"
+                           "见光宽=?1,见光高=见光高,门框总宽=门框总宽,门框总高=门框总高,埋地=埋地,单据ID=单据ID,"
+                           "数量=数量 where 门框ID=?2",
+                           -1, &st, nullptr);
+        for (qint64 line : lines) {
+            sqlite3_bind_int(st, 1, 800 + 5 * (n++ % 2));
+            sqlite3_bind_int64(st, 2, line);
+            sqlite3_step(st);
+            sqlite3_reset(st);
+        }
+        sqlite3_finalize(st);
+        sqlite3_exec(bare.db, "COMMIT", nullptr, nullptr, nullptr);
+        state.SetIterationTime(seconds(start));
+    }
+    state.SetLabel("baseline");
+}
+
+void prepare() {
+    g_path = bench::FreshCopyOfBigDatabase(QStringLiteral("kvt-bill.db"));
+    Database::Open(g_path);
+    makeTwelveLineBill();
+    Database::Close();
+}
+
+const bool registered = [] {
+    auto add = [](const char* name, void (*fn)(benchmark::State&), int iterations) {
+        benchmark::RegisterBenchmark(name, fn)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(iterations);
+    };
+    add("sqlite3/FrameLoad12", bareLoad, 50);
+    add("window/FrameLoad12", frameLoad, 50);
+    add("sqlite3/FrameSave12", bareSave, 50);
+    add("window/FrameSave12", frameSave, 50);
+    add("window/DoorLeafLoad12", doorLeafLoad, 50);
+    add("window/DoorLeafSave12", doorLeafSave, 50);
+    add("window/NewFrameBillSave12", newFrameBillSave, 3);
+    return true;
+}();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    return kvt::bench::RunWidgetBenchmarks(argc, argv, prepare);
+}
