@@ -78,8 +78,16 @@ void windowBillList(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(bareBillList)->Name("sqlite3/QueryWindowAllBills")->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(windowBillList)->Name("window/QueryWindowAllBills")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(bareBillList)
+    ->Name("sqlite3/QueryWindowAllBills")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2)
+    ->Repetitions(3);
+BENCHMARK(windowBillList)
+    ->Name("window/QueryWindowAllBills")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2)
+    ->Repetitions(3);
 
 int main(int argc, char** argv) {
     return kvt::bench::RunWidgetBenchmarks(argc, argv);

@@ -63,8 +63,13 @@ void program(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(bareWindow)->Name("bare_window/StartUp")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
-BENCHMARK(program)->Name("kvt/StartUp")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(bareWindow)
+    ->Name("bare_window/StartUp")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5)
+    ->Repetitions(3);
+BENCHMARK(program)->Name("kvt/StartUp")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5)->Repetitions(3);
 
 int main(int argc, char** argv) {
     // The program opens kvt.db in its working folder: a folder of its own holding the large database.
