@@ -2,7 +2,8 @@
 # Runs every benchmark executable (bench_*) in <builddir>/bench and prints one table: case, variant, time per
 # iteration, the clock it was taken on, the ratio to the case's baseline, the memory held where measured, and the
 # case's target. Benchmarks are named "<variant>/<case>"; the one labelled "baseline" is the reference of its case.
-# A benchmark may state its target in the counters target_ratio (to the baseline) or target_ms (absolute).
+# A benchmark may state its target in the counters target_ratio (to the baseline) or target_ms (absolute), and one
+# for memory in target_held (bytes held, to the bytes of the values its baseline read).
 # Benchmarks with repetitions are run interleaved with the others and the best repetition counts, so that other
 # work on the machine weighs as little as possible. Times are CPU time of the benchmark thread, except for benchmarks timed on the wall clock (UseRealTime or
 # UseManualTime: start-up, which runs in child processes, and the window cases that wait for the disk).
@@ -57,6 +58,7 @@ for path in sys.argv[1:]:
             "base": b.get("label", "") == "baseline",
             "held": b.get("held_bytes"), "values": b.get("value_bytes"),
             "target_ratio": b.get("target_ratio"), "target_ms": b.get("target_ms"),
+            "target_held": b.get("target_held"),
             "error": b.get("error_message") if b.get("error_occurred") else None,
         }
         # The best repetition of a benchmark stands for it; an error in any repetition is shown.
@@ -92,6 +94,9 @@ for r in rows:
         target = f"<= {r['target_ratio']:g}x: " + ("met" if ratio <= r["target_ratio"] else "missed")
     elif r["target_ms"]:
         target = f"< {r['target_ms']:g} ms: " + ("met" if r["time"] < r["target_ms"] * 1e6 else "missed")
+    if r["target_held"] and r["held"] is not None and values:
+        target += f"; memory <= {r['target_held']:g}x values: " + (
+            "met" if r["held"] <= r["target_held"] * values else "missed")
     ratio_text = f"{ratio:7.2f}" if ratio is not None else f"{'-':>7}"
     print(f"{r['case']:<24} {r['variant']:<14} {fmt_time(r['time'])} {'wall' if r['wall'] else 'cpu':<5} "
           f"{ratio_text} {held} {held_ratio}  {target}".rstrip())
