@@ -96,14 +96,16 @@ void TBillForm::SaveNewFrameBill() {
         const QString billId = QString::number(used);
 
         ADOQuery_bill->Close();
-        ADOQuery_bill->SetSql(QStringLiteral("select * from 历史单据"));
+        // Both queries only append, so they are opened on this bill alone: reading every bill and
+        // every line of a large file first would make a save take seconds.
+        ADOQuery_bill->SetSql(QStringLiteral("select * from 历史单据 where 单据ID=") + billId);
         ADOQuery_bill->Open();
         ADOQuery_bill->AppendRow();
         assignHeaderFields(*ADOQuery_bill, billId);
         ADOQuery_bill->ApplyUpdates();
 
         ADOQuery_bill->Close();
-        ADOQuery_bill->SetSql(QStringLiteral("select * from 单据明细"));
+        ADOQuery_bill->SetSql(QStringLiteral("select * from 单据明细 where 单据ID=") + billId);
         ADOQuery_bill->Open();
         for (int r = 1; r < Grid_Bill->RowCount(); ++r) {
             if (Grid_Bill->Cells(12, r).isEmpty())
