@@ -37,6 +37,10 @@ void check(lxw_error error, int row, int column) {
 
 } // namespace
 
+bool XlsxSink::cellBefore(const Cell& a, const Cell& b) {
+    return a.row != b.row ? a.row < b.row : a.column < b.column;
+}
+
 void XlsxSink::add(int row, int column, Kind kind, double number, const QString& text) {
     if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns)
         fail(QStringLiteral("导出的单元格超出工作表的范围（第%1行第%2列）。").arg(row).arg(column));
@@ -72,10 +76,29 @@ void XlsxSink::writeEmpty(int row, int column) {
 }
 
 void XlsxSink::save(const QString& path) {
-    // Rows must reach the file in order; a stable sort keeps rewrites of a cell in writing order,
-    // so the last one of each address is the one that counts.
-    std::stable_sort(m_cells.begin(), m_cells.end(),
-                     [](const Cell& a, const Cell& b) { return a.row != b.row ? a.row < b.row : a.column < b.column; });
+    // Rows must reach the file in order. Cells are ordered by row with a counting sort and then
+    // by column within each row, both stable, so rewrites of a cell stay in writing order and
+    // the last one of each address is the one that counts. Exports hand over whole columns, so
+    // a general sort over a million cells would cost more than writing them.
+    if (!std::is_sorted(m_cells.begin(), m_cells.end(), cellBefore)) {
+        int lastRow = 0;
+        for (const Cell& c : m_cells)
+            lastRow = std::max(lastRow, c.row);
+        std::vector<size_t> start(size_t(lastRow) + 2, 0);
+        for (const Cell& c : m_cells)
+            ++start[size_t(c.row) + 1];
+        for (size_t r = 1; r < start.size(); ++r)
+            start[r] += start[r - 1];
+        std::vector<Cell> byRow(m_cells.size());
+        std::vector<size_t> next(start.begin(), start.end() - 1);
+        for (Cell& c : m_cells)
+            byRow[next[size_t(c.row)]++] = std::move(c);
+        for (size_t r = 1; r + 1 < start.size(); ++r)
+            if (start[r + 1] - start[r] > 1)
+                std::stable_sort(byRow.begin() + std::ptrdiff_t(start[r]), byRow.begin() + std::ptrdiff_t(start[r + 1]),
+                                 cellBefore);
+        m_cells = std::move(byRow);
+    }
 
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;

@@ -51,6 +51,7 @@ private:
         double number; ///< the number, or the date as its Julian day
         QString text;
     };
+    static bool cellBefore(const Cell& a, const Cell& b);
     void add(int row, int column, Kind kind, double number, const QString& text = QString());
     /// Writes the sorted cells into the first worksheet of workbook.
     void writeSheet(lxw_workbook* workbook) const;
