@@ -71,6 +71,7 @@ private slots:
     void workbookReadBack();
     void noSpreadsheetApplication();
     void largeResult();
+    void workbookCellsInAnyOrder();
 
 private:
     void open(DataQuery& query, const QString& statement);
@@ -277,6 +278,32 @@ void TestQueryExport::largeResult() {
 
     query.Close();
     kvt::Database::Open(m_temp.filePath("kvt.db"));
+}
+
+// Cells handed over out of order reach the file by row and column; of a cell written twice the
+// later value counts, an empty one included.
+void TestQueryExport::workbookCellsInAnyOrder() {
+    kvt::XlsxSink workbook;
+    workbook.writeText(3, 2, "先");
+    workbook.writeNumber(1, 1, 1);
+    workbook.writeText(3, 2, "后");
+    workbook.writeDate(2, 5, QDate(2021, 3, 4));
+    workbook.writeEmpty(1, 1);
+    workbook.writeText(2, 1, "门框");
+    workbook.writeNumber(1, 3, 850.5);
+    workbook.writeText(3, 1, "左");
+    const QString path = m_temp.filePath("order.xlsx");
+    workbook.save(path);
+    QString error;
+    const RecordingSink read = kvt::test::ReadWorkbook(path, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(read.cells.size(), 5);
+    QVERIFY(!read.has("A1"));
+    QCOMPARE(read.at("C1").value, QVariant(850.5));
+    QCOMPARE(read.at("A2").value, QVariant(QStringLiteral("门框")));
+    QCOMPARE(read.at("E2").value, QVariant(QDate(2021, 3, 4)));
+    QCOMPARE(read.at("A3").value, QVariant(QStringLiteral("左")));
+    QCOMPARE(read.at("B3").value, QVariant(QStringLiteral("后")));
 }
 
 QTEST_MAIN(TestQueryExport)
