@@ -2,6 +2,8 @@
 
 #include "BigDb.h"
 #include "app/AppStart.h"
+#include "store/DataQuery.h"
+#include "store/Database.h"
 
 #include <QApplication>
 #include <QDir>
@@ -116,6 +118,14 @@ QString FreshCopyOfBigDatabase(const QString& name) {
     if (!QFile::copy(source, copy))
         throw std::runtime_error("cannot copy the large database to " + copy.toStdString());
     return copy;
+}
+
+DataQuery* OpenOnBigDatabase(const QString& statement) {
+    Database::Open(BigDatabasePath());
+    auto* query = new DataQuery; // lives for the whole run
+    query->SetSql(statement);
+    query->Open();
+    return query;
 }
 
 } // namespace kvt::bench

@@ -12,6 +12,10 @@
 #include <variant>
 #include <vector>
 
+namespace kvt {
+class DataQuery;
+}
+
 namespace kvt::bench {
 
 /// Sets up an offscreen QApplication with the program's font substitutions, makes the large
@@ -38,6 +42,9 @@ std::size_t BareReadAll(const QString& path, const std::string& sql, std::vector
 
 /// Heap bytes in use now, large blocks that malloc maps by themselves included.
 std::size_t HeapInUse();
+
+/// Opens the program's store on the large database and a query on statement, kept for the run.
+DataQuery* OpenOnBigDatabase(const QString& statement);
 
 /// A fresh copy of the large database for benchmarks that write, so the shared one stays as made.
 QString FreshCopyOfBigDatabase(const QString& name);

@@ -166,10 +166,7 @@ void sendToSpreadsheet(benchmark::State& state) {
 }
 
 void prepare() {
-    Database::Open(bench::BigDatabasePath());
-    g_query = new DataQuery;
-    g_query->SetSql(kStatement);
-    g_query->Open();
+    g_query = bench::OpenOnBigDatabase(kStatement);
 }
 
 const bool registered = [] {
