@@ -77,6 +77,17 @@ void TBillForm::assignHeaderFields(DataQuery& query, const QString& billId) cons
     query.Field(QStringLiteral("安装人员")).setString(EditSetup_man->text());
 }
 
+void TBillForm::updateSavedHeader(const QString& billId) const {
+    // The header goes through a query of its own: a refused header must not cost the line query
+    // the appends and deletions made in the window.
+    DataQuery header;
+    header.SetSql(QStringLiteral("select * from 历史单据 where 单据ID=") + QString::number(billNumber(billId)));
+    header.Open();
+    header.EditRow();
+    assignHeaderFields(header, billId);
+    header.ApplyUpdates();
+}
+
 void TBillForm::SaveNewFrameBill() {
     const qint64 shown = billNumber(EditBill_id->text());
     qint64 used = shown;
@@ -133,14 +144,7 @@ void TBillForm::SaveFrameBillChanges() {
     const QString billId = EditBill_id->text();
     {
         TransactionScope tx;
-        // The header goes first, through a query of its own: a refused header must not cost
-        // the line query the appends and deletions made in the window.
-        DataQuery header;
-        header.SetSql(QStringLiteral("select * from 历史单据 where 单据ID=") + QString::number(billNumber(billId)));
-        header.Open();
-        header.EditRow();
-        assignHeaderFields(header, billId);
-        header.ApplyUpdates();
+        updateSavedHeader(billId);
 
         ADOQuery_bill->MoveFirst();
         for (int r = 1; r < Grid_Bill->RowCount(); ++r) {
@@ -160,12 +164,7 @@ void TBillForm::SaveDoorLeafBill() {
     const QString billId = EditBill_id->text();
     {
         TransactionScope tx;
-        DataQuery header;
-        header.SetSql(QStringLiteral("select * from 历史单据 where 单据ID=") + QString::number(billNumber(billId)));
-        header.Open();
-        header.EditRow();
-        assignHeaderFields(header, billId);
-        header.ApplyUpdates();
+        updateSavedHeader(billId);
 
         for (int r = 1; r < Grid_Bill->RowCount(); ++r) {
             if (Grid_Bill->Cells(18, r).isEmpty())

@@ -134,6 +134,8 @@ private:
     void addLineLikeCurrent();
     /// Writes the six header fields of the current row of query.
     void assignHeaderFields(DataQuery& query, const QString& billId) const;
+    /// Writes the header back into the saved bill's row of 历史单据.
+    void updateSavedHeader(const QString& billId) const;
 };
 
 } // namespace kvt
