@@ -13,6 +13,7 @@
 #include "support/FakeDialogs.h"
 #include "support/PdfWords.h"
 #include "support/RecordingSink.h"
+#include "support/UrlOpenRecorder.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -180,14 +181,6 @@ QString printThroughPreview(QWidget* form, const char* button, const QString& pd
     click(form, button);
     return seen;
 }
-
-class UrlRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened << url; }
-};
 
 const QStringList kFrameTitles = {"编号", "商品名称", "玻璃款式", "见光宽",   "见光高", "埋地",
                                   "总宽", "总高",     "数量",     "门框附加", "备注",   "商品ID"};
@@ -613,7 +606,7 @@ private slots:
     // The query result into a workbook: every bill of the list, our client's name among them.
     void queryExport() {
         click(query(), "Button_query");
-        UrlRecorder opener;
+        test::UrlOpenRecorder opener;
         QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
         click(query(), "send_excel_Button");
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));

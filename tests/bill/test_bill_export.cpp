@@ -5,6 +5,7 @@
 
 #include "support/FakeDialogs.h"
 #include "support/RecordingSink.h"
+#include "support/UrlOpenRecorder.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -44,15 +45,6 @@ BillSnapshot bill(const QStringList& titles, int rows) {
     }
     return b;
 }
-
-/// Records which file URLs the desktop was asked to open.
-class Opener : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened << url; }
-};
 
 } // namespace
 
@@ -165,7 +157,7 @@ void TestBillExport::gridWithoutRows() {
 
 void TestBillExport::workbookOpened() {
     kvt::test::FakeDialogs dialogs;
-    Opener opener;
+    kvt::test::UrlOpenRecorder opener;
     QDesktopServices::setUrlHandler("file", &opener, "open");
     BillSnapshot b = bill(kDoorLeafTitles, 3);
     b.billClass = "---门扇生产排单---";

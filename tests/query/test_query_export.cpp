@@ -8,6 +8,7 @@
 
 #include "support/FakeDialogs.h"
 #include "support/RecordingSink.h"
+#include "support/UrlOpenRecorder.h"
 
 #include <QDesktopServices>
 #include <QElapsedTimer>
@@ -48,14 +49,6 @@ const char* const kFixture[] = {
 QString column(const DataQuery& query, const QString& field) {
     return RecordingSink::name(1, query.FieldIndex(field) + 1).chopped(1);
 }
-
-class Opener : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened << url; }
-};
 
 } // namespace
 
@@ -183,7 +176,7 @@ void TestQueryExport::beforeAnyQuery() {
     QVERIFY(sink.cells.isEmpty());
 
     kvt::test::FakeDialogs dialogs;
-    Opener opener;
+    kvt::test::UrlOpenRecorder opener;
     QDesktopServices::setUrlHandler("file", &opener, "open");
     kvt::SendQueryToSpreadsheet(nullptr, query);
     QDesktopServices::unsetUrlHandler("file");
@@ -195,7 +188,7 @@ void TestQueryExport::beforeAnyQuery() {
 
 void TestQueryExport::workbookReadBack() {
     kvt::test::FakeDialogs dialogs;
-    Opener opener;
+    kvt::test::UrlOpenRecorder opener;
     QDesktopServices::setUrlHandler("file", &opener, "open");
     DataQuery query;
     open(query, kBillList);
