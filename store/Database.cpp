@@ -8,6 +8,10 @@
 #include <QHash>
 
 #include <sqlite3.h>
+#include <sys/vfs.h>
+
+#include <functional>
+#include <vector>
 
 namespace kvt {
 namespace {
@@ -15,6 +19,7 @@ namespace {
 sqlite3* g_db = nullptr;
 QString g_path;
 int g_txDepth = 0;
+int g_busyTimeout = 10000;
 QHash<QString, std::vector<engine::ColumnInfo>> g_tableCache;
 
 // Marks a file as ours ("kvt1").
@@ -81,6 +86,28 @@ QString message(sqlite3* db)
     return QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
 }
 
+/// Undo work of the open transaction: what to do to the query objects when it rolls back,
+/// each with the depth of the scope that registered it.
+struct Undo {
+    int depth;
+    std::function<void()> run;
+};
+std::vector<Undo> g_undo;
+
+/// Runs (newest first) and drops the undo work of the scopes deeper than depth.
+void undoAbove(int depth)
+{
+    while (!g_undo.empty() && g_undo.back().depth > depth) {
+        const std::function<void()> run = std::move(g_undo.back().run);
+        g_undo.pop_back();
+        try {
+            run();
+        } catch (...) {
+            // Undo work only restores memory; it has nothing to report.
+        }
+    }
+}
+
 int pragmaInt(const char* sql)
 {
     engine::Statement st(QString::fromLatin1(sql));
@@ -103,14 +130,65 @@ QString LastError()
     return message(g_db);
 }
 
+StoreError Failure(int code, const QString& engineText, bool writing)
+{
+    using Kind = StoreError::Kind;
+    const QString notSaved = writing ? QStringLiteral("本次修改没有保存。") : QString();
+    const QString tail = QStringLiteral("(%1)").arg(engineText);
+    // "…，本次修改没有保存。" when writing, "…。" when reading.
+    auto sentence = [&](const QString& what) {
+        return writing ? what + QStringLiteral("，") + notSaved : what + QStringLiteral("。");
+    };
+    // "UNIQUE constraint failed: 表.列" and "NOT NULL constraint failed: 表.列" name the column.
+    auto column = [&] {
+        const int colon = engineText.lastIndexOf(QLatin1Char(':'));
+        QString c = colon < 0 ? QString() : engineText.mid(colon + 1).trimmed();
+        const int dot = c.indexOf(QLatin1Char('.'));
+        return dot < 0 ? c : c.mid(dot + 1);
+    };
+    switch (code) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return StoreError(sentence(QStringLiteral("数据库正被其他程序使用")) + tail, Kind::Busy);
+    case SQLITE_READONLY: return StoreError(sentence(QStringLiteral("数据库文件是只读的")) + tail, Kind::ReadOnly);
+    case SQLITE_FULL: return StoreError(sentence(QStringLiteral("磁盘空间已满")) + tail, Kind::DiskFull);
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN: return StoreError(sentence(QStringLiteral("读写数据库文件时出错")) + tail, Kind::Io);
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return StoreError(sentence(QStringLiteral("数据库文件已损坏")) + tail, Kind::Corrupt);
+    case SQLITE_CONSTRAINT_UNIQUE:
+    case SQLITE_CONSTRAINT_PRIMARYKEY:
+        return StoreError(sentence(QStringLiteral("字段“%1”的值已被另一条记录使用").arg(column())) + tail,
+                          Kind::Constraint);
+    case SQLITE_CONSTRAINT_NOTNULL:
+        return StoreError(sentence(QStringLiteral("字段“%1”不能为空").arg(column())) + tail, Kind::Constraint);
+    default: break;
+    }
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_READONLY:
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+    case SQLITE_CORRUPT: return Failure(code & 0xff, engineText, writing);
+    case SQLITE_CONSTRAINT:
+        return StoreError(sentence(QStringLiteral("数据库拒绝了这次修改")) + tail, Kind::Constraint);
+    default: return StoreError(sentence(QStringLiteral("SQL语句不能执行")) + tail);
+    }
+}
+
+StoreError LastFailure(bool writing)
+{
+    return Failure(g_db ? sqlite3_extended_errcode(g_db) : SQLITE_NOMEM, LastError(), writing || g_txDepth > 0);
+}
+
 Statement::Statement(const QString& sqliteSql) : m_sql(sqliteSql)
 {
     const QByteArray utf8 = sqliteSql.toUtf8();
     if (sqlite3_prepare_v2(Handle(), utf8.constData(), int(utf8.size()), &m_stmt, nullptr) != SQLITE_OK) {
-        const QString err = LastError();
+        const StoreError err = LastFailure(false);
         sqlite3_finalize(m_stmt);
         m_stmt = nullptr;
-        throw StoreError(err);
+        throw err;
     }
     if (!m_stmt)
         throw StoreError(QStringLiteral("SQL语句为空"));
@@ -140,7 +218,7 @@ void Statement::bind(int index, const QVariant& value)
         }
     }
     if (rc != SQLITE_OK)
-        throw StoreError(LastError());
+        throw LastFailure(false);
 }
 
 bool Statement::step()
@@ -150,9 +228,9 @@ bool Statement::step()
         return true;
     if (rc == SQLITE_DONE)
         return false;
-    const QString err = LastError();
+    const StoreError err = LastFailure(!sqlite3_stmt_readonly(m_stmt));
     sqlite3_reset(m_stmt);
-    throw StoreError(err);
+    throw err;
 }
 
 void Statement::reset()
@@ -171,10 +249,22 @@ static QString text(const char* s)
     return s ? QString::fromUtf8(s) : QString();
 }
 
-QString Statement::columnName(int c) const { return text(sqlite3_column_name(m_stmt, c)); }
-QString Statement::columnTable(int c) const { return text(sqlite3_column_table_name(m_stmt, c)); }
-QString Statement::columnOrigin(int c) const { return text(sqlite3_column_origin_name(m_stmt, c)); }
-QString Statement::columnDeclType(int c) const { return text(sqlite3_column_decltype(m_stmt, c)); }
+QString Statement::columnName(int c) const
+{
+    return text(sqlite3_column_name(m_stmt, c));
+}
+QString Statement::columnTable(int c) const
+{
+    return text(sqlite3_column_table_name(m_stmt, c));
+}
+QString Statement::columnOrigin(int c) const
+{
+    return text(sqlite3_column_origin_name(m_stmt, c));
+}
+QString Statement::columnDeclType(int c) const
+{
+    return text(sqlite3_column_decltype(m_stmt, c));
+}
 
 QVariant Statement::value(int c) const
 {
@@ -188,13 +278,13 @@ QVariant Statement::value(int c) const
     }
 }
 
-void ExecRaw(const QString& sqliteSql)
+void ExecRaw(const QString& sqliteSql, bool writing)
 {
     char* err = nullptr;
     if (sqlite3_exec(Handle(), sqliteSql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
         const QString m = err ? QString::fromUtf8(err) : LastError();
         sqlite3_free(err);
-        throw StoreError(m);
+        throw Failure(sqlite3_extended_errcode(Handle()), m, writing);
     }
 }
 
@@ -230,6 +320,33 @@ std::vector<ColumnInfo> TableColumns(const QString& table)
 
 } // namespace engine
 
+namespace {
+
+/// True where write-ahead logging is unsafe: the file lies on a network filesystem, whose
+/// locks and shared memory do not reach the other computers.
+bool onNetworkFilesystem(const QString& path)
+{
+    struct statfs fs {};
+    const QByteArray dir = QFileInfo(path).absolutePath().toLocal8Bit();
+    if (statfs(dir.constData(), &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x6969UL:     // NFS
+    case 0x517BUL:     // SMB
+    case 0xFF534D42UL: // CIFS
+    case 0xFE534D42UL: // SMB2
+    case 0x01021997UL: // 9P
+    case 0x5346414FUL: // AFS
+    case 0x00C36400UL: // Ceph
+    case 0x73757245UL: // Coda
+    case 0x564CUL:     // NCP
+        return true;
+    default: return false;
+    }
+}
+
+} // namespace
+
 void Database::Open(const QString& path)
 {
     if (g_db)
@@ -244,29 +361,48 @@ void Database::Open(const QString& path)
     }
     sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
-    sqlite3_busy_timeout(db, 10000);
-    sqlite3_extended_result_codes(db, 0);
+    sqlite3_busy_timeout(db, g_busyTimeout);
+    sqlite3_extended_result_codes(db, 1);
     g_db = db;
     g_path = path;
     g_txDepth = 0;
+    g_undo.clear();
     g_tableCache.clear();
     try {
-        engine::ExecRaw(QStringLiteral("PRAGMA foreign_keys=OFF; PRAGMA synchronous=FULL;"));
-        if (!exists) {
-            engine::ExecRaw(QStringLiteral("BEGIN IMMEDIATE;") + QString::fromUtf8(kSchema) +
-                            QStringLiteral("PRAGMA application_id=%1; PRAGMA user_version=1; COMMIT;")
-                                .arg(kApplicationId));
+        // A file the program cannot write to would take bills and then lose them at 保存.
+        if (sqlite3_db_readonly(db, "main") == 1 || !QFileInfo(QFileInfo(path).absolutePath()).isWritable())
+            throw StoreError(
+                QStringLiteral("数据库文件“%1”是只读的（或它所在的文件夹不能写入），不能保存单据。").arg(path),
+                StoreError::Kind::ReadOnly);
+        engine::ExecRaw(QStringLiteral("PRAGMA foreign_keys=OFF; PRAGMA synchronous=FULL;"), false);
+        // A file without tables is new, or what a first start left when it was stopped before its
+        // one transaction committed: either way it is set up now, whole or not at all.
+        const bool empty =
+            pragmaInt("PRAGMA page_count") == 0 ||
+            (pragmaInt("PRAGMA application_id") == 0 && pragmaInt("SELECT count(*) FROM sqlite_master") == 0);
+        if (empty) {
+            engine::ExecRaw(
+                QStringLiteral("BEGIN IMMEDIATE;") + QString::fromUtf8(kSchema) +
+                QStringLiteral("PRAGMA application_id=%1; PRAGMA user_version=1; COMMIT;").arg(kApplicationId));
         } else if (pragmaInt("PRAGMA application_id") != kApplicationId) {
             throw StoreError(QStringLiteral("“%1”不是本程序的数据库文件").arg(path));
         }
+        // One disk flush a commit on a local disk; the rollback journal where the file is shared
+        // over the network. Both with synchronous=FULL: a saved bill survives a power cut.
+        engine::ExecRaw(onNetworkFilesystem(path) ? QStringLiteral("PRAGMA journal_mode=DELETE")
+                                                  : QStringLiteral("PRAGMA journal_mode=WAL"),
+                        false);
+        engine::ExecRaw(QStringLiteral("PRAGMA synchronous=FULL"), false);
     } catch (const StoreError& e) {
         const QString m = (exists && !e.message().contains(path))
                               ? QStringLiteral("无法打开数据库文件“%1”：%2").arg(path, e.message())
                               : e.message();
+        if (sqlite3_get_autocommit(g_db) == 0)
+            sqlite3_exec(g_db, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close_v2(g_db);
         g_db = nullptr;
         g_path.clear();
-        throw StoreError(m);
+        throw StoreError(m, e.kind());
     }
 }
 
@@ -274,11 +410,27 @@ void Database::Close()
 {
     if (!g_db)
         return;
+    // Everything written goes into the file itself, so it can be copied once the program ends.
+    sqlite3_wal_checkpoint_v2(g_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     sqlite3_close_v2(g_db);
     g_db = nullptr;
     g_path.clear();
     g_txDepth = 0;
+    g_undo.clear();
     g_tableCache.clear();
+}
+
+void Database::SetBusyTimeout(int milliseconds)
+{
+    g_busyTimeout = milliseconds;
+    if (g_db)
+        sqlite3_busy_timeout(g_db, milliseconds);
+}
+
+QString Database::JournalMode()
+{
+    engine::Statement st(QStringLiteral("PRAGMA journal_mode"));
+    return st.step() ? st.value(0).toString().toLower() : QString();
 }
 
 bool Database::IsOpen()
@@ -322,6 +474,8 @@ TransactionScope::~TransactionScope()
     } catch (...) {
         // Nothing more can be done while unwinding; the engine ends the transaction itself.
     }
+    // What was written inside this scope is gone: so is its effect on the query objects.
+    undoAbove(m_depth);
 }
 
 void TransactionScope::Commit()
@@ -334,6 +488,25 @@ void TransactionScope::Commit()
         engine::ExecRaw(QStringLiteral("RELEASE kvt_sp%1").arg(m_depth));
     m_done = true;
     g_txDepth = m_depth;
+    if (m_depth == 0) {
+        g_undo.clear();
+    } else {
+        // A released savepoint's work now stands or falls with the scope around it.
+        for (Undo& u : g_undo)
+            if (u.depth > m_depth)
+                u.depth = m_depth;
+    }
+}
+
+void TransactionScope::OnRollback(std::function<void()> undo)
+{
+    if (g_txDepth > 0)
+        g_undo.push_back({g_txDepth, std::move(undo)});
+}
+
+bool TransactionScope::Active()
+{
+    return g_txDepth > 0;
 }
 
 QString SqlText(const QString& text)

@@ -3,18 +3,25 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace kvt {
 
 class Database {
 public:
     /// Opens the database file at path, creating it with the five tables and the counter row
-    /// when it does not exist. A file that exists but cannot be opened, or holds no database
-    /// of ours, throws StoreError with the engine's message. Replaces any open database.
+    /// when it does not exist or is empty (all in one transaction). A file that exists but cannot
+    /// be opened, cannot be written, or holds no database of ours, throws StoreError with the
+    /// reason. Replaces any open database. Closing checkpoints the write-ahead log into the file.
     static void Open(const QString& path);
     /// Closes the open database (query objects must be closed first).
     static void Close();
     static bool IsOpen();
     static QString Path();
+    /// How long a statement waits for another program's lock before it gives up (10 s unless set).
+    static void SetBusyTimeout(int milliseconds);
+    /// The open file's journal mode: "wal" on a local disk, "delete" on a network filesystem.
+    static QString JournalMode();
 
     /// Runs a statement of the program's dialect that returns no rows; gives rows changed.
     static int Exec(const QString& statement);
@@ -30,6 +37,13 @@ public:
     TransactionScope(const TransactionScope&) = delete;
     TransactionScope& operator=(const TransactionScope&) = delete;
     void Commit();
+
+    /// Registers what restores the query objects in memory should the innermost open scope
+    /// roll back (or a scope around it); dropped once the outermost scope commits. Outside any
+    /// scope it does nothing. Run newest first.
+    static void OnRollback(std::function<void()> undo);
+    /// True while a scope is open.
+    static bool Active();
 
 private:
     int m_depth;

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVariant>
 
+#include "store/StoreError.h"
+
 #include <vector>
 
 struct sqlite3;
@@ -14,8 +16,13 @@ namespace kvt::engine {
 
 /// The open connection; throws StoreError when no database is open.
 sqlite3* Handle();
-/// The engine's last message, as the user sees it.
+/// The engine's last message, as the engine gives it.
 QString LastError();
+/// The error to raise for an engine result code: a Chinese sentence saying what happened
+/// (and, when writing, that nothing was saved), then the engine's text in brackets.
+StoreError Failure(int code, const QString& engineText, bool writing);
+/// Failure() for the connection's last error; inside a transaction it counts as writing.
+StoreError LastFailure(bool writing);
 
 /// A prepared statement in SQLite's dialect.
 class Statement {
@@ -42,8 +49,9 @@ private:
     QString m_sql;
 };
 
-/// Runs SQLite-dialect text (one or more statements, no rows wanted).
-void ExecRaw(const QString& sqliteSql);
+/// Runs SQLite-dialect text (one or more statements, no rows wanted); a failure is reported as
+/// one of a change that was not saved unless writing is false.
+void ExecRaw(const QString& sqliteSql, bool writing = true);
 /// Rows changed by the last statement.
 int Changes();
 /// Rows changed by every statement since the connection opened.
