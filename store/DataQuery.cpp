@@ -6,6 +6,7 @@
 #include "store/SqliteEngine.h"
 
 #include <QHash>
+#include <QPointer>
 
 #include <sqlite3.h>
 
@@ -30,10 +31,11 @@ struct Column {
     bool visible = true;
 };
 
-/// What a row read from the table has had changed: the columns, and its key as read.
+/// What a row read from the table has had changed: the columns, and every value as read, to
+/// find the row again and to check that nobody else changed it meanwhile.
 struct RowChange {
     std::vector<bool> columns;
-    QVariant key; // to find the row again, even when the key column itself was changed
+    std::vector<QVariant> original;
 };
 
 /// sampleType: engine type of the column's first non-NULL value (SQLITE_NULL when none).
@@ -129,10 +131,10 @@ struct ResultSet {
     std::vector<quint8> states;                     // RowState of each slot
     std::unordered_map<quint32, RowChange> changes; // slots of changed rows read from the table
     int pendingRows = 0;                            // rows in the result that are changed or inserted
-    std::vector<QVariant> deletedKeys;
-    QString table;      // the one table a changeable result comes from
-    int keyColumn = -1; // result column holding its primary key
-    QString keyName;    // that key's name in the table
+    std::vector<std::vector<QVariant>> deleted;     // rows removed from the result, as they were read
+    QString table;                                  // the one table a changeable result comes from
+    int keyColumn = -1;                             // result column holding its primary key
+    QString keyName;                                // that key's name in the table
     bool editing = false;
     std::vector<int> display; // display order: result columns
     QHash<QString, int> byName;
@@ -144,13 +146,34 @@ struct ResultSet {
     RowState stateOf(quint32 slot) const { return RowState(states[slot]); }
     QVariant value(int row, int column) const { return cells.value(slotOf(row), column); }
 
-    /// Primary key the row was read with.
+    /// Every value of the row as it was read.
+    std::vector<QVariant> originalOf(quint32 slot) const
+    {
+        const auto it = changes.find(slot);
+        if (it != changes.end())
+            return it->second.original;
+        std::vector<QVariant> v(cols.size());
+        for (size_t c = 0; c < cols.size(); ++c)
+            v[c] = cells.value(slot, int(c));
+        return v;
+    }
+
+    /// Primary key the row was read with (for rows read from the table).
     QVariant keyOf(quint32 slot) const
     {
         const auto it = changes.find(slot);
         if (it != changes.end())
-            return it->second.key;
+            return it->second.original[size_t(keyColumn)];
         return keyColumn >= 0 ? cells.value(slot, keyColumn) : QVariant();
+    }
+
+    /// Counts the rows of the result that wait to be written.
+    void recountPending()
+    {
+        pendingRows = 0;
+        for (const quint32 slot : order)
+            if (stateOf(slot) != RowState::Unchanged)
+                ++pendingRows;
     }
 
     /// Stores a changed value and marks its row and column as changed.
@@ -161,8 +184,9 @@ struct ResultSet {
             auto [it, added] = changes.try_emplace(slot);
             if (added) {
                 it->second.columns.resize(cols.size());
-                if (keyColumn >= 0)
-                    it->second.key = cells.value(slot, keyColumn);
+                it->second.original.resize(cols.size());
+                for (size_t c = 0; c < cols.size(); ++c)
+                    it->second.original[c] = cells.value(slot, int(c));
             }
             it->second.columns[size_t(column)] = true;
             if (stateOf(slot) == RowState::Unchanged) {
@@ -252,6 +276,7 @@ void DataField::setNull()
     const int row = q->CurrentRow();
     if (row < 1)
         throw StoreError(QStringLiteral("数据集没有当前记录"));
+    q->refuseKeyChange(row, m_column, QVariant());
     q->m_result->assign(row, m_column, QVariant());
     emit q->rowChanged(row);
 }
@@ -381,6 +406,7 @@ void DataQuery::Open()
         rs->byName.insert(rs->cols[size_t(c)].name, c);
     }
     m_result = std::move(rs);
+    ++m_generation;
     m_current = m_result->order.empty() ? 0 : 1;
     m_eof = m_result->order.empty();
     emit resultReset();
@@ -392,6 +418,7 @@ void DataQuery::Close()
     if (!m_result)
         return;
     m_result.reset();
+    ++m_generation;
     m_current = 0;
     m_eof = true;
     emit resultReset();
@@ -587,7 +614,7 @@ void DataQuery::DeleteRow()
     ResultSet& rs = *m_result;
     const quint32 slot = rs.slotOf(removed);
     if (rs.stateOf(slot) != RowState::Inserted)
-        rs.deletedKeys.push_back(rs.keyOf(slot));
+        rs.deleted.push_back(rs.originalOf(slot));
     if (rs.stateOf(slot) != RowState::Unchanged)
         --rs.pendingRows;
     rs.changes.erase(slot);
@@ -604,13 +631,46 @@ bool DataQuery::HasPendingChanges() const
 {
     if (!m_result)
         return false;
-    return !m_result->deletedKeys.empty() || m_result->pendingRows > 0;
+    return !m_result->deleted.empty() || m_result->pendingRows > 0;
 }
 
 bool DataQuery::IsReadOnly() const
 {
     return !m_result || m_result->readOnly();
 }
+
+/// The pending state of a result as it was before an apply, to go back to should the
+/// transaction around the apply roll back.
+struct PendingSnapshot {
+    std::vector<quint8> states;
+    std::unordered_map<quint32, RowChange> changes;
+    std::vector<std::vector<QVariant>> deleted;
+    /// Inserted rows' values before the engine's were read back into them.
+    std::vector<std::pair<quint32, std::vector<QVariant>>> inserted;
+};
+
+namespace {
+
+/// A unique-key refusal names the value as well as the field.
+StoreError withValue(const StoreError& e, const QStringList& names, const std::vector<QVariant>& values)
+{
+    if (e.kind() != StoreError::Kind::Constraint)
+        return e;
+    QString m = e.message();
+    const QString marker = QStringLiteral("”的值已被另一条记录使用");
+    const int at = m.indexOf(marker);
+    const int open = at < 0 ? -1 : m.lastIndexOf(QStringLiteral("字段“"), at);
+    if (open < 0)
+        return e;
+    const QString field = m.mid(open + 3, at - open - 3);
+    for (int k = 0; k < names.size() && size_t(k) < values.size(); ++k)
+        if (names[k] == field)
+            m.replace(at, marker.size(),
+                      QStringLiteral("”的值“%1”已被另一条记录使用").arg(textOf(values[size_t(k)], Kind::Text)));
+    return StoreError(m, e.kind());
+}
+
+} // namespace
 
 void DataQuery::ApplyUpdates()
 {
@@ -624,22 +684,45 @@ void DataQuery::ApplyUpdates()
 
     const int n = int(rs.cols.size());
     const QString table = quoteId(rs.table);
-    const QString keyName = quoteId(rs.keyName);
+    QStringList allCols;
+    for (const Column& c : rs.cols)
+        allCols << quoteId(c.origin);
+    // A saved row is written only where it still holds every value it was read with
+    // (NULL-safe): where it does not, someone else saved it first.
+    QStringList matches;
+    for (const QString& c : allCols)
+        matches << c + QStringLiteral(" IS ?");
+    const QString matchAll = matches.join(QStringLiteral(" AND "));
+    const StoreError conflict(QStringLiteral("数据已被其他用户修改，本次修改没有保存。"), StoreError::Kind::Conflict);
+
+    // One prepared statement per shape for the whole batch.
+    std::unordered_map<QString, std::unique_ptr<engine::Statement>> prepared;
+    auto statement = [&](const QString& sql) -> engine::Statement& {
+        auto& st = prepared[sql];
+        if (!st)
+            st = std::make_unique<engine::Statement>(sql);
+        return *st;
+    };
+    auto bindRow = [](engine::Statement& st, int first, const std::vector<QVariant>& values) {
+        for (size_t k = 0; k < values.size(); ++k)
+            st.bind(first + int(k), values[k]);
+    };
+
+    PendingSnapshot snapshot{rs.states, rs.changes, rs.deleted, {}};
     // Values read back after an insert, applied to the rows once everything is written.
     std::vector<std::pair<int, std::vector<QVariant>>> readBack;
 
     TransactionScope scope;
-    if (!rs.deletedKeys.empty()) {
-        engine::Statement del(QStringLiteral("DELETE FROM %1 WHERE %2=?").arg(table, keyName));
-        for (const QVariant& key : rs.deletedKeys) {
-            del.bind(1, key);
+    if (!rs.deleted.empty()) {
+        engine::Statement& del = statement(QStringLiteral("DELETE FROM %1 WHERE %2").arg(table, matchAll));
+        for (const std::vector<QVariant>& row : rs.deleted) {
+            bindRow(del, 1, row);
             del.step();
             del.reset();
+            if (engine::Changes() == 0)
+                throw conflict;
         }
     }
-    QStringList allCols;
-    for (const Column& c : rs.cols)
-        allCols << quoteId(c.origin);
     const CellTable& cells = rs.cells;
     for (int r = 1; r <= rs.rowCount(); ++r) {
         const quint32 slot = rs.slotOf(r);
@@ -650,46 +733,63 @@ void DataQuery::ApplyUpdates()
             for (int c = 0; c < n; ++c) {
                 if (cells.isNull(slot, c))
                     continue; // left to the engine: keys and defaults
-                names << quoteId(rs.cols[size_t(c)].origin);
+                names << rs.cols[size_t(c)].origin;
                 marks << QStringLiteral("?");
                 vals.push_back(cells.value(slot, c));
             }
-            const QString sql = names.isEmpty()
-                                    ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
-                                    : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                          .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
-            engine::Statement ins(sql);
-            for (size_t k = 0; k < vals.size(); ++k)
-                ins.bind(int(k) + 1, vals[k]);
-            ins.step();
-            engine::Statement back(
-                QStringLiteral("SELECT %1 FROM %2 WHERE rowid=?").arg(allCols.join(QLatin1Char(',')), table));
-            back.bind(1, engine::LastInsertRowid());
+            QStringList quoted;
+            for (const QString& name : names)
+                quoted << quoteId(name);
+            const QString returning = QStringLiteral(" RETURNING ") + allCols.join(QLatin1Char(','));
+            engine::Statement& ins = statement(
+                (names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                                 : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                       .arg(table, quoted.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))) +
+                returning);
+            bindRow(ins, 1, vals);
             std::vector<QVariant> got(static_cast<size_t>(n));
-            if (back.step())
-                for (int c = 0; c < n; ++c)
-                    got[size_t(c)] = back.value(c);
+            try {
+                if (ins.step())
+                    for (int c = 0; c < n; ++c)
+                        got[size_t(c)] = ins.value(c);
+                while (ins.step()) {
+                }
+            } catch (const StoreError& e) {
+                throw withValue(e, names, vals);
+            }
+            ins.reset();
+            std::vector<QVariant> before(static_cast<size_t>(n));
+            for (int c = 0; c < n; ++c)
+                before[size_t(c)] = cells.value(slot, c);
+            snapshot.inserted.emplace_back(slot, std::move(before));
             readBack.emplace_back(r, std::move(got));
         } else if (state == RowState::Modified) {
             const auto change = rs.changes.find(slot);
             if (change == rs.changes.end())
                 continue;
-            QStringList sets;
+            QStringList sets, names;
             std::vector<QVariant> vals;
             for (int c = 0; c < n; ++c) {
                 if (!change->second.columns[size_t(c)])
                     continue;
+                names << rs.cols[size_t(c)].origin;
                 sets << quoteId(rs.cols[size_t(c)].origin) + QStringLiteral("=?");
                 vals.push_back(cells.value(slot, c));
             }
             if (sets.isEmpty())
                 continue;
-            engine::Statement up(
-                QStringLiteral("UPDATE %1 SET %2 WHERE %3=?").arg(table, sets.join(QLatin1Char(',')), keyName));
-            for (size_t k = 0; k < vals.size(); ++k)
-                up.bind(int(k) + 1, vals[k]);
-            up.bind(int(vals.size()) + 1, change->second.key);
-            up.step();
+            engine::Statement& up = statement(
+                QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, sets.join(QLatin1Char(',')), matchAll));
+            bindRow(up, 1, vals);
+            bindRow(up, int(vals.size()) + 1, change->second.original);
+            try {
+                up.step();
+            } catch (const StoreError& e) {
+                throw withValue(e, names, vals);
+            }
+            up.reset();
+            if (engine::Changes() == 0)
+                throw conflict;
         }
     }
     scope.Commit();
@@ -704,7 +804,48 @@ void DataQuery::ApplyUpdates()
         rs.states[slot] = quint8(RowState::Unchanged);
     rs.changes.clear();
     rs.pendingRows = 0;
-    rs.deletedKeys.clear();
+    rs.deleted.clear();
+
+    // Inside a larger transaction the changes count as applied only once it commits: should it
+    // roll back, they are pending again, exactly as before, and the next apply writes them all.
+    if (TransactionScope::Active()) {
+        auto saved = std::make_shared<PendingSnapshot>(std::move(snapshot));
+        QPointer<DataQuery> self(this);
+        const quint64 generation = m_generation;
+        TransactionScope::OnRollback([self, generation, saved] {
+            if (!self || self->m_generation != generation || !self->m_result)
+                return;
+            self->restorePending(*saved);
+        });
+    }
+}
+
+void DataQuery::restorePending(const PendingSnapshot& snapshot)
+{
+    ResultSet& rs = *m_result;
+    for (size_t slot = 0; slot < snapshot.states.size() && slot < rs.states.size(); ++slot)
+        rs.states[slot] = snapshot.states[slot];
+    for (const auto& [slot, change] : snapshot.changes)
+        rs.changes[slot] = change;
+    rs.deleted.insert(rs.deleted.begin(), snapshot.deleted.begin(), snapshot.deleted.end());
+    for (const auto& [slot, values] : snapshot.inserted)
+        for (size_t c = 0; c < values.size(); ++c)
+            rs.cells.setValue(slot, int(c), values[c]);
+    rs.recountPending();
+    for (int r = 1; r <= rs.rowCount(); ++r)
+        if (rs.stateOf(rs.slotOf(r)) != RowState::Unchanged)
+            emit rowChanged(r);
+}
+
+void DataQuery::refuseKeyChange(int row, int column, const QVariant& value) const
+{
+    const ResultSet& rs = *m_result;
+    if (column != rs.keyColumn || rs.stateOf(rs.slotOf(row)) == RowState::Inserted)
+        return;
+    const Kind kind = rs.cols[size_t(column)].kind;
+    if (textOf(value, kind) == textOf(rs.keyOf(rs.slotOf(row)), kind))
+        return;
+    throw StoreError(QStringLiteral("“%1”是已保存记录的编号，不能修改。").arg(rs.cols[size_t(column)].name));
 }
 
 QVariant DataQuery::ValueAt(int row, int column) const
@@ -763,6 +904,7 @@ void DataQuery::SetTextAt(int row, int column, const QString& text)
     }
     case Kind::Text: value = QVariant(text); break;
     }
+    refuseKeyChange(row, column, value);
     if (row != m_current) {
         m_current = row;
         emit currentRowChanged(row);
@@ -783,6 +925,11 @@ bool DataQuery::IsNumericColumn(int column) const
         return false;
     const Kind k = m_result->cols[size_t(column)].kind;
     return k == Kind::Integer || k == Kind::Number;
+}
+
+bool DataQuery::IsKeyColumn(int column) const
+{
+    return m_result && !m_result->readOnly() && column == m_result->keyColumn;
 }
 
 RowState DataQuery::StateOf(int row) const

@@ -16,6 +16,7 @@ namespace kvt {
 
 class DataQuery;
 struct ResultSet;
+struct PendingSnapshot;
 
 /// A handle to one column of the current row of a query (a "field").
 /// Cheap to copy; valid while its query holds the same result.
@@ -111,7 +112,10 @@ public:
     /// Removes the current row from the result; the removal is pending.
     void DeleteRow();
     /// Writes every pending insert, change and delete in one transaction (all or nothing);
-    /// inserts in row order and reads engine-assigned keys back into the rows.
+    /// inserts in row order and reads engine-assigned keys back into the rows. A changed or
+    /// deleted row must still hold the values it was read with, else nothing is written and
+    /// StoreError of kind Conflict is thrown. Within an enclosing TransactionScope the changes
+    /// stay pending again if that scope rolls back.
     void ApplyUpdates();
     /// True when there are changes not yet applied.
     bool HasPendingChanges() const;
@@ -130,6 +134,8 @@ public:
     /// True when the column holds numbers (integer or number columns).
     bool IsNumericColumn(int column) const;
     RowState StateOf(int row) const;
+    /// True when column holds the primary key of the table a changeable result comes from.
+    bool IsKeyColumn(int column) const;
 
     /// Display attributes: visibility and display order of the columns.
     bool IsFieldVisible(int column) const;
@@ -156,7 +162,12 @@ signals:
 
 private:
     friend class DataField;
+    void restorePending(const PendingSnapshot& snapshot);
+    /// Throws when the value would change the key of a row read from the table.
+    void refuseKeyChange(int row, int column, const QVariant& value) const;
     std::unique_ptr<ResultSet> m_result;
+    /// Counts the results held, so that work registered for one result never touches the next.
+    quint64 m_generation = 0;
     QString m_sql;
     int m_current = 0;
     bool m_eof = true;
