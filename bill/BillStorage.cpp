@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <limits>
+
 namespace kvt {
 namespace {
 
@@ -59,6 +61,17 @@ void assignLine(DataQuery& lines, const TQorStringGrid& grid, int r, const QStri
     }
 }
 
+/// A save refused because another workstation saved the same bill first says so in the bill's terms.
+[[noreturn]] void rethrowForBill(const StoreError& e, const QString& billId) {
+    if (e.kind() == StoreError::Kind::Conflict)
+        throw StoreError(QStringLiteral("单据%1已被其他用户修改，本次修改没有保存。请重新读取该单据。").arg(billId),
+                         StoreError::Kind::Conflict);
+    throw e;
+}
+
+/// The largest bill number: the counter cannot go past it.
+constexpr qint64 kLastBillNumber = std::numeric_limits<qint64>::max();
+
 bool headerExists(qint64 billId) {
     DataQuery q;
     q.SetSql(QStringLiteral("select * from 历史单据 where 单据ID=") + QString::number(billId));
@@ -77,18 +90,51 @@ void TBillForm::assignHeaderFields(DataQuery& query, const QString& billId) cons
     query.Field(QStringLiteral("安装人员")).setString(EditSetup_man->text());
 }
 
-void TBillForm::updateSavedHeader(const QString& billId) const {
-    // The header goes through a query of its own: a refused header must not cost the line query
-    // the appends and deletions made in the window.
-    DataQuery header;
-    header.SetSql(QStringLiteral("select * from 历史单据 where 单据ID=") + QString::number(billNumber(billId)));
+void TBillForm::requireHeader() const {
+    if (LabelClentID->text().trimmed().isEmpty())
+        throw StoreError(QStringLiteral("请先选择客户。"));
+    if (Label_setup_man_id->text().trimmed().isEmpty())
+        throw StoreError(QStringLiteral("请先选择安装人员。"));
+}
+
+DataQuery& TBillForm::savedHeader() {
+    if (!m_savedHeader) {
+        m_savedHeader = new DataQuery(this);
+        m_savedHeader->setObjectName(QStringLiteral("savedHeader"));
+    }
+    return *m_savedHeader;
+}
+
+void TBillForm::readSavedHeader() {
+    DataQuery& header = savedHeader();
+    header.Close();
+    bool ok = false;
+    const qint64 id = EditBill_id->text().trimmed().toLongLong(&ok);
+    if (!ok)
+        return; // no bill number yet: the save reads the header then, and says what is wrong
+    header.SetSql(QStringLiteral("select * from 历史单据 where 单据ID=") + QString::number(id));
     header.Open();
+}
+
+void TBillForm::updateSavedHeader(const QString& billId) {
+    // The header goes through a query of its own, read when the bill was loaded: a refused
+    // header must not cost the line query the appends and deletions made in the window, and a
+    // header that another workstation saved meanwhile is not written over.
+    DataQuery& header = savedHeader();
+    if (!header.IsOpen() || header.RowCount() == 0 ||
+        header.Field(QStringLiteral("单据ID")).asString() != QString::number(billNumber(billId))) {
+        readSavedHeader();
+        if (header.RowCount() == 0) // the bill is gone
+            throw StoreError(QStringLiteral("数据已被其他用户修改，本次修改没有保存。"), StoreError::Kind::Conflict);
+    }
+    header.MoveFirst();
     header.EditRow();
     assignHeaderFields(header, billId);
     header.ApplyUpdates();
 }
 
 void TBillForm::SaveNewFrameBill() {
+    requireHeader();
     const qint64 shown = billNumber(EditBill_id->text());
     qint64 used = shown;
     {
@@ -101,9 +147,11 @@ void TBillForm::SaveNewFrameBill() {
         const qint64 counter = ADOQuery_bill->Field(QStringLiteral("值")).asInteger();
         if (counter != shown || headerExists(shown)) {
             used = counter;
-            while (headerExists(used))
+            while (used < kLastBillNumber && headerExists(used))
                 ++used;
         }
+        if (used >= kLastBillNumber)
+            throw StoreError(QStringLiteral("单据编号已用到最大值%1，不能再保存新单据。").arg(kLastBillNumber));
         const QString billId = QString::number(used);
 
         ADOQuery_bill->Close();
@@ -141,11 +189,10 @@ void TBillForm::SaveNewFrameBill() {
 }
 
 void TBillForm::SaveFrameBillChanges() {
+    requireHeader();
     const QString billId = EditBill_id->text();
-    {
+    try {
         TransactionScope tx;
-        updateSavedHeader(billId);
-
         ADOQuery_bill->MoveFirst();
         for (int r = 1; r < Grid_Bill->RowCount(); ++r) {
             ADOQuery_bill->MoveToRow(r);
@@ -154,18 +201,21 @@ void TBillForm::SaveFrameBillChanges() {
             ADOQuery_bill->PostRow();
         }
         ADOQuery_bill->ApplyUpdates();
+        updateSavedHeader(billId);
         tx.Commit();
+    } catch (const StoreError& e) {
+        rethrowForBill(e, billId);
     }
     ADOQuery_bill->Close();
+    savedHeader().Close();
     close();
 }
 
 void TBillForm::SaveDoorLeafBill() {
+    requireHeader();
     const QString billId = EditBill_id->text();
-    {
+    try {
         TransactionScope tx;
-        updateSavedHeader(billId);
-
         for (int r = 1; r < Grid_Bill->RowCount(); ++r) {
             if (Grid_Bill->Cells(18, r).isEmpty())
                 continue;
@@ -175,9 +225,13 @@ void TBillForm::SaveDoorLeafBill() {
             ADOQuery_bill->PostRow();
         }
         ADOQuery_bill->ApplyUpdates();
+        updateSavedHeader(billId);
         tx.Commit();
+    } catch (const StoreError& e) {
+        rethrowForBill(e, billId);
     }
     ADOQuery_bill->Close();
+    savedHeader().Close();
     close();
 }
 
@@ -203,10 +257,12 @@ void TBillForm::LoadFrameLines() {
     ADOQuery_bill->Open();
     if (ADOQuery_bill->RowCount() > 0)
         ADOQuery_bill->EditRow();
+    readSavedHeader();
 }
 
 void TBillForm::LoadDoorLeafLines() {
     SetupDoorLeafGrid();
+    readSavedHeader();
     ADOQuery_goods->Close();
     if (ADOQuery_goods->Sql().isEmpty())
         ADOQuery_goods->SetSql(QStringLiteral("select * from 商品信息 "));

@@ -134,8 +134,14 @@ private:
     void addLineLikeCurrent();
     /// Writes the six header fields of the current row of query.
     void assignHeaderFields(DataQuery& query, const QString& billId) const;
-    /// Writes the header back into the saved bill's row of 历史单据.
-    void updateSavedHeader(const QString& billId) const;
+    /// Writes the header back into the saved bill's row of 历史单据, as read at the load.
+    void updateSavedHeader(const QString& billId);
+    /// Refuses a save whose client or installer has not been chosen.
+    void requireHeader() const;
+    /// The saved bill's header row as it was read when the bill was loaded.
+    DataQuery& savedHeader();
+    void readSavedHeader();
+    DataQuery* m_savedHeader = nullptr;
 };
 
 } // namespace kvt
