@@ -147,8 +147,17 @@ bool DataQueryModel::setData(const QModelIndex& index, const QVariant& value, in
     if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable))
         return false;
     const int row = index.row() + 1;
+    const int field = m_columns[index.column()];
     try {
-        m_query->SetTextAt(row, m_columns[index.column()], value.toString());
+        if (m_query->IsKeyColumn(field)) {
+            // Keys are the engine's: a key typed over a saved row would cut it off from
+            // everything that refers to it, and a new row gets its key when it is saved.
+            if (value.toString() == m_query->TextAt(row, field))
+                return true;
+            ShowMessage(nullptr, QStringLiteral("“%1”由程序自动编号，不能修改。").arg(m_query->FieldNames().at(field)));
+            return false;
+        }
+        m_query->SetTextAt(row, field, value.toString());
     } catch (const StoreError& e) {
         // A value the column cannot take (text in a number column): the user sees why, the row
         // keeps its old value.

@@ -388,8 +388,15 @@ void TCGForm::Button_saveClick() {
     // Leaving the grid drops a row that was added and left empty, as the grid does itself.
     if (CGDBGrid->hasFocus())
         Button_save->setFocus(Qt::OtherFocusReason);
-    if (CGQuery->IsOpen())
-        CGQuery->ApplyUpdates();
+    if (CGQuery->IsOpen()) {
+        try {
+            CGQuery->ApplyUpdates();
+        } catch (const StoreError& e) {
+            if (e.kind() != StoreError::Kind::Conflict)
+                throw;
+            throw StoreError(QStringLiteral("数据已被其他用户修改，本次修改没有保存。请重新查询。"), e.kind());
+        }
+    }
     if (mode() == QLatin1String("5")) {
         // The bill window looks products up in its own query: read the saved table again.
         auto* goods = Form(kBillForm)->findChild<DataQuery*>(QStringLiteral("ADOQuery_goods"));
