@@ -7,6 +7,7 @@
 #include "store/DataQuery.h"
 #include "store/Database.h"
 #include "support/FakeDialogs.h"
+#include "support/TinyFilesystem.h"
 
 #include <QFile>
 #include <QFontInfo>
@@ -247,6 +248,27 @@ private slots:
         QVERIFY(threw);
         QVERIFY(!FindForm(QStringLiteral("MainForm")));
         QVERIFY(!FindForm(QStringLiteral("BillForm")));
+        QVERIFY(!Database::IsOpen());
+    }
+
+    // A file that cannot be written stops start-up with the reason, before any bill is typed.
+    void readOnlyFileStopsStartUp()
+    {
+        test::TinyFilesystem fs("1m");
+        if (!fs.mounted())
+            QSKIP("needs root to mount a filesystem of its own");
+        const QString path = fs.path(QStringLiteral("kvt.db"));
+        CreateForms(path);
+        DestroyForms();
+        QVERIFY(fs.remountReadOnly());
+        try {
+            CreateForms(path);
+            QFAIL("started on a read-only file");
+        } catch (const StoreError& e) {
+            QCOMPARE(e.message(),
+                     QStringLiteral("数据库文件“%1”是只读的（或它所在的文件夹不能写入），不能保存单据。").arg(path));
+        }
+        QVERIFY(!FindForm(QStringLiteral("MainForm")));
         QVERIFY(!Database::IsOpen());
     }
 

@@ -2,13 +2,11 @@
 // saves new frame bills through the real bill window.
 //   bill_save_child <db> once   saves one bill and prints its number
 //   bill_save_child <db> loop   saves bills of ten lines until it is killed, printing each number
+//   bill_save_child <db> edit N text
+//                               another workstation: opens bill N in its frame view, sets the first
+//                               line's remark to text, saves, and prints "saved" or the message
 
-#include "app/AppStart.h"
-#include "bill/BillUnit.h"
-#include "controls/Dialogs.h"
-#include "controls/FormRegistry.h"
-#include "controls/QorControlUnit.h"
-#include "store/DataQuery.h"
+#include "bill/test_bill_support.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -23,6 +21,8 @@ class SilentDialogs final : public kvt::DialogService {
 public:
     void message(QWidget*, const QString& text, const QString&, Icon) override {
         std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
+        std::printf("message: %s\n", text.toUtf8().constData());
+        std::fflush(stdout);
     }
     bool confirm(QWidget*, const QString&, const QString&) override { return true; }
 };
@@ -49,6 +49,18 @@ int saveOne(const char* productId) {
     return 0;
 }
 
+int editFirstLine(qint64 billId, const QString& remark) {
+    using namespace kvt;
+    test::openSavedBill(billId, false);
+    TBillForm* b = test::billForm();
+    b->Grid_Bill->SetCells(11, 1, remark);
+    b->ButtonSave->click();
+    if (!b->isVisible())
+        std::printf("saved\n");
+    std::fflush(stdout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -59,6 +71,11 @@ int main(int argc, char** argv) {
     SilentDialogs dialogs;
     kvt::DialogService::setInstance(&dialogs);
     kvt::CreateForms(QString::fromLocal8Bit(argv[1]));
+    if (qstrcmp(argv[2], "edit") == 0 && argc >= 5) {
+        const int rc = editFirstLine(QByteArray(argv[3]).toLongLong(), QString::fromUtf8(argv[4]));
+        kvt::DestroyForms();
+        return rc;
+    }
     const bool loop = qstrcmp(argv[2], "loop") == 0;
     do {
         if (saveOne("1") != 0)

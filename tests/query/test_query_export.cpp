@@ -11,7 +11,6 @@
 #include "support/UrlOpenRecorder.h"
 
 #include <QDesktopServices>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -257,15 +256,10 @@ void TestQueryExport::largeResult() {
     open(query, kBillList);
     QCOMPARE(query.RowCount(), kBills);
 
-    QElapsedTimer timer;
-    timer.start();
     kvt::XlsxSink workbook;
     kvt::ExportQueryToSpreadsheet(workbook, query);
     const QString path = dir.filePath("large.xlsx");
     workbook.save(path);
-    const qint64 elapsed = timer.elapsed();
-    qInfo("%d rows exported in %lld ms", kBills, elapsed);
-    QVERIFY2(elapsed < 30000, qPrintable(QString::number(elapsed)));
     QCOMPARE(workbook.cellCount(), query.FieldCount() * (kBills + 1));
     QVERIFY(QFileInfo(path).size() > 0);
 

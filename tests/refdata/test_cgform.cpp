@@ -358,18 +358,48 @@ private slots:
         }
     }
 
-    // A value the table cannot hold is refused with a message, and nothing of the save is written.
-    void badValueWritesNothing() {
+    // A key typed over a saved client is refused at once: the client's bills keep their client.
+    void keyOfSavedRowStays() {
         openManagement(QStringLiteral("4"));
         const QString all = QStringLiteral("select * from 客户信息 order by 客户ID");
         const QStringList ids = column(all, QStringLiteral("客户ID"));
         editCell(1, QStringLiteral("客户名"), QStringLiteral("改名"));
-        editCell(2, QStringLiteral("客户ID"), list()->TextAt(1, list()->FieldIndex(QStringLiteral("客户ID"))));
+        auto* grid = cgc<TQorDBGrid>("CGDBGrid");
+        const int shown = list()->DisplayColumns().indexOf(list()->FieldIndex(QStringLiteral("客户ID")));
+        QVERIFY(!grid->model()->setData(grid->model()->index(1, shown), ids[0], Qt::EditRole));
+        QCOMPARE(m_dialogs.messages, QStringList{QStringLiteral("“客户ID”由程序自动编号，不能修改。")});
+        QCOMPARE(list()->TextAt(2, list()->FieldIndex(QStringLiteral("客户ID"))), ids[1]);
+        // Typing the key a row already has changes nothing and says nothing.
+        QVERIFY(grid->model()->setData(grid->model()->index(1, shown), ids[1], Qt::EditRole));
+        QCOMPARE(m_dialogs.messages.size(), 1);
         QTest::mouseClick(cgc<QPushButton>("Button_save"), Qt::LeftButton);
-        QVERIFY(!m_dialogs.messages.isEmpty());
-        QVERIFY(!m_dialogs.messages.last().isEmpty());
+        QCOMPARE(m_dialogs.messages.size(), 1);
         QCOMPARE(column(all, QStringLiteral("客户ID")), ids);
-        QVERIFY(!column(all, QStringLiteral("客户名")).contains(QStringLiteral("改名")));
+        QVERIFY(column(all, QStringLiteral("客户名")).contains(QStringLiteral("改名")));
+    }
+
+    // Another workstation saved a client shown in the list: this save writes nothing and says so;
+    // after a new search the same edit is saved.
+    void changedByAnotherUser_data() {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::newRow("renamed") << "update 客户信息 set 客户名=\"别人改的\" where 客户名=\"王建国\"";
+        QTest::newRow("deleted") << "delete from 客户信息 where 客户名=\"王建国\"";
+    }
+    void changedByAnotherUser() {
+        QFETCH(QString, meanwhile);
+        openManagement(QStringLiteral("4"));
+        const int row = listed(QStringLiteral("客户名")).indexOf(QStringLiteral("王建国")) + 1;
+        QVERIFY(row > 0);
+        editCell(row, QStringLiteral("客户电话"), QStringLiteral("555"));
+        editCell(1 + (row % list()->RowCount()), QStringLiteral("客户电话"), QStringLiteral("666"));
+        Database::Exec(meanwhile);
+        const QStringList before =
+            column(QStringLiteral("select * from 客户信息 order by 客户ID"), QStringLiteral("客户电话"));
+        QTest::mouseClick(cgc<QPushButton>("Button_save"), Qt::LeftButton);
+        QCOMPARE(m_dialogs.messages,
+                 QStringList{QStringLiteral("数据已被其他用户修改，本次修改没有保存。请重新查询。")});
+        QCOMPARE(column(QStringLiteral("select * from 客户信息 order by 客户ID"), QStringLiteral("客户电话")), before);
+        QVERIFY(cg()->isVisible());
     }
 
     void unsavedChangesDropped_data() {

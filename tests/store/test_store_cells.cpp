@@ -170,32 +170,34 @@ private slots:
         check(again);
     }
 
-    void changedKeyFindsTheRowItWasReadWith()
+    void savedKeyStaysAndFindsItsRow()
     {
         DataQuery q;
         q.SetSql(QStringLiteral("select * from 客户信息 order by 客户ID"));
         q.Open();
         q.EditRow();
-        q.Field(QStringLiteral("客户ID")).setInteger(50);
+        // A saved row's key is what other tables refer to it by: it cannot be changed.
+        QVERIFY_THROWS_EXCEPTION(StoreError, q.Field(QStringLiteral("客户ID")).setInteger(50));
+        QVERIFY_THROWS_EXCEPTION(StoreError, q.Field(QStringLiteral("客户ID")).setNull());
+        q.Field(QStringLiteral("客户ID")).setInteger(1); // the key it has is accepted
         q.Field(QStringLiteral("客户名")).setString(QStringLiteral("改号"));
         q.ApplyUpdates();
-        QCOMPARE(one(QStringLiteral("select 客户名 from 客户信息 where 客户ID=50")), QVariant(QStringLiteral("改号")));
-        QCOMPARE(count(QStringLiteral("select * from 客户信息 where 客户ID=1")), 0);
+        QCOMPARE(one(QStringLiteral("select 客户名 from 客户信息 where 客户ID=1")), QVariant(QStringLiteral("改号")));
 
-        // After the save the row is found by its new key, both for a change and a removal.
+        // After the save the row is found by its key, both for a change and a removal.
         q.EditRow();
         q.Field(QStringLiteral("客户名")).setString(QStringLiteral("再改"));
         q.ApplyUpdates();
-        QCOMPARE(one(QStringLiteral("select 客户名 from 客户信息 where 客户ID=50")), QVariant(QStringLiteral("再改")));
+        QCOMPARE(one(QStringLiteral("select 客户名 from 客户信息 where 客户ID=1")), QVariant(QStringLiteral("再改")));
         q.MoveToRow(2);
         q.EditRow();
-        q.Field(QStringLiteral("客户ID")).setInteger(60);
+        q.Field(QStringLiteral("客户名")).setString(QStringLiteral("删前改"));
         q.DeleteRow();
         q.MoveToRow(1);
         q.DeleteRow();
         q.ApplyUpdates();
         QCOMPARE(count(QStringLiteral("select * from 客户信息")), 2);
-        QCOMPARE(count(QStringLiteral("select * from 客户信息 where 客户ID in (2,50,60)")), 0);
+        QCOMPARE(count(QStringLiteral("select * from 客户信息 where 客户ID in (1,2)")), 0);
     }
 
     void pendingChangesFollowTheRows()

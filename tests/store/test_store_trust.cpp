@@ -1,0 +1,402 @@
+// Writes that must not lose or mix data: changes applied inside a transaction that then fails,
+// rows changed by someone else since they were read, first starts that were cut short,
+// read-only and full disks, and the messages the engine's failures turn into.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <limits>
+
+#include "store/DataQuery.h"
+#include "store/Database.h"
+#include "support/TinyFilesystem.h"
+
+using namespace kvt;
+
+namespace {
+
+/// A second connection to the same file, as another program (or workstation) holds it.
+class OtherConnection {
+public:
+    explicit OtherConnection(const QString& path) {
+        sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_busy_timeout(m_db, 5000);
+    }
+    ~OtherConnection() { sqlite3_close_v2(m_db); }
+    /// Runs SQLite text; gives the engine's message, empty on success.
+    QString exec(const char* sql) {
+        char* err = nullptr;
+        const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &err);
+        const QString m = rc == SQLITE_OK ? QString() : QString::fromUtf8(err ? err : sqlite3_errmsg(m_db));
+        sqlite3_free(err);
+        return m;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+int rows(const QString& sql) {
+    DataQuery q;
+    q.SetSql(sql);
+    q.Open();
+    return q.RowCount();
+}
+
+QString text(const QString& sql) {
+    DataQuery q;
+    q.SetSql(sql);
+    q.Open();
+    return q.RowCount() ? q.FieldAt(0).asString() : QStringLiteral("<none>");
+}
+
+/// 门框备注 of bill 5's lines, in the order of 门框ID: what the file holds.
+QStringList storedRemarks() {
+    DataQuery q;
+    q.SetSql(QStringLiteral("select * from 单据明细 where 单据ID=5 order by 门框ID"));
+    q.Open();
+    QStringList out;
+    for (int r = 1; r <= q.RowCount(); ++r)
+        out << q.TextAt(r, q.FieldIndex(QStringLiteral("门框备注")));
+    return out;
+}
+
+QStringList heldRemarks(DataQuery& q) {
+    QStringList out;
+    for (int r = 1; r <= q.RowCount(); ++r)
+        out << q.TextAt(r, q.FieldIndex(QStringLiteral("门框备注")));
+    return out;
+}
+
+void seedBill5() {
+    Database::Exec(QStringLiteral("insert into 历史单据 values (5,1,\"北街\",#2024-03-01#,2,\"老王\")"));
+    for (const char* remark : {"一", "二", "三"})
+        Database::Exec(QStringLiteral("insert into 单据明细 (单据ID,商品ID,门框备注,玻璃款式) values (5,1,\"%1\",NULL)")
+                           .arg(QString::fromUtf8(remark)));
+}
+
+/// The line query of bill 5 with a line changed, one deleted and one added, not yet applied.
+void editBill5(DataQuery& q) {
+    q.SetSql(QStringLiteral("select * from 单据明细 where 单据ID=5 order by 门框ID"));
+    q.Open();
+    q.MoveToRow(1);
+    q.EditRow();
+    q.Field(QStringLiteral("门框备注")).setString(QStringLiteral("一改"));
+    q.MoveToRow(2);
+    q.DeleteRow();
+    q.AppendRow();
+    q.Field(QStringLiteral("单据ID")).setString(QStringLiteral("5"));
+    q.Field(QStringLiteral("门框备注")).setString(QStringLiteral("新"));
+    q.PostRow();
+}
+
+} // namespace
+
+class TestStoreTrust : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    int m_n = 0;
+    QString m_path;
+
+private slots:
+    void init() {
+        m_path = m_dir.filePath(QStringLiteral("t%1.db").arg(++m_n));
+        Database::Open(m_path);
+        seedBill5();
+    }
+    void cleanup() {
+        Database::SetBusyTimeout(10000);
+        Database::Close();
+    }
+
+    // A save whose transaction fails after the lines were applied must leave them pending,
+    // so that the retry writes all of them: the failure is a trigger raising on the last
+    // statement of the save, or another program holding the lock at the commit.
+    void rolledBackApplyStaysPending_data() {
+        QTest::addColumn<bool>("nested");
+        QTest::newRow("applied in the save") << true;
+        QTest::newRow("applied in a savepoint of the save") << false;
+    }
+    void rolledBackApplyStaysPending() {
+        QFETCH(bool, nested);
+        OtherConnection other(m_path);
+        QCOMPARE(other.exec("CREATE TRIGGER refuse BEFORE UPDATE ON 系统设置 BEGIN "
+                            "SELECT RAISE(ABORT, 'refused by the test'); END"),
+                 QString());
+        DataQuery lines;
+        editBill5(lines);
+        QVERIFY(lines.HasPendingChanges());
+        QString message;
+        try {
+            TransactionScope tx;
+            if (nested) {
+                lines.ApplyUpdates();
+            } else {
+                TransactionScope inner; // a released savepoint stands or falls with the outer scope
+                lines.ApplyUpdates();
+                inner.Commit();
+            }
+            QVERIFY(!lines.HasPendingChanges());
+            Database::Exec(QStringLiteral("update 系统设置 set 值=值+1"));
+            tx.Commit();
+        } catch (const StoreError& e) {
+            message = e.message();
+        }
+        QCOMPARE(message, QStringLiteral("数据库拒绝了这次修改，本次修改没有保存。(refused by the test)"));
+        QCOMPARE(storedRemarks(), (QStringList{"一", "二", "三"}));
+        QVERIFY(lines.HasPendingChanges());
+        QCOMPARE(lines.StateOf(1), RowState::Modified);
+        QCOMPARE(lines.StateOf(3), RowState::Inserted);
+        QVERIFY(lines.Field(QStringLiteral("门框ID")).isNull()); // its key is given again on the retry
+
+        QCOMPARE(other.exec("DROP TRIGGER refuse"), QString());
+        lines.ApplyUpdates();
+        QCOMPARE(storedRemarks(), heldRemarks(lines));
+        QCOMPARE(storedRemarks(), (QStringList{"一改", "三", "新"}));
+        QVERIFY(!lines.HasPendingChanges());
+    }
+
+    // The lock of another writer at the start of a save: a Chinese message with the engine's
+    // text in brackets; nothing written, everything still pending.
+    void busyMessage() {
+        OtherConnection other(m_path);
+        QCOMPARE(other.exec("BEGIN IMMEDIATE; UPDATE 系统设置 SET 值=值"), QString());
+        Database::SetBusyTimeout(50);
+        DataQuery lines;
+        editBill5(lines);
+        try {
+            lines.ApplyUpdates();
+            QFAIL("saved under another writer's lock");
+        } catch (const StoreError& e) {
+            QCOMPARE(e.kind(), StoreError::Kind::Busy);
+            QCOMPARE(e.message(), QStringLiteral("数据库正被其他程序使用，本次修改没有保存。(database is locked)"));
+        }
+        QVERIFY(lines.HasPendingChanges());
+        other.exec("COMMIT");
+        lines.ApplyUpdates();
+        QCOMPARE(storedRemarks(), (QStringList{"一改", "三", "新"}));
+    }
+
+    // Each change and delete checks the row as it was read; what another workstation did to it
+    // meanwhile refuses the whole batch.
+    void changedMeanwhileIsRefused_data() {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("remark of the changed line")
+            << "update 单据明细 set 门框备注='别人' where 门框备注='一'" << true;
+        QTest::newRow("NULL style set") << "update 单据明细 set 玻璃款式='花' where 门框备注='一'" << true;
+        QTest::newRow("changed line deleted") << "delete from 单据明细 where 门框备注='一'" << true;
+        QTest::newRow("deleted line changed") << "update 单据明细 set 见光宽=1 where 门框备注='二'" << true;
+        QTest::newRow("deleted line gone") << "delete from 单据明细 where 门框备注='二'" << true;
+        QTest::newRow("same value written") << "update 单据明细 set 门框备注='一' where 门框备注='一'" << false;
+        QTest::newRow("another bill") << "insert into 单据明细 (单据ID,门框备注) values (6,'别的')" << false;
+    }
+    void changedMeanwhileIsRefused() {
+        QFETCH(QString, meanwhile);
+        QFETCH(bool, refused);
+        DataQuery lines;
+        editBill5(lines);
+        OtherConnection other(m_path);
+        QCOMPARE(other.exec(meanwhile.toUtf8().constData()), QString());
+        QStringList before = storedRemarks();
+        try {
+            lines.ApplyUpdates();
+            QVERIFY2(!refused, "a change over someone else's was written");
+            QCOMPARE(storedRemarks(), (QStringList{"一改", "三", "新"}));
+        } catch (const StoreError& e) {
+            QVERIFY2(refused, qPrintable(e.message()));
+            QCOMPARE(e.kind(), StoreError::Kind::Conflict);
+            QCOMPARE(e.message(), QStringLiteral("数据已被其他用户修改，本次修改没有保存。"));
+            QCOMPARE(storedRemarks(), before); // nothing of the batch, not even the insert
+            QVERIFY(lines.HasPendingChanges());
+        }
+    }
+
+    // A key of a row read from the table stays as it was; a new row may be given one.
+    void keysOfSavedRows() {
+        DataQuery clients;
+        clients.SetSql(QStringLiteral("select * from 客户信息"));
+        Database::Exec(QStringLiteral("insert into 客户信息 (客户名) values (\"甲\")"));
+        clients.Open();
+        try {
+            clients.Field(QStringLiteral("客户ID")).setString(QStringLiteral("99"));
+            QFAIL("a saved key was changed");
+        } catch (const StoreError& e) {
+            QCOMPARE(e.message(), QStringLiteral("“客户ID”是已保存记录的编号，不能修改。"));
+        }
+        clients.Field(QStringLiteral("客户ID")).setString(clients.Field(QStringLiteral("客户ID")).asString());
+        QVERIFY(clients.IsKeyColumn(0));
+        QVERIFY(!clients.IsKeyColumn(1));
+        clients.AppendRow();
+        clients.Field(QStringLiteral("客户ID")).setString(QStringLiteral("40"));
+        clients.ApplyUpdates();
+        QCOMPARE(rows(QStringLiteral("select * from 客户信息 where 客户ID=40")), 1);
+    }
+
+    // A unique key already used: the field and the value are named, nothing is written.
+    void uniqueKeyMessage() {
+        DataQuery bills;
+        bills.SetSql(QStringLiteral("select * from 历史单据 where 单据ID=6"));
+        bills.Open();
+        bills.AppendRow();
+        bills.Field(QStringLiteral("单据ID")).setString(QStringLiteral("5"));
+        bills.Field(QStringLiteral("客户地址")).setString(QStringLiteral("重复"));
+        try {
+            bills.ApplyUpdates();
+            QFAIL("a second bill 5 was written");
+        } catch (const StoreError& e) {
+            QCOMPARE(e.kind(), StoreError::Kind::Constraint);
+            QCOMPARE(e.message(), QStringLiteral("字段“单据ID”的值“5”已被另一条记录使用，本次修改没有保存。"
+                                                 "(UNIQUE constraint failed: 历史单据.单据ID)"));
+        }
+        QCOMPARE(rows(QStringLiteral("select * from 历史单据")), 1);
+    }
+
+    // A first start stopped before its transaction committed leaves an empty file: the next
+    // start sets it up. Anything else keeps being refused.
+    void emptyFileIsSetUp() {
+        Database::Close();
+        const QString path = m_dir.filePath(QStringLiteral("empty.db"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        Database::Open(path);
+        QCOMPARE(text(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("1"));
+        QCOMPARE(rows(QStringLiteral("select * from 单据明细")), 0);
+        Database::Close();
+
+        const QString garbage = m_dir.filePath(QStringLiteral("garbage.db"));
+        QFile g(garbage);
+        QVERIFY(g.open(QIODevice::WriteOnly));
+        g.write("not a database");
+        g.close();
+        try {
+            Database::Open(garbage);
+            QFAIL("a foreign file was taken");
+        } catch (const StoreError& e) {
+            QVERIFY2(e.message().contains(QStringLiteral("garbage.db")), qPrintable(e.message()));
+        }
+        QCOMPARE(QFileInfo(garbage).size(), qint64(14));
+        Database::Open(m_path);
+    }
+
+    // A first start killed at random moments: every file it leaves behind opens as a whole,
+    // empty database, never as one the program refuses.
+    void killedFirstStart() {
+        Database::Close();
+        int leftBehind = 0, empty = 0;
+        for (int round = 0; round < 30; ++round) {
+            const QString path = m_dir.filePath(QStringLiteral("first%1.db").arg(round));
+            QProcess child;
+            child.start(QStringLiteral(KVT_STORE_OPEN_CHILD), {path});
+            QVERIFY(child.waitForStarted());
+            QTest::qWait(int(QRandomGenerator::global()->bounded(0, 12)));
+            if (child.state() != QProcess::NotRunning) {
+                child.kill();
+                child.waitForFinished();
+            }
+            if (!QFileInfo::exists(path))
+                continue;
+            ++leftBehind;
+            if (QFileInfo(path).size() == 0)
+                ++empty;
+            Database::Open(path);
+            QCOMPARE(text(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("1"));
+            QCOMPARE(text(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+            Database::Close();
+        }
+        qInfo("%d of 30 killed first starts left a file, %d of them empty", leftBehind, empty);
+        Database::Open(m_path);
+    }
+
+    // A file that cannot be written is found when it is opened, not at the first 保存.
+    void readOnlyFileIsRefusedAtOpen() {
+        Database::Close();
+        test::TinyFilesystem fs("1m");
+        if (!fs.mounted())
+            QSKIP("needs root to mount a filesystem of its own");
+        const QString path = fs.path(QStringLiteral("kvt.db"));
+        Database::Open(path);
+        Database::Close();
+        QVERIFY(fs.remountReadOnly());
+        try {
+            Database::Open(path);
+            QFAIL("a read-only file was opened for bills");
+        } catch (const StoreError& e) {
+            QCOMPARE(e.kind(), StoreError::Kind::ReadOnly);
+            QVERIFY2(e.message().contains(QStringLiteral("只读")), qPrintable(e.message()));
+            QVERIFY2(e.message().contains(QStringLiteral("不能保存单据")), qPrintable(e.message()));
+        }
+        QVERIFY(!Database::IsOpen());
+        Database::Open(m_path);
+    }
+
+    // The disk fills up during a save: the message says so, nothing is written, and once there is
+    // space again the same query writes everything it holds.
+    void fullDisk() {
+        Database::Close();
+        test::TinyFilesystem fs("640k");
+        if (!fs.mounted())
+            QSKIP("needs root to mount a filesystem of its own");
+        const QString path = fs.path(QStringLiteral("kvt.db"));
+        Database::Open(path);
+        seedBill5();
+        DataQuery lines;
+        editBill5(lines);
+        for (int k = 0; k < 300; ++k) {
+            lines.AppendRow();
+            lines.Field(QStringLiteral("单据ID")).setString(QStringLiteral("5"));
+            lines.Field(QStringLiteral("门框备注")).setString(QString(200, QChar(0x884C)).append(QString::number(k)));
+        }
+        fs.fill();
+        QString message;
+        try {
+            lines.ApplyUpdates();
+        } catch (const StoreError& e) {
+            message = e.message();
+            QCOMPARE(e.kind(), StoreError::Kind::DiskFull);
+        }
+        QVERIFY2(message.startsWith(QStringLiteral("磁盘空间已满，本次修改没有保存。(")), qPrintable(message));
+        QCOMPARE(storedRemarks(), (QStringList{"一", "二", "三"}));
+        QVERIFY(lines.HasPendingChanges());
+        fs.unfill();
+        lines.ApplyUpdates();
+        QCOMPARE(storedRemarks(), heldRemarks(lines));
+        QCOMPARE(storedRemarks().size(), 303);
+        QCOMPARE(text(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+        lines.Close();
+        Database::Close();
+        Database::Open(m_path);
+    }
+
+    // One disk flush a commit on a local disk; the file is whole once the program has closed it.
+    void writeAheadLogOnLocalDisk() {
+        QCOMPARE(Database::JournalMode(), QStringLiteral("wal"));
+        Database::Exec(QStringLiteral("update 系统设置 set 值=7"));
+        Database::Close();
+        QVERIFY(!QFileInfo::exists(m_path + QStringLiteral("-wal")) ||
+                QFileInfo(m_path + QStringLiteral("-wal")).size() == 0);
+        Database::Open(m_path);
+        QCOMPARE(text(QStringLiteral("select 值 from 系统设置")), QStringLiteral("7"));
+    }
+
+    // Texts of other engine failures are never shown alone.
+    void engineTextsCarryAChineseSentence() {
+        try {
+            Database::Exec(QStringLiteral("update 没有这个表 set a=1"));
+            QFAIL("ran");
+        } catch (const StoreError& e) {
+            QCOMPARE(e.message(), QStringLiteral("SQL语句不能执行。(no such table: 没有这个表)"));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStoreTrust)
+#include "test_store_trust.moc"
