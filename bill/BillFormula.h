@@ -1,7 +1,7 @@
 #pragma once
 // Line sizes from product formulas, without the window: a formula names columns of the bill
 // grid by their titles between double quotes; each quoted title stands for that column's text
-// in the line's own row.
+// in the line's own row. These are the Qt faces of expcalc/LineFormula.h.
 
 #include <QString>
 #include <QStringList>

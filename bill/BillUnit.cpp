@@ -5,6 +5,7 @@
 #include "controls/Dialogs.h"
 #include "controls/FormRegistry.h"
 #include "controls/QorControlUnit.h"
+#include "expcalc/LineFormula.h"
 #include "store/DataQuery.h"
 
 #include <QCloseEvent>
@@ -25,13 +26,9 @@
 namespace kvt {
 namespace {
 
-const char* const kFrameTitles[] = {"",     "编号", "商品名称", "玻璃款式", "见光宽", "见光高", "埋地",
-                                    "总宽", "总高", "数量",     "门框附加", "备注",   "商品ID"};
+// Column widths of the two layouts, whose titles are in expcalc/LineFormula.h.
 const int kFrameWidths[] = {20, 40, 180, 80, 50, 50, 50, 50, 50, 40, 140, 140, 40};
 
-const char* const kDoorLeafTitles[] = {"",         "编号",     "商品名称", "数量",   "玻璃款式", "见光宽", "见光高",
-                                       "现量宽",   "现量高",   "门扇宽",   "门扇高", "玻璃宽",   "玻璃高", "门框附加",
-                                       "门框备注", "门框总宽", "门框总高", "门框ID", "商品ID"};
 const int kDoorLeafWidths[] = {20, 40, 180, 40, 80, 80, 80, 50, 50, 50, 50, 50, 50, 180, 180, 60, 60, 60, 60};
 
 /// Lines a bill can have in the grid, title row included.
@@ -270,23 +267,25 @@ QStringList TBillForm::gridRow(int row) const {
 // ---- Layouts and line defaults ----------------------------------------------------------
 
 void TBillForm::SetupFrameGrid() {
-    const int cols = int(std::size(kFrameTitles));
+    static_assert(std::size(kFrameWidths) == expcalc::FrameTitles.size());
+    const int cols = int(std::size(kFrameWidths));
     Grid_Bill->SetColCount(cols);
     Grid_Bill->SetRowCount(11);
     for (int c = 0; c < cols; ++c) {
         Grid_Bill->SetColWidths(c, kFrameWidths[c]);
-        Grid_Bill->SetCells(c, 0, QString::fromUtf8(kFrameTitles[c]));
+        Grid_Bill->SetCells(c, 0, QString::fromUtf8(expcalc::FrameTitles[std::size_t(c)]));
     }
 }
 
 void TBillForm::SetupDoorLeafGrid() {
     LabelBillClass->setText(QStringLiteral("Door Detail"));
-    const int cols = int(std::size(kDoorLeafTitles));
+    static_assert(std::size(kDoorLeafWidths) == expcalc::DoorLeafTitles.size());
+    const int cols = int(std::size(kDoorLeafWidths));
     Grid_Bill->SetColCount(cols);
     Grid_Bill->SetRowCount(ADOQuery_bill->RowCount() + 1);
     for (int c = 0; c < cols; ++c) {
         Grid_Bill->SetColWidths(c, kDoorLeafWidths[c]);
-        Grid_Bill->SetCells(c, 0, QString::fromUtf8(kDoorLeafTitles[c]));
+        Grid_Bill->SetCells(c, 0, QString::fromUtf8(expcalc::DoorLeafTitles[std::size_t(c)]));
     }
 }
 
