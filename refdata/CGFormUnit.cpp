@@ -4,6 +4,7 @@
 #include "controls/Dialogs.h"
 #include "controls/FormRegistry.h"
 #include "controls/QorControlUnit.h"
+#include "refdata/FormulaTestUnit.h"
 #include "refdata/SelectionSql.h"
 #include "store/DataQuery.h"
 
@@ -84,10 +85,14 @@ TCGForm::TCGForm(QWidget* parent) : QWidget(parent) {
     Button_yes = button("Button_yes", QStringLiteral("确定"), 288);
     Button_save = button("Button_save", QStringLiteral("保存"), 368);
     Button_save->hide();
+    Button_formula_test = button("Button_formula_test", QStringLiteral("公式测试"), 448);
+    Button_formula_test->hide();
     Button_exit = button("Button_exit", QStringLiteral("退出"), 632);
 
     connect(Button_yes, &QPushButton::clicked, this, [this] { Guarded(this, [this] { Button_yesClick(); }); });
     connect(Button_save, &QPushButton::clicked, this, [this] { Guarded(this, [this] { Button_saveClick(); }); });
+    connect(Button_formula_test, &QPushButton::clicked, this,
+            [this] { Guarded(this, [this] { Button_formula_testClick(); }); });
     connect(Button_exit, &QPushButton::clicked, this, [this] { Guarded(this, [this] { Button_exitClick(); }); });
     connect(CGDBGrid, &TQorDBGrid::keyDown, this, [this](int& key, Qt::KeyboardModifiers modifiers) {
         Guarded(this, [&] { CGDBGrid_keydown(key, modifiers); });
@@ -129,12 +134,14 @@ void TCGForm::CGForm_show() {
     } else if (m == QLatin1String("4") || m == QLatin1String("5")) {
         CGDBGrid->SetReadOnly(false);
         Button_save->show();
+        Button_formula_test->setVisible(m == QLatin1String("5"));
     }
 }
 
 void TCGForm::CGForm_close() {
     CGDBGrid->SetReadOnly(true);
     Button_save->hide();
+    Button_formula_test->hide();
 }
 
 void TCGForm::Button_exitClick() {
@@ -388,6 +395,8 @@ void TCGForm::Button_saveClick() {
     // Leaving the grid drops a row that was added and left empty, as the grid does itself.
     if (CGDBGrid->hasFocus())
         Button_save->setFocus(Qt::OtherFocusReason);
+    if (mode() == QLatin1String("5") && !CheckFormulasBeforeSave(this, CGDBGrid))
+        return;
     if (CGQuery->IsOpen()) {
         try {
             CGQuery->ApplyUpdates();
@@ -406,6 +415,11 @@ void TCGForm::Button_saveClick() {
         goods->SetSql(QStringLiteral("select * from 商品信息 "));
         goods->Open();
     }
+}
+
+void TCGForm::Button_formula_testClick() {
+    if (mode() == QLatin1String("5"))
+        OpenFormulaTest(this, CGQuery);
 }
 
 } // namespace kvt

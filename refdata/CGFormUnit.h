@@ -31,6 +31,8 @@ public:
     TQorDBGrid* CGDBGrid;
     QPushButton* Button_yes;
     QPushButton* Button_save;
+    /// "公式测试": the current product's formulas on a sample line (product editing only).
+    QPushButton* Button_formula_test;
     QPushButton* Button_exit;
     /// The rows of the list; the searches replace its statement.
     DataQuery* CGQuery;
@@ -49,6 +51,7 @@ public:
     void Button_yesClick();
     /// Writes every pending change of the list in one go.
     void Button_saveClick();
+    void Button_formula_testClick();
     void Button_exitClick();
 
     // Searches, one per mode (the text is that of Edit_Find).
