@@ -255,6 +255,8 @@ void OpenFormulaTest(QWidget* parent, DataQuery* list) {
         });
     });
     form->show();
+    form->raise();
+    form->activateWindow();
 }
 
 bool CheckFormulasBeforeSave(QWidget* parent, TQorDBGrid* grid) {
