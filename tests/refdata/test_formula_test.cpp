@@ -264,6 +264,7 @@ private slots:
         QTest::addColumn<QString>("how");
         QTest::addColumn<bool>("applied");
         QTest::newRow("应用") << "apply" << true;
+        QTest::newRow("Enter on to 应用") << "enter" << true;
         QTest::newRow("关闭") << "close" << false;
         QTest::newRow("Escape") << "escape" << false;
     }
@@ -282,9 +283,19 @@ private slots:
         typeCell(w->Grid_Formula, 0, 1, Q + "见光宽" + Q + "*2+" + Q + "数量" + Q);
         QCOMPARE(results(w).value(0), QStringLiteral("1801"));
         QCOMPARE(w->Grid_Formula->currentRow(), 1); // Enter moved on
-        if (how == QLatin1String("apply"))
+        // A title of the other layout is named: the bill writes 0 and the window says why.
+        typeCell(w->Grid_Formula, 1, 1, Q + "现量高" + Q + "-1");
+        QCOMPARE(results(w).value(1), QStringLiteral("0"));
+        QCOMPARE(w->Grid_Formula->item(1, 3)->text(), QStringLiteral("门框单据中没有“现量高”这一列，单据中写0"));
+        if (how == QLatin1String("enter")) {
+            for (int row = w->Grid_Formula->currentRow(); row < w->Grid_Formula->rowCount(); ++row)
+                QTest::keyClick(w->Grid_Formula, Qt::Key_Return);
+            // The window's focus child (the headless platform need not make the window active).
+            QCOMPARE(w->focusWidget(), w->Button_apply);
+            QTest::keyClick(w->Button_apply, Qt::Key_Return);
+        } else if (how == QLatin1String("apply")) {
             w->Button_apply->click();
-        else if (how == QLatin1String("close"))
+        } else if (how == QLatin1String("close"))
             w->Button_close->click();
         else
             QTest::keyClick(w->Grid_Formula, Qt::Key_Escape);
@@ -293,6 +304,8 @@ private slots:
         const int row = listRowOf(QStringLiteral("木门"));
         const QString inGrid = list()->TextAt(row, list()->FieldIndex(QStringLiteral("外框宽公式")));
         QCOMPARE(inGrid, applied ? Q + "见光宽" + Q + "*2+" + Q + "数量" + Q : Q + "见光宽" + Q + "+40");
+        const QString height = list()->TextAt(row, list()->FieldIndex(QStringLiteral("外框高公式")));
+        QCOMPARE(height, applied ? Q + "现量高" + Q + "-1" : QString());
         QCOMPARE(list()->HasPendingChanges(), applied);
         QCOMPARE(stored(QStringLiteral("木门"), QStringLiteral("外框宽公式")), Q + "见光宽" + Q + "+40");
     }
