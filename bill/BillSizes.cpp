@@ -35,13 +35,12 @@ QString TBillForm::SubstituteFormulaFields(const QString& formula, int row, bool
 }
 
 bool TBillForm::findProduct(qint64 productId) {
-    // A product save in the selection window leaves this query closed; read the products again.
-    if (!ADOQuery_goods->IsOpen()) {
-        if (ADOQuery_goods->Sql().isEmpty())
-            ADOQuery_goods->SetSql(QStringLiteral("select * from 商品信息 "));
-        ADOQuery_goods->Open();
-    }
-    return ADOQuery_goods->FindRow(QStringLiteral("商品ID"), productId);
+    // The product is read as it stands now, by its key: a formula edited in the selection window,
+    // or on another workstation, counts from the next computation on.
+    ADOQuery_goods->Close();
+    ADOQuery_goods->SetSql(QStringLiteral("select * from 商品信息 where 商品ID=") + QString::number(productId));
+    ADOQuery_goods->Open();
+    return ADOQuery_goods->RowCount() > 0;
 }
 
 void TBillForm::computeFrameSize(int row, bool width) {

@@ -11,6 +11,7 @@
 #include "store/Database.h"
 
 #include <QDateEdit>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -263,10 +264,24 @@ void TBillForm::LoadFrameLines() {
 void TBillForm::LoadDoorLeafLines() {
     SetupDoorLeafGrid();
     readSavedHeader();
-    ADOQuery_goods->Close();
-    if (ADOQuery_goods->Sql().isEmpty())
-        ADOQuery_goods->SetSql(QStringLiteral("select * from 商品信息 "));
-    ADOQuery_goods->Open();
+
+    // The number and name of the lines' products, read for these products alone: reading the
+    // whole product list for a dozen lines would cost most of the load.
+    QHash<qint64, std::pair<QString, QString>> products;
+    QStringList ids;
+    for (int r = 1; r <= ADOQuery_bill->RowCount(); ++r)
+        if (!ADOQuery_bill->ValueAt(r, ADOQuery_bill->FieldIndex(QStringLiteral("商品ID"))).isNull()) {
+            ADOQuery_bill->MoveToRow(r);
+            ids << QString::number(ADOQuery_bill->Field(QStringLiteral("商品ID")).asInteger());
+        }
+    if (!ids.isEmpty()) {
+        DataQuery shown;
+        shown.SetSql(QStringLiteral("select 商品ID,自定义编号,商品名称 from 商品信息 where 商品ID in (") +
+                     ids.join(QLatin1Char(',')) + QLatin1Char(')'));
+        shown.Open();
+        for (int r = 1; r <= shown.RowCount(); ++r)
+            products.insert(shown.ValueAt(r, 0).toLongLong(), {shown.TextAt(r, 1), shown.TextAt(r, 2)});
+    }
 
     const int lines = ADOQuery_bill->RowCount();
     Grid_Bill->SetRowCount(lines + 1);
@@ -275,11 +290,10 @@ void TBillForm::LoadDoorLeafLines() {
                                          "门框总宽", "门框总高", "门框ID", "商品ID"};
     for (int r = 1; r <= lines; ++r) {
         ADOQuery_bill->MoveToRow(r);
-        const qint64 id = ADOQuery_bill->Field(QStringLiteral("商品ID")).asInteger();
         // A line whose product is gone shows no number and name rather than another product's.
-        const bool found = ADOQuery_goods->FindRow(QStringLiteral("商品ID"), id);
-        Grid_Bill->SetCells(1, r, found ? ADOQuery_goods->Field(QStringLiteral("自定义编号")).asString() : QString());
-        Grid_Bill->SetCells(2, r, found ? ADOQuery_goods->Field(QStringLiteral("商品名称")).asString() : QString());
+        const auto product = products.value(ADOQuery_bill->Field(QStringLiteral("商品ID")).asInteger());
+        Grid_Bill->SetCells(1, r, product.first);
+        Grid_Bill->SetCells(2, r, product.second);
         for (int c = 3; c <= 18; ++c)
             Grid_Bill->SetCells(c, r, ADOQuery_bill->Field(QString::fromUtf8(fields[c - 3])).asString());
     }

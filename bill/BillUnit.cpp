@@ -102,8 +102,8 @@ TBillForm::TBillForm(QWidget* parent) : QWidget(parent) {
     ADOQuery_bill->Open();
     ADOQuery_goods = new DataQuery(this);
     ADOQuery_goods->setObjectName(QStringLiteral("ADOQuery_goods"));
+    // Read a product at a time, when a size is computed (findProduct): nothing to read at start-up.
     ADOQuery_goods->SetSql(QStringLiteral("select * from 商品信息 "));
-    ADOQuery_goods->Open();
 }
 
 void TBillForm::buildControls() {
@@ -326,9 +326,6 @@ void TBillForm::showEvent(QShowEvent* event) {
 void TBillForm::form_show() {
     if (kind() != QLatin1String("1"))
         return;
-    ADOQuery_goods->Close();
-    ADOQuery_goods->SetSql(QStringLiteral("select * from 商品信息 "));
-    ADOQuery_goods->Open();
     DatePicker1->setDate(QDate::currentDate());
     SetupFrameGrid();
     EditClient->setFocus();

@@ -99,9 +99,9 @@ TCGForm::TCGForm(QWidget* parent) : QWidget(parent) {
     });
     connect(CGDBGrid, &TQorDBGrid::dblClick, this, [this] { Guarded(this, [this] { CGDBGridDblClick(); }); });
 
-    // The list holds the products until the first search replaces them.
+    // The list holds the products until the first search replaces them. It is read when the
+    // window is first shown, not at start-up: showing the window starts from a closed list anyway.
     CGQuery->SetSql(QStringLiteral("select * from 商品信息"));
-    CGQuery->Open();
 }
 
 QString TCGForm::mode() const {
