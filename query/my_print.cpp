@@ -48,6 +48,7 @@ void TPrnOut::PrintGrid(const QList<PrintColumn>& columns, PrintRecordSource& re
     m_columns = &columns;
     m_stopped = false;
     m_truncated = false;
+    m_cancelled = false;
     m_recordOnPage = false;
     try {
         PixelsPerInchX = m_printer.resolutionX();
@@ -120,8 +121,14 @@ void TPrnOut::PrintColumnTitles() {
 
 void TPrnOut::PrintRecords(PrintRecordSource& records) {
     records.First();
+    const int count = records.Count();
+    int done = 0;
     while (!records.Eof() && !halted()) {
         QCoreApplication::processEvents();
+        if (Progress && !Progress(done++, count)) {
+            m_cancelled = true;
+            return;
+        }
         QList<Cell> cells;
         for (const PrintColumn& c : *m_columns)
             cells << Cell{records.DisplayText(c.field), PrintWidthTenths(c.width)};

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 namespace kvt {
@@ -30,9 +32,12 @@ public:
     virtual bool Eof() const = 0;
     /// Display text of a field of the current record.
     virtual QString DisplayText(int field) = 0;
+    /// How many records there are; -1 when not known beforehand.
+    virtual int Count() const { return -1; }
 };
 
-/// The records of a query object, moving its current row.
+/// The records of a query object, walked without moving its current row: a grid showing the
+/// query stays where it is instead of following (and repainting for) every printed record.
 class DataQueryRecords final : public PrintRecordSource {
 public:
     explicit DataQueryRecords(DataQuery& query) : m_query(query) {}
@@ -40,9 +45,11 @@ public:
     void Next() override;
     bool Eof() const override;
     QString DisplayText(int field) override;
+    int Count() const override;
 
 private:
     DataQuery& m_query;
+    int m_row = 1;
 };
 
 /// Paper width of a column in tenths of an inch: on-screen pixels div 10 + 2.
@@ -63,6 +70,12 @@ public:
     /// True when the last job stopped early because a page cannot hold the title, the column
     /// titles and one line.
     bool Truncated() const { return m_truncated; }
+
+    /// Called before each record with the records done and the count (-1 when unknown); a false
+    /// answer cancels the job: the page in hand gets its footer and the job ends as usual.
+    std::function<bool(int done, int count)> Progress;
+    /// True when the last job was cancelled through Progress.
+    bool Cancelled() const { return m_cancelled; }
 
     QString Title;
     QString FooterText;
@@ -97,6 +110,7 @@ private:
     bool m_jobOpen = false;
     bool m_stopped = false;
     bool m_truncated = false;
+    bool m_cancelled = false;
     bool m_inColumnTitles = false;
     /// A record's text has been drawn on the current page.
     bool m_recordOnPage = false;

@@ -1,6 +1,8 @@
 // Grid printing on a recording surface, and one real PDF read back.
 
 #include "query/my_print.h"
+#include "store/DataQuery.h"
+#include "store/Database.h"
 #include "support/PdfWords.h"
 #include "support/RecordingSurface.h"
 
@@ -9,6 +11,7 @@
 #include <QPageSize>
 #include <QPrinter>
 #include <QTemporaryDir>
+#include <QSignalSpy>
 #include <QtTest>
 
 using namespace kvt;
@@ -279,6 +282,45 @@ private slots:
         QCOMPARE(s.count(Op::NewPage), 0);
         QCOMPARE(s.count(Op::EndJob), 1);
         QCOMPARE(rows.position(), 2); // the record loop stopped as well
+    }
+
+    // Cancelled from the progress report: the page in hand gets its footer and the job ends.
+    void cancelledJobEndsCleanly() {
+        RecordingSurface s = smallPage(800, 1100);
+        Rows rows(numbered(20));
+        TPrnOut out(s);
+        QList<int> seen;
+        out.Progress = [&seen](int done, int count) {
+            seen << done;
+            return count == -1 && done < 3;
+        };
+        out.PrintGrid(kTwoColumns, rows, "清单", "");
+        QVERIFY(out.Cancelled());
+        QCOMPARE(seen, (QList<int>{0, 1, 2, 3}));
+        QCOMPARE(s.texts().size(), 1 + 2 + 3 * 2 + 1); // title, column titles, three records, footer
+        QCOMPARE(s.texts().last().text, QString("第1页"));
+        QCOMPARE(s.count(Op::EndJob), 1);
+    }
+
+    // Printing a query walks its rows without moving its current row, so the grid that shows it
+    // neither follows the job nor repaints for every record.
+    void queryRowStaysWhilePrinting() {
+        QTemporaryDir dir;
+        Database::Open(dir.filePath("print.db"));
+        for (int i = 1; i <= 5; ++i)
+            Database::Exec(QString("insert into 客户信息 (客户名) values (\"客户%1\")").arg(i));
+        DataQuery q;
+        q.SetSql("select 客户ID,客户名 from 客户信息 order by 客户ID");
+        q.Open();
+        q.MoveToRow(2);
+        QSignalSpy moved(&q, &DataQuery::currentRowChanged);
+        RecordingSurface s = smallPage(800, 1100);
+        PrintGrid(s, kTwoColumns, q, "清单", "");
+        QCOMPARE(moved.count(), 0);
+        QCOMPARE(q.CurrentRow(), 2);
+        QCOMPARE(s.text("客户5").text, QString("客户5"));
+        q.Close();
+        Database::Close();
     }
 
     void failures_data() {
