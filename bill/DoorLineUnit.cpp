@@ -119,6 +119,8 @@ void TForm_DoorLine::choose(const QString& kind, const QString& addWord, int edi
         Label2->move(labelLeft, top);
     }
     Edit1->clear();
+    // "无门线" takes no number: its result is always "无".
+    Edit1->setEnabled(!addWord.isEmpty());
 }
 
 void TForm_DoorLine::RadioButton1Click() {
@@ -154,7 +156,7 @@ void TForm_DoorLine::Edit1KeyDown(int& key, Qt::KeyboardModifiers) {
 
 QString TForm_DoorLine::ComposedText() const {
     const QString number = Edit1->text();
-    if (number.isEmpty())
+    if (number.isEmpty() || !Edit1->isEnabled())
         return DoorLineKind;
     return DoorLineKind + DoorLineAddWord + number + QStringLiteral("斗");
 }
