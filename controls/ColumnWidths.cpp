@@ -2,6 +2,13 @@
 
 #include "controls/QorControlUnit.h"
 
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QStyle>
+
+#include <algorithm>
+#include <cmath>
+
 namespace kvt {
 
 namespace {
@@ -26,12 +33,31 @@ int ColumnWidthForTitle(const QString& title) {
     return width;
 }
 
+double ColumnWidthScale(const QFont& font) {
+    const int pixels = QFontInfo(font).pixelSize();
+    if (pixels <= 0)
+        return 1;
+    // The widest digit: dates and numbers are what the narrow columns hold.
+    const QFontMetricsF metrics(font);
+    qreal digit = 0;
+    for (char d = '0'; d <= '9'; ++d)
+        digit = std::max(digit, metrics.horizontalAdvance(QLatin1Char(d)));
+    return std::max(1.0, double(digit) / (pixels / 2.0));
+}
+
+int GridColumnWidth(const TQorDBGrid& grid, int width) {
+    // An item view keeps the focus frame's margin and one pixel on either side of the text, and
+    // the grid line takes one more.
+    const int margin = 2 * (grid.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &grid) + 1) + 1;
+    return int(std::ceil(width * ColumnWidthScale(grid.font()))) + margin;
+}
+
 void SetColumnWidthsByTitle(TQorDBGrid* grid) {
     if (!grid)
         return;
     for (int c = 0; c < grid->ColumnCount(); ++c)
         if (const int width = ColumnWidthForTitle(grid->ColumnTitle(c)); width > 0)
-            grid->SetColumnWidth(c, width);
+            grid->SetColumnWidth(c, GridColumnWidth(*grid, width));
 }
 
 } // namespace kvt

@@ -4,6 +4,9 @@
 #include "controls/QorControlUnit.h"
 #include "store/Database.h"
 
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,6 +18,8 @@ private slots:
     void rule_data();
     void rule();
     void appliedToGrid();
+    void scaledForTheFont_data();
+    void scaledForTheFont();
 };
 
 void TestColumnWidths::rule_data() {
@@ -76,7 +81,7 @@ void TestColumnWidths::appliedToGrid() {
     SetColumnWidthsByTitle(&grid);
     for (int c = 0; c < grid.ColumnCount(); ++c)
         if (want.contains(grid.ColumnTitle(c)))
-            QCOMPARE(grid.ColumnWidth(c), want.take(grid.ColumnTitle(c)));
+            QCOMPARE(grid.ColumnWidth(c), GridColumnWidth(grid, want.take(grid.ColumnTitle(c))));
     QVERIFY2(want.isEmpty(), qPrintable(QStringList(want.keys()).join(",")));
 
     q.SetSql("select 客户名 as total, 客户电话 from 客户信息");
@@ -86,7 +91,64 @@ void TestColumnWidths::appliedToGrid() {
     SetColumnWidthsByTitle(&grid);
     SetColumnWidthsByTitle(&grid); // twice is the same as once
     QCOMPARE(grid.ColumnWidth(0), 77);
-    QCOMPARE(grid.ColumnWidth(1), 100);
+    QCOMPARE(grid.ColumnWidth(1), GridColumnWidth(grid, 100));
+    q.Close();
+    Database::Close();
+}
+
+// The rule's widths are meant for a font whose digits are half its pixel size; in the font the
+// grid really uses, the texts that fit by the rule must fit too, within the cell's margins.
+void TestColumnWidths::scaledForTheFont_data() {
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("pixels");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text"); // fits the rule's width in the intended font
+    QTest::newRow("half-width digits, date") << "AR PL UMing CN" << 16 << "单据日期"
+                                             << "2026-03-14";
+    QTest::newRow("wide digits, date") << "WenQuanYi Micro Hei" << 16 << "单据日期"
+                                       << "2026-03-14";
+    QTest::newRow("wide digits, key") << "WenQuanYi Micro Hei" << 16 << "门框ID"
+                                      << "12345";
+    QTest::newRow("wide digits, number") << "WenQuanYi Micro Hei" << 16 << "自定义编号"
+                                         << "1234567";
+}
+
+void TestColumnWidths::scaledForTheFont() {
+    QFETCH(QString, family);
+    QFETCH(int, pixels);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    QFont font(family);
+    font.setPixelSize(pixels);
+    if (QFontInfo(font).family() != family)
+        QSKIP("font not installed");
+
+    QTemporaryDir dir;
+    Database::Open(dir.filePath("kvt.db"));
+    Database::Exec("insert into 单据明细 (单据ID) values (1)");
+    DataQuery q;
+    q.SetSql(QStringLiteral("select 单据ID as %1 from 单据明细").arg(title));
+    q.Open();
+    TQorDBGrid grid;
+    grid.setFont(font);
+    grid.SetDataQuery(&q);
+    SetColumnWidthsByTitle(&grid);
+
+    // The rule itself is unchanged ...
+    const int ruleWidth = ColumnWidthForTitle(title);
+    QVERIFY(ruleWidth > 0);
+    const double scale = ColumnWidthScale(font);
+    QVERIFY(scale >= 1);
+    QFontMetricsF metrics(font);
+    if (family == QLatin1String("AR PL UMing CN") && metrics.horizontalAdvance(QLatin1Char('0')) * 2 == pixels)
+        QCOMPARE(scale, 1.0);
+    // ... and the grid's column holds the text with the margins the cell keeps around it.
+    const int margin = 2 * (grid.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &grid) + 1);
+    QCOMPARE(grid.ColumnWidth(0), GridColumnWidth(grid, ruleWidth));
+    QVERIFY2(text.size() * pixels / 2 <= ruleWidth, "the text fits by the rule");
+    QVERIFY2(grid.ColumnWidth(0) >= metrics.horizontalAdvance(text) + margin,
+             qPrintable(QString::number(grid.ColumnWidth(0))));
+    QVERIFY(grid.ColumnWidth(0) >= std::ceil(ruleWidth * scale));
     q.Close();
     Database::Close();
 }

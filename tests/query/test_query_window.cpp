@@ -2,6 +2,7 @@
 // days and clients; loads go into the real bill window.
 
 #include "app/AppStart.h"
+#include "controls/ColumnWidths.h"
 #include "controls/FormRegistry.h"
 #include "controls/QorControlUnit.h"
 #include "query/QueryUnit.h"
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -213,9 +215,17 @@ private slots:
              {"历史单据.客户ID", "安装人员ID", "单据ID", "客户电话", "客户备注", "自定义编号", "客户信息.客户ID"})
             QVERIFY2(!titles.contains(QString::fromUtf8(hidden)), hidden);
         QVERIFY(titles.contains(QStringLiteral("安装人员")));
-        // Widths by title after the query.
-        QCOMPARE(form()->QorDBGridQuery->ColumnWidth(0), 80);
-        QCOMPARE(form()->QorDBGridQuery->ColumnWidth(1), 200);
+        // Widths by title after the query, for the grid's font; the date is shown whole.
+        TQorDBGrid* grid = form()->QorDBGridQuery;
+        QCOMPARE(grid->ColumnWidth(0), GridColumnWidth(*grid, 80));
+        QCOMPARE(grid->ColumnWidth(1), GridColumnWidth(*grid, 200));
+        const QRect dateCell = grid->visualRect(grid->model()->index(0, 0));
+        const QString dateText = grid->model()->index(0, 0).data().toString();
+        QCOMPARE(dateText, QStringLiteral("2021-01-05"));
+        QVERIFY2(QFontMetrics(grid->font()).horizontalAdvance(dateText) <=
+                     dateCell.width() -
+                         2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1),
+                 qPrintable(QString::number(dateCell.width())));
         // The bill whose client row is gone: listed, client columns empty, its own key kept.
         selectBill(QStringLiteral("55"));
         DataQuery* q = form()->ADOQuery1;
@@ -276,7 +286,7 @@ private slots:
         QCOMPARE(form()->query_modle_Label->text(), QStringLiteral("4"));
         QCOMPARE(resultColumn(QStringLiteral("单据ID")), QStringList{"58"});
         QCOMPARE(gridTitles(), (QStringList{"单据ID", "商品名称", "现量宽", "现量高"}));
-        QCOMPARE(form()->QorDBGridQuery->ColumnWidth(1), 200);
+        QCOMPARE(form()->QorDBGridQuery->ColumnWidth(1), GridColumnWidth(*form()->QorDBGridQuery, 200));
 
         TQorDBGrid* grid = form()->QorDBGridQuery;
         const QRect cell = grid->visualRect(grid->model()->index(0, 1));

@@ -2,6 +2,7 @@
 // installers and products for a bill, the query window's client, and editing the tables.
 
 #include "app/AppStart.h"
+#include "controls/ColumnWidths.h"
 #include "controls/FormRegistry.h"
 #include "controls/QorControlUnit.h"
 #include "store/DataQuery.h"
@@ -209,7 +210,7 @@ private slots:
         QCOMPARE(cg()->focusWidget(), cgc<TQorDBGrid>("CGDBGrid"));
         auto* grid = cgc<TQorDBGrid>("CGDBGrid");
         QCOMPARE(QList<int>({grid->ColumnWidth(0), grid->ColumnWidth(1), grid->ColumnWidth(2)}),
-                 QList<int>({60, 200, 40}));
+                 QList<int>({GridColumnWidth(*grid, 60), GridColumnWidth(*grid, 200), GridColumnWidth(*grid, 40)}));
         QVERIFY(billc<QLabel>("LabelClentID")->text().isEmpty());
     }
 
