@@ -30,6 +30,12 @@ constexpr int kFrameGoodsIdColumn = 12;
 constexpr int kDoorGoodsIdColumn = 18;
 constexpr int kDoorQuantityColumn = 3;
 
+/// A choice goes back only to a caller that is still open: a window left meanwhile (退出, 保存)
+/// has been emptied and would come back without its bill.
+bool callerOpen(const QString& formName) {
+    return Form(formName)->isVisible();
+}
+
 } // namespace
 
 TCGForm::TCGForm(QWidget* parent) : QWidget(parent) {
@@ -46,7 +52,7 @@ TCGForm::TCGForm(QWidget* parent) : QWidget(parent) {
 
     Edit_Find = new QLineEdit(this);
     Edit_Find->setObjectName(QStringLiteral("Edit_Find"));
-    Edit_Find->setGeometry(128, 78, 121, 24);
+    Edit_Find->setGeometry(128, 80, 121, 24);
     Edit_Find->installEventFilter(this);
 
     Label_title = new QLabel(this);
@@ -218,6 +224,10 @@ void TCGForm::personFind(const QString& formName, const QString& nameBox, const 
     CGQuery->SetSql(ClientByNumberSql(typed));
     CGQuery->Open();
     if (CGQuery->RowCount() == 1) {
+        if (!callerOpen(formName)) {
+            close();
+            return;
+        }
         const QString name = CGQuery->Field(QStringLiteral("客户名")).asString();
         const QString id = QString::number(CGQuery->Field(QStringLiteral("客户ID")).asInteger());
         Control<QLineEdit>(formName, nameBox)->setText(name);
@@ -249,6 +259,10 @@ void TCGForm::goods_find() {
     CGQuery->SetSql(GoodsByNumberSql(typed));
     CGQuery->Open();
     if (CGQuery->RowCount() == 1) {
+        if (!callerOpen(kBillForm)) {
+            close();
+            return;
+        }
         // A "select *" row: read by name, which is where the table keeps these columns.
         const QString number = CGQuery->Field(QStringLiteral("自定义编号")).asString();
         const QString name = CGQuery->Field(QStringLiteral("商品名称")).asString();
@@ -317,6 +331,13 @@ void TCGForm::CGDBGrid_keydown(int& key, Qt::KeyboardModifiers) {
         if (CGQuery->CurrentRow() == 0)
             return;
         const QString m = mode();
+        const bool picking = m == QLatin1String("1") || m == QLatin1String("2") || m == QLatin1String("3") ||
+                             m == QLatin1String("6") || m == QLatin1String("7");
+        if (picking && !callerOpen(m == QLatin1String("6") ? kQueryForm : kBillForm)) {
+            key = 0;
+            close();
+            return;
+        }
         if (m == QLatin1String("1"))
             CGDBGrid_writ_client();
         else if (m == QLatin1String("2"))

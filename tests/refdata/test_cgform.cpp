@@ -305,6 +305,101 @@ private slots:
                       QStringLiteral("客户名")));
     }
 
+    // A choice made after its caller was left (退出, 保存, the query window closed) changes nothing
+    // and closes the list; the bill window stays closed and a new bill opens whole.
+    void choiceAfterCallerLeft_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("opening"); // the caller's text, which lists several records
+        QTest::addColumn<QString>("number");  // typed into the search box afterwards; "" picks from the list
+        QTest::newRow("client from the list") << "1"
+                                              << "王"
+                                              << "";
+        QTest::newRow("client by number") << "1"
+                                          << "王"
+                                          << "1";
+        QTest::newRow("installer from the list") << "2"
+                                                 << "刘"
+                                                 << "";
+        QTest::newRow("frame product from the list") << "3"
+                                                     << "门框"
+                                                     << "";
+        QTest::newRow("frame product by number") << "3"
+                                                 << "门框"
+                                                 << "102";
+        QTest::newRow("query client from the list") << "6"
+                                                    << "王"
+                                                    << "";
+        QTest::newRow("query client by number") << "6"
+                                                << "王"
+                                                << "1";
+    }
+    void choiceAfterCallerLeft() {
+        QFETCH(QString, mode);
+        QFETCH(QString, opening);
+        QFETCH(QString, number);
+        QWidget* query = Form(QStringLiteral("FormQuery"));
+        if (mode == QLatin1String("6")) {
+            query->show();
+            auto* queryBox = Control<QLineEdit>(query, QStringLiteral("Edit_client"));
+            queryBox->setText(opening);
+            QTest::mouseDClick(queryBox, Qt::LeftButton);
+            QVERIFY(cg()->isVisible());
+            Control<QPushButton>(query, QStringLiteral("Button_exit"))->click();
+            QVERIFY(!query->isVisible());
+        } else {
+            openNewBill();
+            if (mode == QLatin1String("3")) {
+                productSearchInBill(opening);
+            } else {
+                auto* box = billc<QLineEdit>(mode == QLatin1String("1") ? "EditClient" : "EditSetup_man");
+                box->setText(opening);
+                enter(box);
+            }
+            QVERIFY(cg()->isVisible());
+            m_dialogs.answers = {true}; // leave the bill with its typed text
+            billc<QPushButton>("ButtonExit")->click();
+            QVERIFY(!bill()->isVisible());
+        }
+        QCOMPARE(cgc<QLabel>("LabelModol")->text(), mode);
+
+        if (number.isEmpty()) {
+            QVERIFY(list()->RowCount() > 0);
+            cgc<QPushButton>("Button_yes")->click();
+        } else {
+            auto* find = cgc<QLineEdit>("Edit_Find");
+            find->setText(number);
+            enter(find);
+        }
+        QVERIFY(!cg()->isVisible());
+        QVERIFY(!bill()->isVisible());
+        QVERIFY(!query->isVisible());
+        QCOMPARE(billc<QLineEdit>("EditClient")->text(), QString());
+        QCOMPARE(billc<QLabel>("LabelClentID")->text(), QString());
+        QCOMPARE(billc<QLineEdit>("EditSetup_man")->text(), QString());
+        QCOMPARE(billc<QLabel>("LabelbillType")->text(), QString());
+        for (int c = 0; c < billGrid()->ColCount(); ++c)
+            QCOMPARE(billGrid()->Cells(c, 1), QString());
+        QCOMPARE(Control<QLabel>(query, QStringLiteral("Label_client_id"))->text(), QString());
+        QCOMPARE(m_dialogs.messages, QStringList());
+
+        // The next new bill opens whole and saves.
+        openNewBill();
+        QCOMPARE(billGrid()->Cells(1, 0), QStringLiteral("编号"));
+        QCOMPARE(billc<QLabel>("LabelbillType")->text(), QStringLiteral("1"));
+        billc<QLineEdit>("EditClient")->setText(QStringLiteral("王建国"));
+        billc<QLabel>("LabelClentID")->setText(QStringLiteral("1"));
+        billc<QLabel>("Label_setup_man_id")->setText(QStringLiteral("5"));
+        billc<QPushButton>("ButtonSave")->click();
+        QCOMPARE(m_dialogs.messages, QStringList());
+        QVERIFY(!bill()->isVisible());
+        QCOMPARE(column(QStringLiteral("select * from 历史单据"), QStringLiteral("客户ID")), QStringList{"1"});
+    }
+
+    void searchBoxWhereItBelongs() {
+        QCOMPARE(cgc<QLineEdit>("Edit_Find")->pos(), QPoint(128, 80));
+        QCOMPARE(cgc<QLineEdit>("Edit_Find")->width(), 121);
+    }
+
     // Management: change, add and delete wait for "保存"; choosing does nothing there.
     void editAndSave_data() {
         QTest::addColumn<QString>("mode");
