@@ -67,16 +67,21 @@ void writeValue(SpreadsheetSink& sink, int row, int column, const QVariant& valu
     }
 }
 
-/// The cells of the export, without moving the current record.
+/// The cells of the export, without moving the current record: the columns the grid shows, in
+/// the order it shows them.
 void writeResult(SpreadsheetSink& sink, const DataQuery& query) {
+    if (!query.IsOpen())
+        return;
     const QStringList names = query.FieldNames();
+    const QList<int> shown = query.DisplayColumns();
     const int rows = query.RowCount();
-    for (int i = 0; i < names.size(); ++i) {
-        sink.writeText(1, i + 1, names[i]);
-        const bool dateColumn = query.IsDateColumn(i);
-        const bool numberColumn = query.IsNumericColumn(i);
+    for (int i = 0; i < shown.size(); ++i) {
+        const int field = shown[i];
+        sink.writeText(1, i + 1, names.value(field));
+        const bool dateColumn = query.IsDateColumn(field);
+        const bool numberColumn = query.IsNumericColumn(field);
         for (int k = 1; k <= rows; ++k)
-            writeValue(sink, k + 1, i + 1, query.ValueAt(k, i), dateColumn, numberColumn);
+            writeValue(sink, k + 1, i + 1, query.ValueAt(k, field), dateColumn, numberColumn);
     }
 }
 

@@ -8,8 +8,8 @@ namespace kvt {
 class DataQuery;
 class SpreadsheetSink;
 
-/// Writes every field of the result, hidden ones included, in result order: its name in row 1,
-/// the value of record k in row k + 1. Numbers stay numbers, dates dates, NULL and empty texts
+/// Writes the fields the result grid shows, in the order it shows them (hidden ones left out):
+/// the name in row 1, the value of record k in row k + 1. Numbers stay numbers, dates dates, NULL and empty texts
 /// empty cells. A query that has not run writes nothing. Leaves the last record current.
 void ExportQueryToSpreadsheet(SpreadsheetSink& sink, DataQuery& query);
 
