@@ -120,7 +120,15 @@ void XlsxSink::save(const QString& path) {
     }
 }
 
-void XlsxSink::writeSheet(lxw_workbook* workbook) const {
+QString CellName(int row, int column) {
+    QString letters;
+    for (int c = column; c > 0; c = (c - 1) / 26)
+        letters.prepend(QChar(u'A' + (c - 1) % 26));
+    return letters + QString::number(row);
+}
+
+void XlsxSink::writeSheet(lxw_workbook* workbook) {
+    m_cutCells.clear();
     lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
     lxw_format* dateFormat = workbook_add_format(workbook);
     if (!sheet || !dateFormat)
@@ -141,10 +149,18 @@ void XlsxSink::writeSheet(lxw_workbook* workbook) const {
         const lxw_row_t row = lxw_row_t(cell.row - 1);
         const lxw_col_t column = lxw_col_t(cell.column - 1);
         switch (cell.kind) {
-        case Kind::Text:
-            check(worksheet_write_string(sheet, row, column, cell.text.toUtf8().constData(), nullptr), cell.row,
+        case Kind::Text: {
+            QString text = cell.text;
+            if (text.size() > kMaxCellText) {
+                // Cut without splitting a character made of two UTF-16 units.
+                const bool split = text.at(kMaxCellText - 1).isHighSurrogate();
+                text.truncate(split ? kMaxCellText - 1 : kMaxCellText);
+                m_cutCells << CellName(cell.row, cell.column);
+            }
+            check(worksheet_write_string(sheet, row, column, text.toUtf8().constData(), nullptr), cell.row,
                   cell.column);
             break;
+        }
         case Kind::Number:
             check(worksheet_write_number(sheet, row, column, cell.number, nullptr), cell.row, cell.column);
             break;
@@ -189,8 +205,21 @@ QString NewSpreadsheetPath(const QString& baseName) {
 bool ShowInSpreadsheet(QWidget* parent, XlsxSink& workbook, const QString& baseName) {
     const QString path = NewSpreadsheetPath(baseName);
     workbook.save(path);
-    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        const QStringList& cut = workbook.cutCells();
+        if (!cut.isEmpty()) {
+            constexpr int kNamed = 20;
+            QString cells = QStringList(cut.mid(0, kNamed)).join(QStringLiteral("、"));
+            if (cut.size() > kNamed)
+                cells += QStringLiteral("等%1个单元格").arg(cut.size());
+            DialogService::instance().message(parent,
+                                              QStringLiteral("以下单元格的文字超过%1个字符，只写入了前%1个字符：%2。")
+                                                  .arg(XlsxSink::kMaxCellText)
+                                                  .arg(cells),
+                                              QStringLiteral("提示信息"), DialogService::Icon::Information);
+        }
         return true;
+    }
     QFile::remove(path);
     DialogService::instance().message(parent, QStringLiteral("Excel没有安装！"), QStringLiteral("提示信息"),
                                       DialogService::Icon::Information);

@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -38,9 +39,16 @@ public:
     /// Number of cells written so far (rewrites included).
     int cellCount() const { return int(m_cells.size()); }
 
-    /// Writes the workbook to path (replacing a file there). A cell outside the sheet's limits or
-    /// a file that cannot be written throws std::runtime_error with a message for the user.
+    /// Writes the workbook to path (replacing a file there). A text longer than a cell holds
+    /// (kMaxCellText) is cut to that length and the cell listed in cutCells(); the rest of the
+    /// workbook is written all the same. A cell outside the sheet's limits or a file that cannot
+    /// be written throws std::runtime_error with a message for the user.
     void save(const QString& path);
+
+    /// The most characters a cell of the file format holds.
+    static constexpr int kMaxCellText = 32767;
+    /// Names ("B3") of the cells whose text the last save cut, in row order.
+    const QStringList& cutCells() const { return m_cutCells; }
 
 private:
     enum class Kind : unsigned char { Text, Number, Date, Empty };
@@ -54,10 +62,14 @@ private:
     static bool cellBefore(const Cell& a, const Cell& b);
     void add(int row, int column, Kind kind, double number, const QString& text = QString());
     /// Writes the sorted cells into the first worksheet of workbook.
-    void writeSheet(lxw_workbook* workbook) const;
+    void writeSheet(lxw_workbook* workbook);
 
     std::vector<Cell> m_cells;
+    QStringList m_cutCells;
 };
+
+/// The spreadsheet's name of the cell at (row, column), both from 1: (3, 2) is "B3".
+QString CellName(int row, int column);
 
 /// The folder of this run's exported workbooks, made on first use under the system's temporary
 /// folder. It is not removed when the program ends: the spreadsheet application may still have
@@ -70,8 +82,8 @@ QString SpreadsheetFolder();
 QString NewSpreadsheetPath(const QString& baseName);
 
 /// Saves the workbook under NewSpreadsheetPath(baseName) and opens it with the desktop's
-/// spreadsheet application. When nothing can open it the file is removed again, the message
-/// "Excel没有安装！" is shown and false is returned. A failure to save throws.
+/// spreadsheet application; then names the cells whose text was too long and was cut. When nothing can open it the file
+/// is removed again, the message "Excel没有安装！" is shown and false is returned. A failure to save throws.
 bool ShowInSpreadsheet(QWidget* parent, XlsxSink& workbook, const QString& baseName);
 
 } // namespace kvt

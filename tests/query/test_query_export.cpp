@@ -64,6 +64,7 @@ private slots:
     void noSpreadsheetApplication();
     void largeResult();
     void workbookCellsInAnyOrder();
+    void overlongTextsCut();
 
 private:
     void open(DataQuery& query, const QString& statement);
@@ -300,6 +301,43 @@ void TestQueryExport::workbookCellsInAnyOrder() {
     QCOMPARE(read.at("E2").value, QVariant(QDate(2021, 3, 4)));
     QCOMPARE(read.at("A3").value, QVariant(QStringLiteral("左")));
     QCOMPARE(read.at("B3").value, QVariant(QStringLiteral("后")));
+}
+
+// A text longer than a cell holds is cut to the limit, the rest of the export is written, and the
+// user is told which cells were cut.
+void TestQueryExport::overlongTextsCut() {
+    const int limit = kvt::XlsxSink::kMaxCellText;
+    const QString longText = QString(limit + 5000, QChar(u'长'));
+    // A character of two UTF-16 units across the limit is dropped whole.
+    const QString acrossLimit = QString(limit - 1, QLatin1Char('a')) + QString::fromUtf8("😀") + "tail";
+    const QString exact = QString(limit, QLatin1Char('b'));
+    kvt::Database::Exec("insert into 客户信息 (客户ID,自定义编号,客户名,客户备注) values (81,\"081\",\"长文\"," +
+                        kvt::SqlText(longText) + ")");
+    kvt::Database::Exec("insert into 客户信息 (客户ID,自定义编号,客户名,客户备注) values (82,\"082\",\"表情\"," +
+                        kvt::SqlText(acrossLimit) + ")");
+    kvt::Database::Exec("insert into 客户信息 (客户ID,自定义编号,客户名,客户备注) values (83,\"083\",\"刚好\"," +
+                        kvt::SqlText(exact) + ")");
+
+    kvt::test::FakeDialogs dialogs;
+    kvt::test::UrlOpenRecorder opener;
+    QDesktopServices::setUrlHandler("file", &opener, "open");
+    DataQuery query;
+    open(query, "select 客户ID,客户名,客户备注 from 客户信息 where 客户ID>80 order by 客户ID");
+    kvt::SendQueryToSpreadsheet(nullptr, query);
+    QDesktopServices::unsetUrlHandler("file");
+    kvt::Database::Exec("delete from 客户信息 where 客户ID>80");
+
+    QCOMPARE(opener.opened.size(), 1);
+    QCOMPARE(dialogs.messages, QStringList{"以下单元格的文字超过32767个字符，只写入了前32767个字符：C2、C3。"});
+    QString error;
+    const RecordingSink read = kvt::test::ReadWorkbook(opener.opened[0].toLocalFile(), &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(read.text("C2"), longText.left(limit));
+    QCOMPARE(read.text("C3"), acrossLimit.left(limit - 1));
+    QCOMPARE(read.text("C4"), exact);
+    QCOMPARE(read.text("B2"), QString("长文"));
+    QCOMPARE(read.text("B4"), QString("刚好"));
+    QCOMPARE(read.at("A4").value, QVariant(83.0));
 }
 
 QTEST_MAIN(TestQueryExport)
