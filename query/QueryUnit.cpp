@@ -271,6 +271,19 @@ void TFormQuery::showEvent(QShowEvent* event) {
 }
 
 bool TFormQuery::eventFilter(QObject* watched, QEvent* event) {
+    if (m_queryOnPick && event->type() == QEvent::Hide && watched == FindForm(kSelectionForm)) {
+        // The client picker closed: with a pick for this window (written before it closes), the
+        // query runs; without one (退出, or a pick for another window) the list stays empty.
+        m_queryOnPick = false;
+        watched->removeEventFilter(this);
+        qint64 clientId = 0;
+        const bool picked = Control<QLabel>(static_cast<QWidget*>(watched), QStringLiteral("LabelModol"))->text() ==
+                                QLatin1String("6") &&
+                            !Edit_client->text().isEmpty() && clientIdOf(Label_client_id->text(), clientId);
+        if (picked && isVisible())
+            Guarded(this, [this] { Button_queryClick(); });
+        return false;
+    }
     if (watched == Edit_client && event->type() == QEvent::MouseButtonDblClick) {
         Guarded(this, [this] { Edit_clientDblClick(); });
         return true;
@@ -292,7 +305,12 @@ void TFormQuery::Button_queryClick() {
     const bool clientFilter = !Edit_client->text().isEmpty();
     qint64 clientId = 0;
     if (clientFilter && !clientIdOf(Label_client_id->text(), clientId)) {
-        // A name without a picked client: let the user pick it first.
+        // A name without a picked client: let the user pick it first. The old list would read as
+        // that client's bills, so it goes; the pick, when it comes back, runs the query.
+        ADOQuery1->Close();
+        QWidget* selection = Form(kSelectionForm);
+        m_queryOnPick = true;
+        selection->installEventFilter(this);
         Edit_clientDblClick();
         return;
     }

@@ -122,6 +122,9 @@ private:
     void fillBillHeader(QWidget* bill, DataQuery& billQuery, qint64 billId);
     /// Shows the bill window and puts its line query into edit state when it holds a line.
     void showBillForEditing(QWidget* bill, DataQuery& billQuery);
+
+    /// 查询 is waiting for the client picker opened for a typed name.
+    bool m_queryOnPick = false;
 };
 
 } // namespace kvt

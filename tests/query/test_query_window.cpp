@@ -242,12 +242,48 @@ private slots:
         // Typing a different name by hand drops the picked key ...
         QTest::keyClicks(form()->Edit_client, QStringLiteral("x"));
         QCOMPARE(form()->Label_client_id->text(), QString());
-        // ... so the query asks for a client instead of filtering by the old one.
+        // ... so the query asks for a client instead of filtering by the old one, and the old list
+        // goes: it would read as the typed client's bills.
         click("Button_query");
-        QCOMPARE(Control<QLabel>(QStringLiteral("CGForm"), QStringLiteral("LabelModol"))->text(), QStringLiteral("6"));
-        QVERIFY(Form(QStringLiteral("CGForm"))->isVisible());
-        QCOMPARE(resultColumn(QStringLiteral("单据ID")), (QStringList{"57", "59", "61"}));
+        QWidget* selection = Form(QStringLiteral("CGForm"));
+        QCOMPARE(Control<QLabel>(selection, QStringLiteral("LabelModol"))->text(), QStringLiteral("6"));
+        QVERIFY(selection->isVisible());
+        QCOMPARE(resultColumn(QStringLiteral("单据ID")), QStringList());
+        QCOMPARE(form()->QorDBGridQuery->ColumnCount(), 0);
         QCOMPARE(m_dialogs->messages, QStringList());
+    }
+
+    // The pick for a typed name fills the list; leaving the picker without one keeps it empty.
+    void typedClientPickRunsTheQuery_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("pick");
+        QTest::addColumn<QStringList>("bills");
+        QTest::newRow("picked from the list") << "李" << true << QStringList{"54", "58", "60", "62"};
+        QTest::newRow("picker left") << "李" << false << QStringList();
+        QTest::newRow("exact custom number") << "1" << false << QStringList{"57", "59", "61"};
+    }
+    void typedClientPickRunsTheQuery() {
+        QFETCH(QString, typed);
+        QFETCH(bool, pick);
+        click("no_door_Button"); // some other list on show
+        form()->Edit_client->setText(typed);
+        click("Button_query");
+        QWidget* selection = Form(QStringLiteral("CGForm"));
+        if (selection->isVisible()) {
+            QCOMPARE(resultColumn(QStringLiteral("单据ID")), QStringList());
+            if (pick)
+                QTest::mouseClick(Control<QPushButton>(selection, QStringLiteral("Button_yes")), Qt::LeftButton);
+            else
+                QTest::mouseClick(Control<QPushButton>(selection, QStringLiteral("Button_exit")), Qt::LeftButton);
+        }
+        QVERIFY(!selection->isVisible());
+        QCOMPARE(m_dialogs->messages, QStringList());
+        QTEST(resultColumn(QStringLiteral("单据ID")), "bills");
+        // The picker closes without this window's query waiting on it afterwards.
+        Control<QLabel>(selection, QStringLiteral("LabelModol"))->setText(QStringLiteral("4"));
+        selection->show();
+        selection->close();
+        QTEST(resultColumn(QStringLiteral("单据ID")), "bills");
     }
 
     void showingEmptiesClientBoxOnly() {
