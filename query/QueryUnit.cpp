@@ -97,7 +97,62 @@ QString DoorLeavesNotCutSql() {
                           "单据明细.商品ID=商品信息.商品ID where (门扇宽=0) and (现量宽>0) order by 门框ID");
 }
 
+bool HoldsSeveralStatements(const QString& text) {
+    enum class In { Code, Quoted, LineComment, BlockComment };
+    In in = In::Code;
+    QChar closing;      // the character that ends the quoted text
+    bool ended = false; // a statement ended with a semicolon
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const QChar next = i + 1 < text.size() ? text.at(i + 1) : QChar();
+        switch (in) {
+        case In::Quoted:
+            if (c == closing) {
+                if (next == closing && closing != QLatin1Char(']'))
+                    ++i; // a doubled quote stands for itself
+                else
+                    in = In::Code;
+            }
+            break;
+        case In::LineComment:
+            if (c == QLatin1Char('\n'))
+                in = In::Code;
+            break;
+        case In::BlockComment:
+            if (c == QLatin1Char('*') && next == QLatin1Char('/')) {
+                in = In::Code;
+                ++i;
+            }
+            break;
+        case In::Code:
+            if (c == QLatin1Char('-') && next == QLatin1Char('-')) {
+                in = In::LineComment;
+                ++i;
+            } else if (c == QLatin1Char('/') && next == QLatin1Char('*')) {
+                in = In::BlockComment;
+                ++i;
+            } else if (c.isSpace()) {
+            } else if (ended) {
+                return true; // more than blanks after the end of a statement
+            } else if (c == QLatin1Char(';')) {
+                ended = true;
+            } else if (c == QLatin1Char('"') || c == QLatin1Char('\'') || c == QLatin1Char('`')) {
+                in = In::Quoted;
+                closing = c;
+            } else if (c == QLatin1Char('[')) {
+                in = In::Quoted;
+                closing = QLatin1Char(']');
+            }
+            break;
+        }
+    }
+    return false;
+}
+
 FreeSqlOutcome RunFreeSql(DataQuery& query, const QString& statement) {
+    // The engine would run only the first of several statements and report success for all.
+    if (HoldsSeveralStatements(statement))
+        throw StoreError(QStringLiteral("一次只能执行一条SQL语句。"));
     query.Close();
     query.SetSql(statement);
     {
@@ -425,8 +480,9 @@ void TFormQuery::Button_kuang_loadClick() {
     billQuery->Open();
     CallFormMethod(kBillForm, "LoadFrameLines");
     showBillForEditing(bill, *billQuery);
-    Control<QPushButton>(bill, QStringLiteral("Button_add_new"))->setEnabled(true);
-    Control<QPushButton>(bill, QStringLiteral("Button_dele"))->setEnabled(true);
+    // A saved bill can be deleted from its frame view, also after a new bill switched that off.
+    for (const char* name : {"Button_del_bill", "Button_add_new", "Button_dele"})
+        Control<QPushButton>(bill, QString::fromLatin1(name))->setEnabled(true);
 }
 
 void TFormQuery::no_liang_query_ButtonClick() {

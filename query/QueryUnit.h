@@ -36,6 +36,10 @@ QString FramesNotMeasuredSql();
 /// Measured lines whose door leaf was never worked out.
 QString DoorLeavesNotCutSql();
 
+/// True when text holds more than one SQL statement: anything but blanks and comments after a
+/// semicolon outside quotes, brackets and comments (one trailing semicolon is fine).
+bool HoldsSeveralStatements(const QString& text);
+
 /// What a free statement did: either it filled the query with rows, or it changed rowsChanged rows.
 struct FreeSqlOutcome {
     bool returnedRows = false;
@@ -43,7 +47,8 @@ struct FreeSqlOutcome {
 };
 /// Runs a statement typed by a maintainer on query. A statement that yields rows leaves them in
 /// query; any other is carried out and its changed-row count returned, with query closed. A
-/// statement the engine rejects throws its message and leaves the database as it was.
+/// statement the engine rejects throws its message and leaves the database as it was; a text of
+/// several statements is refused before any of them runs.
 FreeSqlOutcome RunFreeSql(DataQuery& query, const QString& statement);
 
 class TFormQuery : public QWidget {

@@ -416,6 +416,82 @@ private slots:
         QCOMPARE(billControl<QLabel>("LabelbillType")->text(), QStringLiteral("1"));
     }
 
+    // A saved bill's frame view can be deleted, also after a new bill switched the button off.
+    void frameViewDeletesAfterNewBill() {
+        Control<QPushButton>(QStringLiteral("MainForm"), QStringLiteral("Button1"))->click();
+        QVERIFY(!billControl<QPushButton>("Button_del_bill")->isEnabled());
+        QTest::mouseClick(billControl<QPushButton>("ButtonExit"), Qt::LeftButton);
+        QVERIFY(!bill()->isVisible());
+
+        click("Button_query");
+        selectBill(QStringLiteral("57"));
+        click("Button_kuang_load");
+        QCOMPARE(billControl<QLabel>("LabelbillType")->text(), QStringLiteral("3"));
+        QVERIFY(billControl<QPushButton>("Button_del_bill")->isEnabled());
+        m_dialogs->answers = {true};
+        QTest::mouseClick(billControl<QPushButton>("Button_del_bill"), Qt::LeftButton);
+        QCOMPARE(m_dialogs->questions, QStringList{QStringLiteral("确认要删除这张单据吗？")});
+        QVERIFY(!bill()->isVisible());
+        QCOMPARE(scalar(QStringLiteral("select count(*) from 历史单据 where 单据ID=57")), QStringLiteral("0"));
+        QCOMPARE(scalar(QStringLiteral("select count(*) from 单据明细 where 单据ID=57")), QStringLiteral("0"));
+
+        // A new bill has nothing to delete yet.
+        Control<QPushButton>(QStringLiteral("MainForm"), QStringLiteral("Button1"))->click();
+        QVERIFY(!billControl<QPushButton>("Button_del_bill")->isEnabled());
+    }
+
+    void severalStatements_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("several");
+        QTest::newRow("one") << "select * from 客户信息" << false;
+        QTest::newRow("one, trailing semicolon") << "delete from 单据明细 where 单据ID=57;" << false;
+        QTest::newRow("trailing semicolon and blanks") << "select 1 ;  \n\t" << false;
+        QTest::newRow("trailing comment") << "select 1; -- 查客户" << false;
+        QTest::newRow("trailing block comment") << "select 1; /* ; */" << false;
+        QTest::newRow("semicolon in double quotes") << "update 历史单据 set 客户地址=\"东;街\"" << false;
+        QTest::newRow("semicolon in single quotes") << "select 'a;b'" << false;
+        QTest::newRow("doubled quote inside") << "select \"a\"\";\"\"b\"" << false;
+        QTest::newRow("semicolon in brackets") << "select [a;b] from t" << false;
+        QTest::newRow("semicolon in a comment") << "select 1 -- ; delete\n from t" << false;
+        QTest::newRow("two deletes") << "delete from 单据明细 where 单据ID=57; delete from 单据明细" << true;
+        QTest::newRow("select then delete") << "select * from 客户信息;delete from 客户信息" << true;
+        QTest::newRow("second after a comment") << "select 1; /* x */ select 2" << true;
+        QTest::newRow("second after a quoted semicolon") << "select \";\"; select 2" << true;
+        QTest::newRow("two semicolons") << "select 1;;" << true;
+    }
+    void severalStatements() {
+        QFETCH(QString, text);
+        QTEST(HoldsSeveralStatements(text), "several");
+    }
+
+    // Several statements are refused before any of them runs; the list shown stays.
+    void freeSqlRefusesSeveralStatements_data() {
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<QString>("check");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("two deletes") << "delete from 单据明细 where 单据ID=57; delete from 单据明细 where 单据ID=58"
+                                     << "select count(*) from 单据明细"
+                                     << "6";
+        QTest::newRow("select, then delete") << "select * from 客户信息; delete from 客户信息"
+                                             << "select count(*) from 客户信息"
+                                             << "3";
+        QTest::newRow("update, then insert")
+            << "update 历史单据 set 客户地址=\"改\"; insert into 客户信息 (客户名) values (\"x\")"
+            << "select count(*) from 历史单据 where 客户地址=\"改\""
+            << "0";
+    }
+    void freeSqlRefusesSeveralStatements() {
+        QFETCH(QString, statement);
+        click("Button_query");
+        const int listed = form()->ADOQuery1->RowCount();
+        form()->Edit1->setText(statement);
+        click("Button_exSQL");
+        QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("一次只能执行一条SQL语句。")});
+        QFETCH(QString, check);
+        QTEST(scalar(check), "expected");
+        QCOMPARE(form()->ADOQuery1->RowCount(), listed);
+    }
+
     void freeSql_data() {
         QTest::addColumn<QString>("statement");
         QTest::addColumn<int>("rows");        // rows in the grid, -1 for an empty grid
@@ -445,6 +521,14 @@ private slots:
         QTest::newRow("rejected table") << "update 没有的表 set a=1" << -1 << "*"
                                         << "select count(*) from 历史单据"
                                         << "8";
+        QTest::newRow("one trailing semicolon")
+            << "delete from 单据明细 where 单据ID=57;" << -1 << "SQL语句已执行，影响2条记录。"
+            << "select count(*) from 单据明细"
+            << "4";
+        QTest::newRow("semicolon in a text")
+            << "update 历史单据 set 客户地址=\"东;街\" where 客户ID=1" << -1 << "SQL语句已执行，影响3条记录。"
+            << "select count(*) from 历史单据 where 客户地址=\"东;街\""
+            << "3";
         QTest::newRow("rejected text") << "selec * from 客户信息" << -1 << "*"
                                        << "select count(*) from 客户信息"
                                        << "3";
