@@ -542,7 +542,12 @@ void TBillForm::addLineLikeCurrent() {
     int key = Qt::Key_Return;
     Grid_Bill_key_down(key, Qt::NoModifier);
     Grid_Bill->SetCells(11, newRow, Grid_Bill->Cells(11, r));
-    Grid_Bill->SetCells(12, newRow, Grid_Bill->Cells(12, r));
+    // In the frame layout column 12 is the line's product: a product the search has already
+    // written stays, so the line is saved with the product its number and name show. In the
+    // door-leaf layout columns 11 and 12 are glass sizes and are copied as they are.
+    const bool frameLayout = kind() != QLatin1String("2");
+    if (!frameLayout || Grid_Bill->Cells(12, newRow).isEmpty())
+        Grid_Bill->SetCells(12, newRow, Grid_Bill->Cells(12, r));
 }
 
 // ---- Line commands ----------------------------------------------------------------------

@@ -301,6 +301,62 @@ private slots:
         QCOMPARE(b->ADOQuery_bill->Field(QStringLiteral("埋地")).asString(), QStringLiteral("0"));
     }
 
+    // The line added by a double-click in column 11 or 12 carries the product its number and name
+    // show. In the frame layout a product found at once by "厘" stays in column 12; otherwise the
+    // old row's product is copied until one is chosen. The door-leaf layout copies its glass sizes.
+    void doubleClickLineKeepsItsProduct_data() {
+        QTest::addColumn<bool>("doorLeaf");
+        QTest::addColumn<bool>("found"); // a product numbered "厘" exists
+        QTest::addColumn<int>("col");
+        QTest::newRow("frame, found at once, remark") << false << true << 11;
+        QTest::newRow("frame, found at once, product id") << false << true << 12;
+        QTest::newRow("frame, left to the list") << false << false << 12;
+        QTest::newRow("door leaf, found at once") << true << true << 12;
+        QTest::newRow("door leaf, left to the list") << true << false << 11;
+    }
+    void doubleClickLineKeepsItsProduct() {
+        QFETCH(bool, doorLeaf);
+        QFETCH(bool, found);
+        QFETCH(int, col);
+        const qint64 client = addClient(QStringLiteral("张三"), QStringLiteral("c1"));
+        const qint64 oldProduct = addProduct(QStringLiteral("木门"), QStringLiteral("A1"));
+        const qint64 li = found ? addProduct(QStringLiteral("厘门"), QStringLiteral("厘")) : 0;
+        Database::Exec(
+            QStringLiteral("insert into 历史单据 (单据ID,客户ID,单据日期,安装人员ID) values (4,%1,#2026-03-14#,%1)")
+                .arg(client));
+        Database::Exec(
+            QStringLiteral("insert into 单据明细 (单据ID,商品ID,数量,玻璃款式,见光宽,见光高,现量宽,现量高,门扇宽,"
+                           "门扇高,玻璃宽,玻璃高,门框总宽,门框总高,埋地,门框附加,门框备注) values "
+                           "(4,%1,1,\"\",900,2000,880,1990,874,1980,700,1800,940,2040,20,\"无\",\"左开\")")
+                .arg(oldProduct));
+        openSavedBill(4, doorLeaf);
+        gotoCell(col, 1);
+        QTest::mouseDClick(billGrid()->viewport(), Qt::LeftButton, {}, billGrid()->CellRect(col, 1).center());
+        TQorStringGrid* g = billGrid();
+        QCOMPARE(g->RowCount(), 3);
+        QCOMPARE(Form(QStringLiteral("CGForm"))->isVisible(), !found);
+        if (doorLeaf) {
+            // Columns 11 and 12 are the glass sizes here; the product goes to column 18.
+            QCOMPARE(g->Cells(11, 2), QStringLiteral("700"));
+            QCOMPARE(g->Cells(12, 2), QStringLiteral("1800"));
+            QCOMPARE(g->Cells(18, 2), found ? QString::number(li) : QString());
+            return;
+        }
+        QCOMPARE(g->Cells(11, 2), QStringLiteral("左开"));
+        QCOMPARE(g->Cells(1, 2), found ? QStringLiteral("厘") : QStringLiteral("厘"));
+        QCOMPARE(g->Cells(2, 2), found ? QStringLiteral("厘门") : QString());
+        QCOMPARE(g->Cells(12, 2), QString::number(found ? li : oldProduct));
+        if (!found)
+            return;
+        // Saved, reloaded and printed with the product it shows.
+        billForm()->ButtonSave->click();
+        QVERIFY2(m_dialogs->messages.isEmpty(), qPrintable(m_dialogs->messages.join(';')));
+        QCOMPARE(scalar(QStringLiteral("select 商品ID from 单据明细 where 单据ID=4 order by 门框ID desc")),
+                 QString::number(li));
+        openSavedBill(4, false);
+        QCOMPARE(billGrid()->Cells(2, 2), QStringLiteral("厘门"));
+    }
+
     void doubleClickInNewBillAddsNothing() {
         openNewBill();
         gotoCell(11, 1);
