@@ -73,6 +73,14 @@ void assignLine(DataQuery& lines, const TQorStringGrid& grid, int r, const QStri
 /// The largest bill number: the counter cannot go past it.
 constexpr qint64 kLastBillNumber = std::numeric_limits<qint64>::max();
 
+/// The largest 门框ID given out so far, as text ("0" for none).
+QString lastLineKey() {
+    DataQuery q;
+    q.SetSql(QStringLiteral("select max(门框ID) from 单据明细"));
+    q.Open();
+    return QString::number(q.RowCount() ? q.FieldAt(0).asInteger() : 0);
+}
+
 bool headerExists(qint64 billId) {
     DataQuery q;
     q.SetSql(QStringLiteral("select * from 历史单据 where 单据ID=") + QString::number(billId));
@@ -217,15 +225,25 @@ void TBillForm::SaveDoorLeafBill() {
     const QString billId = EditBill_id->text();
     try {
         TransactionScope tx;
+        bool addedWithoutProduct = false;
         for (int r = 1; r < Grid_Bill->RowCount(); ++r) {
-            if (Grid_Bill->Cells(18, r).isEmpty())
+            if (Grid_Bill->Cells(18, r).isEmpty()) {
+                addedWithoutProduct = addedWithoutProduct || ADOQuery_bill->StateOf(r) == RowState::Inserted;
                 continue;
+            }
             ADOQuery_bill->MoveToRow(r);
             ADOQuery_bill->EditRow();
             assignLine(*ADOQuery_bill, *Grid_Bill, r, billId, kDoorLeafLineFields);
             ADOQuery_bill->PostRow();
         }
+        // Like the frame saves, only lines with a product are written: a line added here and left
+        // without one is taken out again, so the bill stays savable in its frame view. Keys only
+        // grow, so the lines inserted now are those above the largest key before the apply.
+        const QString lastKey = lastLineKey();
         ADOQuery_bill->ApplyUpdates();
+        if (addedWithoutProduct)
+            Database::Exec(QStringLiteral("delete from 单据明细 where 单据ID=") + QString::number(billNumber(billId)) +
+                           QStringLiteral(" and 商品ID is null and 门框ID>") + lastKey);
         updateSavedHeader(billId);
         tx.Commit();
     } catch (const StoreError& e) {

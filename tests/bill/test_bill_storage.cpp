@@ -184,6 +184,33 @@ private slots:
         QCOMPARE(countRows(QStringLiteral("select * from 历史单据 where 单据ID=30")), 1);
     }
 
+    // A line added in the door-leaf view and left without a product is not written: the bill
+    // stays whole and can be saved again in its frame view.
+    void doorLeafLineWithoutProductIsNotWritten() {
+        setCounter(45);
+        saveNewBill({1, 2});
+        openSavedBill(45, true);
+        billForm()->Button_add_new->click();
+        billGrid()->SetCells(7, 3, QStringLiteral("850")); // typed, but no product chosen
+        billForm()->Button_add_new->click();
+        billGrid()->SetCells(1, 4, QStringLiteral("A1"));
+        billGrid()->SetCells(2, 4, QStringLiteral("木门"));
+        billGrid()->SetCells(18, 4, QString::number(m_product));
+        billGrid()->SetCells(14, 4, QStringLiteral("新门扇"));
+        billForm()->ButtonSave->click();
+        QVERIFY2(m_dialogs->messages.isEmpty(), qPrintable(m_dialogs->messages.join(';')));
+        QCOMPARE(remarks(45), (QStringList{"备注1", "备注2", "新门扇"}));
+        QCOMPARE(countRows(QStringLiteral("select * from 单据明细 where 商品ID is null")), 0);
+
+        openSavedBill(45, false);
+        QCOMPARE(billGrid()->RowCount(), 4);
+        billGrid()->SetCells(11, 3, QStringLiteral("框里改"));
+        billForm()->ButtonSave->click();
+        QVERIFY2(m_dialogs->messages.isEmpty(), qPrintable(m_dialogs->messages.join(';')));
+        QVERIFY(!billForm()->isVisible());
+        QCOMPARE(remarks(45), (QStringList{"备注1", "备注2", "框里改"}));
+    }
+
     void doorLeafSave() {
         setCounter(40);
         saveNewBill({1, 2});
@@ -202,9 +229,11 @@ private slots:
         QCOMPARE(scalar(QStringLiteral("select 现量宽 from 单据明细 where 门框备注=\"备注1\"")), QStringLiteral("810"));
         QCOMPARE(scalar(QStringLiteral("select 门扇宽 from 单据明细 where 门框备注=\"备注1\"")), QStringLiteral("800"));
         QCOMPARE(scalar(QStringLiteral("select 现量宽 from 单据明细 where 门框备注=\"备注2\"")), QStringLiteral("0"));
-        // 埋地 is no column of this layout and keeps its value; the added line belongs to the bill.
+        // 埋地 is no column of this layout and keeps its value; the line added and left without a
+        // product is not written, so the bill stays savable in its frame view.
         QCOMPARE(countRows(QStringLiteral("select * from 单据明细 where 单据ID=40 and 埋地=20")), 2);
-        QCOMPARE(countRows(QStringLiteral("select * from 单据明细 where 单据ID=40")), 3);
+        QCOMPARE(countRows(QStringLiteral("select * from 单据明细 where 单据ID=40")), 2);
+        QCOMPARE(countRows(QStringLiteral("select * from 单据明细 where 商品ID is null")), 0);
     }
 
     void emptyBillLoadsInBothViewsAndDeletes() {
