@@ -277,6 +277,7 @@ void TBillForm::LoadFrameLines() {
     if (ADOQuery_bill->RowCount() > 0)
         ADOQuery_bill->EditRow();
     readSavedHeader();
+    markEntriesKept();
 }
 
 void TBillForm::LoadDoorLeafLines() {
@@ -315,6 +316,7 @@ void TBillForm::LoadDoorLeafLines() {
         for (int c = 3; c <= 18; ++c)
             Grid_Bill->SetCells(c, r, ADOQuery_bill->Field(QString::fromUtf8(fields[c - 3])).asString());
     }
+    markEntriesKept();
 }
 
 void TBillForm::Button_del_billClick() {

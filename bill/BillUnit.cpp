@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -211,7 +212,11 @@ void TBillForm::wireHandlers() {
         connect(b, &QPushButton::clicked, this,
                 [this, handler] { Guarded(this, [this, handler] { (this->*handler)(); }); });
     };
-    wire(Button_del_bill, &TBillForm::Button_del_billClick);
+    // The bill delete asks its own question before it closes the window.
+    connect(Button_del_bill, &QPushButton::clicked, this, [this] {
+        const QScopedValueRollback<bool> onPurpose(m_closingByCommand, true);
+        Guarded(this, [this] { Button_del_billClick(); });
+    });
     wire(ButtonSave, &TBillForm::ButtonSaveClick);
     wire(Button_add_new, &TBillForm::Button_add_newClick);
     wire(Button_dele, &TBillForm::Button_deleClick);
@@ -333,11 +338,50 @@ void TBillForm::form_show() {
     ADOQuery_bill->SetSql(QStringLiteral("select * from 系统设置 where ID=\"历史单据ID\""));
     ADOQuery_bill->Open();
     EditBill_id->setText(QString::number(ADOQuery_bill->FieldAt(1).asInteger()));
+    markEntriesKept();
 }
 
 void TBillForm::FormActivate() {}
 
+QStringList TBillForm::entryState() const {
+    QStringList state = {kind(),
+                         EditClient->text(),
+                         LabelClentID->text(),
+                         EditAddress->text(),
+                         DatePicker1->date().toString(Qt::ISODate),
+                         EditSetup_man->text(),
+                         Label_setup_man_id->text(),
+                         EditBill_id->text(),
+                         QString::number(Grid_Bill->RowCount()),
+                         QString::number(Grid_Bill->ColCount())};
+    for (int r = 0; r < Grid_Bill->RowCount(); ++r)
+        state += gridRow(r);
+    return state;
+}
+
+void TBillForm::markEntriesKept() {
+    m_keptEntries = entryState();
+}
+
+bool TBillForm::hasUnsavedEntries() const {
+    return entryState() != m_keptEntries;
+}
+
+bool TBillForm::confirmLeaving() {
+    return !hasUnsavedEntries() || ConfirmYesNo(this, QStringLiteral("单据尚未保存，确定退出吗？"));
+}
+
 void TBillForm::closeEvent(QCloseEvent* event) {
+    // The frame's close box asks like 退出; the window's own closes (saves, bill delete, 退出
+    // after its question) do not ask again.
+    if (!m_closingByCommand && isVisible()) {
+        bool leave = true;
+        Guarded(this, [&] { leave = confirmLeaving(); });
+        if (!leave) {
+            event->ignore();
+            return;
+        }
+    }
     BillForm_close();
     event->accept();
 }
@@ -354,8 +398,10 @@ void TBillForm::BillForm_close() {
 
 void TBillForm::ButtonExitClick() {
     const QString k = kind();
-    if (k == QLatin1String("1") || k == QLatin1String("2") || k == QLatin1String("3"))
+    if ((k == QLatin1String("1") || k == QLatin1String("2") || k == QLatin1String("3")) && confirmLeaving()) {
+        const QScopedValueRollback<bool> onPurpose(m_closingByCommand, true);
         close();
+    }
 }
 
 // ---- Header keyboard flow ---------------------------------------------------------------
@@ -603,12 +649,22 @@ void TBillForm::Button_deleClick() {
 
 void TBillForm::ButtonSaveClick() {
     const QString k = kind();
-    if (k == QLatin1String("1"))
-        SaveNewFrameBill();
-    else if (k == QLatin1String("3"))
-        SaveFrameBillChanges();
-    else if (k == QLatin1String("2"))
-        SaveDoorLeafBill();
+    const QScopedValueRollback<bool> onPurpose(m_closingByCommand, true);
+    try {
+        if (k == QLatin1String("1"))
+            SaveNewFrameBill();
+        else if (k == QLatin1String("3"))
+            SaveFrameBillChanges();
+        else if (k == QLatin1String("2"))
+            SaveDoorLeafBill();
+    } catch (const std::exception& e) {
+        // A refused save says what became of the bill: nothing was written, the window keeps it.
+        QString text = QString::fromUtf8(e.what()).trimmed();
+        static const QString kSentenceEnds = QStringLiteral("。！？.!?");
+        if (!text.isEmpty() && !kSentenceEnds.contains(text.back()))
+            text += QStringLiteral("。");
+        throw StoreError(text + QStringLiteral("本单据没有保存。"));
+    }
 }
 
 void TBillForm::ButtonPrintClick() {

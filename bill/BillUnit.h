@@ -142,6 +142,20 @@ private:
     DataQuery& savedHeader();
     void readSavedHeader();
     DataQuery* m_savedHeader = nullptr;
+    /// Kind, header and every grid cell: what a save would keep.
+    QStringList entryState() const;
+    /// The window now shows what the database holds (a new bill opened, a saved bill loaded).
+    void markEntriesKept();
+    /// True when the window holds entries that were not saved.
+    bool hasUnsavedEntries() const;
+    /// Asks before unsaved entries are left; true when the window may close.
+    bool confirmLeaving();
+
+    /// entryState() when the bill was opened or loaded.
+    QStringList m_keptEntries;
+    /// Set while a command that leaves the window on purpose (退出 after its question, a save,
+    /// the bill delete) closes it, so the close does not ask.
+    bool m_closingByCommand = false;
 };
 
 } // namespace kvt

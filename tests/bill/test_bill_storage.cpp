@@ -184,6 +184,46 @@ private slots:
         QCOMPARE(countRows(QStringLiteral("select * from 历史单据 where 单据ID=30")), 1);
     }
 
+    // Every refused save ends by saying that nothing was saved; the window keeps the entries.
+    void refusedSaveSaysBillNotSaved_data() {
+        QTest::addColumn<QString>("view"); // "new", "frame", "door"
+        QTest::addColumn<int>("col");      // the cell made unacceptable in row 1 (0: the client id)
+        QTest::addColumn<QString>("text");
+        QTest::newRow("new bill without client") << "new" << 0 << "";
+        QTest::newRow("new bill, width not a number") << "new" << 4 << "abc";
+        QTest::newRow("frame view, quantity empty") << "frame" << 9 << "";
+        QTest::newRow("door-leaf view, measured width not a number") << "door" << 7 << "8x0";
+    }
+    void refusedSaveSaysBillNotSaved() {
+        QFETCH(QString, view);
+        QFETCH(int, col);
+        QFETCH(QString, text);
+        setCounter(70);
+        if (view == QLatin1String("new")) {
+            openNewBill();
+            fillHeader(m_client, m_installer);
+            fillFrameRow(1, m_product);
+        } else {
+            saveNewBill({1});
+            openSavedBill(70, view == QLatin1String("door"));
+        }
+        if (col == 0)
+            billForm()->LabelClentID->clear();
+        else
+            billGrid()->SetCells(col, 1, text);
+        const BillSnapshot before = billForm()->Snapshot();
+        billForm()->ButtonSave->click();
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        const QString message = m_dialogs->messages[0];
+        QVERIFY2(message.endsWith(QStringLiteral("。本单据没有保存。")), qPrintable(message));
+        QVERIFY2(message.size() > QStringLiteral("。本单据没有保存。").size(), qPrintable(message));
+        QVERIFY(billForm()->isVisible());
+        QCOMPARE(billForm()->Snapshot().cells, before.cells);
+        QCOMPARE(billForm()->LabelbillType->text(), view == QLatin1String("new")    ? QStringLiteral("1")
+                                                    : view == QLatin1String("door") ? QStringLiteral("2")
+                                                                                    : QStringLiteral("3"));
+    }
+
     // A line added in the door-leaf view and left without a product is not written: the bill
     // stays whole and can be saved again in its frame view.
     void doorLeafLineWithoutProductIsNotWritten() {

@@ -374,7 +374,9 @@ private slots:
         billGrid()->SetCells(4, 3, QStringLiteral("900"));
         const QDate date(2025, 1, 2);
         b->DatePicker1->setDate(date);
-        b->close(); // the frame's close box
+        m_dialogs->answers = {true};
+        b->close(); // the frame's close box, which asks first with entries on screen
+        QCOMPARE(m_dialogs->questions, QStringList{QStringLiteral("单据尚未保存，确定退出吗？")});
         QCOMPARE(billGrid()->Cells(4, 0), QString());
         QCOMPARE(billGrid()->Cells(4, 3), QString());
         QCOMPARE(billGrid()->RowCount(), 11);
@@ -384,6 +386,110 @@ private slots:
         QCOMPARE(b->LabelbillType->text(), QString());
         QCOMPARE(b->DatePicker1->date(), date);
         QCOMPARE(b->LabelBillClass->text(), QStringLiteral("门框生产排单"));
+    }
+
+    // Leaving a bill with entries not saved asks first; No stays with everything as it was, Yes
+    // leaves as ever. A bill left as it was opened leaves without a question.
+    void leavingUnsavedEntriesAsks_data() {
+        QTest::addColumn<QString>("view");   // "new", "frame", "door"
+        QTest::addColumn<QString>("change"); // "", "header", "cell", "date", "pick"
+        QTest::addColumn<bool>("closeBox");  // the frame's close box instead of 退出
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("new, untouched") << "new"
+                                        << "" << false << false;
+        QTest::newRow("new, untouched, close box") << "new"
+                                                   << "" << true << false;
+        QTest::newRow("new, header typed, No") << "new"
+                                               << "header" << false << false;
+        QTest::newRow("new, header typed, Yes") << "new"
+                                                << "header" << false << true;
+        QTest::newRow("new, line typed, close box No") << "new"
+                                                       << "cell" << true << false;
+        QTest::newRow("new, date changed, close box Yes") << "new"
+                                                          << "date" << true << true;
+        QTest::newRow("new, client picked, No") << "new"
+                                                << "pick" << false << false;
+        QTest::newRow("frame view, untouched") << "frame"
+                                               << "" << false << false;
+        QTest::newRow("frame view, cell changed, No") << "frame"
+                                                      << "cell" << false << false;
+        QTest::newRow("frame view, header changed, close box Yes") << "frame"
+                                                                   << "header" << true << true;
+        QTest::newRow("door-leaf view, untouched, close box") << "door"
+                                                              << "" << true << false;
+        QTest::newRow("door-leaf view, cell changed, No") << "door"
+                                                          << "cell" << false << false;
+        QTest::newRow("door-leaf view, cell changed, Yes") << "door"
+                                                           << "cell" << false << true;
+    }
+    void leavingUnsavedEntriesAsks() {
+        QFETCH(QString, view);
+        QFETCH(QString, change);
+        QFETCH(bool, closeBox);
+        QFETCH(bool, yes);
+        TBillForm* b = billForm();
+        const qint64 client = addClient(QStringLiteral("王建国"), QStringLiteral("w1"));
+        if (view == QLatin1String("new")) {
+            openNewBill();
+        } else {
+            Database::Exec(
+                QStringLiteral("insert into 历史单据 (单据ID,客户ID,单据日期,安装人员ID) values (8,%1,#2026-03-14#,%1)")
+                    .arg(client));
+            Database::Exec(
+                QStringLiteral("insert into 单据明细 (单据ID,数量,见光宽,门框备注) values (8,1,900,\"r1\")"));
+            openSavedBill(8, view == QLatin1String("door"));
+        }
+        QVERIFY(QTest::qWaitForWindowExposed(b));
+        if (change == QLatin1String("header")) {
+            b->EditAddress->setFocus();
+            QTest::keyClicks(b->EditAddress, QStringLiteral("No.5"));
+        } else if (change == QLatin1String("cell")) {
+            gotoCell(4, 1);
+            billGrid()->setFocus();
+            typeInGrid(QStringLiteral("7"));
+            pressEnterInGrid();
+        } else if (change == QLatin1String("date")) {
+            b->DatePicker1->setDate(b->DatePicker1->date().addDays(-1));
+        } else if (change == QLatin1String("pick")) {
+            b->EditClient->setText(QStringLiteral("w1"));
+            QTest::keyClick(b->EditClient, Qt::Key_Return); // the exact number hands the client back
+            QCOMPARE(b->LabelClentID->text(), QString::number(client));
+        }
+        const BillSnapshot before = b->Snapshot();
+        const QString kindBefore = b->LabelbillType->text();
+
+        m_dialogs->answers = {yes};
+        if (closeBox)
+            b->close();
+        else
+            b->ButtonExit->click();
+        const bool asked = !change.isEmpty();
+        QCOMPARE(m_dialogs->questions,
+                 asked ? QStringList{QStringLiteral("单据尚未保存，确定退出吗？")} : QStringList());
+        const bool leaves = !asked || yes;
+        QCOMPARE(b->isVisible(), !leaves);
+        if (leaves) {
+            QCOMPARE(b->LabelbillType->text(), QString());
+            QCOMPARE(billGrid()->Cells(1, 0), QString());
+        } else {
+            QCOMPARE(b->LabelbillType->text(), kindBefore);
+            QCOMPARE(b->Snapshot().cells, before.cells);
+            QCOMPARE(b->Snapshot().address, before.address);
+            QCOMPARE(b->Snapshot().client, before.client);
+            QCOMPARE(b->Snapshot().date, before.date);
+        }
+        QCOMPARE(countRows(QStringLiteral("select * from 历史单据")), view == QLatin1String("new") ? 0 : 1);
+    }
+
+    void saveLeavesWithoutAsking() {
+        const qint64 client = addClient(QStringLiteral("王建国"), QStringLiteral("w1"));
+        openNewBill();
+        fillHeader(client, client);
+        fillFrameRow(1, addProduct(QStringLiteral("木门"), QStringLiteral("A1")));
+        billForm()->ButtonSave->click();
+        QVERIFY(!billForm()->isVisible());
+        QCOMPARE(m_dialogs->questions, QStringList());
+        QCOMPARE(countRows(QStringLiteral("select * from 单据明细")), 1);
     }
 
     void snapshotReadsTheScreen() {
