@@ -647,6 +647,18 @@ void TBillForm::Button_deleClick() {
 
 // ---- Save, print, export ----------------------------------------------------------------
 
+namespace {
+/// A refused save's message, ending with what became of the bill: nothing was written and the
+/// window keeps it.
+QString refusedSaveText(const QString& message) {
+    static const QString kSentenceEnds = QStringLiteral("。！？.!?");
+    QString text = message.trimmed();
+    if (!text.isEmpty() && !kSentenceEnds.contains(text.back()))
+        text += QStringLiteral("。");
+    return text + QStringLiteral("本单据没有保存。");
+}
+} // namespace
+
 void TBillForm::ButtonSaveClick() {
     const QString k = kind();
     const QScopedValueRollback<bool> onPurpose(m_closingByCommand, true);
@@ -657,13 +669,10 @@ void TBillForm::ButtonSaveClick() {
             SaveFrameBillChanges();
         else if (k == QLatin1String("2"))
             SaveDoorLeafBill();
+    } catch (const StoreError& e) {
+        throw StoreError(refusedSaveText(e.message()), e.kind());
     } catch (const std::exception& e) {
-        // A refused save says what became of the bill: nothing was written, the window keeps it.
-        QString text = QString::fromUtf8(e.what()).trimmed();
-        static const QString kSentenceEnds = QStringLiteral("。！？.!?");
-        if (!text.isEmpty() && !kSentenceEnds.contains(text.back()))
-            text += QStringLiteral("。");
-        throw StoreError(text + QStringLiteral("本单据没有保存。"));
+        throw StoreError(refusedSaveText(QString::fromUtf8(e.what())));
     }
 }
 

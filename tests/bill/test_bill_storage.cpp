@@ -193,6 +193,8 @@ private slots:
         QTest::newRow("new bill, width not a number") << "new" << 4 << "abc";
         QTest::newRow("frame view, quantity empty") << "frame" << 9 << "";
         QTest::newRow("door-leaf view, measured width not a number") << "door" << 7 << "8x0";
+        QTest::newRow("new bill, lines refused by the database") << "new" << -1 << "";
+        QTest::newRow("frame view, lines refused by the database") << "frame" << -1 << "";
     }
     void refusedSaveSaysBillNotSaved() {
         QFETCH(QString, view);
@@ -209,8 +211,14 @@ private slots:
         }
         if (col == 0)
             billForm()->LabelClentID->clear();
-        else
+        else if (col > 0)
             billGrid()->SetCells(col, 1, text);
+        else
+            Database::Exec(QStringLiteral("create trigger 拒收 before insert on 单据明细 begin select raise(abort, "
+                                          "'拒收'); end"));
+        if (col < 0 && view == QLatin1String("frame"))
+            Database::Exec(QStringLiteral("create trigger 拒改 before update on 单据明细 begin select raise(abort, "
+                                          "'拒改'); end"));
         const BillSnapshot before = billForm()->Snapshot();
         billForm()->ButtonSave->click();
         QCOMPARE(m_dialogs->messages.size(), 1);
