@@ -1,16 +1,13 @@
 #pragma once
 // What the benchmarks of the windows share: an offscreen application with the program's fonts,
-// a quiet dialog service, and the plainest way of reading a statement with sqlite3.
+// a quiet dialog service, the large database opened for the program.
 
+#include "BigDb.h"
 #include "controls/Dialogs.h"
 
 #include <QString>
 #include <QStringList>
 
-#include <cstddef>
-#include <string>
-#include <variant>
-#include <vector>
 
 namespace kvt {
 class DataQuery;
@@ -34,14 +31,6 @@ public:
     QStringList messages;
 };
 
-using BareCell = std::variant<std::monostate, long long, double, std::string>;
-
-/// Steps through a statement on its own read-only connection to path, copying every value into
-/// out; returns the bytes of the values read.
-std::size_t BareReadAll(const QString& path, const std::string& sql, std::vector<BareCell>& out);
-
-/// Heap bytes in use now, large blocks that malloc maps by themselves included.
-std::size_t HeapInUse();
 
 /// Opens the program's store on the large database and a query on statement, kept for the run.
 DataQuery* OpenOnBigDatabase(const QString& statement);

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <malloc.h>
 #include <sqlite3.h>
 
 #include <random>
@@ -162,6 +163,52 @@ void MakeBigDatabase(const QString& path, const BigDbSize& size)
     QFile tag(tagPath);
     if (tag.open(QIODevice::WriteOnly))
         tag.write(sizeTag(size).c_str());
+}
+
+StepLoopResult StepLoop(const QString& path, const std::string& sql)
+{
+    StepLoopResult out;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        throw std::runtime_error(sqlite3_errmsg(db));
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+        const std::string err = sqlite3_errmsg(db);
+        sqlite3_close(db);
+        throw std::runtime_error(err);
+    }
+    const int n = sqlite3_column_count(st);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        ++out.rows;
+        for (int c = 0; c < n; ++c) {
+            switch (sqlite3_column_type(st, c)) {
+            case SQLITE_INTEGER:
+                out.sum += static_cast<unsigned long long>(sqlite3_column_int64(st, c));
+                out.valueBytes += 8;
+                break;
+            case SQLITE_FLOAT:
+                out.sum += static_cast<unsigned long long>(sqlite3_column_double(st, c));
+                out.valueBytes += 8;
+                break;
+            case SQLITE_NULL: break;
+            default: {
+                const unsigned char* t = sqlite3_column_text(st, c);
+                const int len = sqlite3_column_bytes(st, c);
+                out.sum += len > 0 ? t[0] : 0;
+                out.valueBytes += std::size_t(len);
+            }
+            }
+        }
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return out;
+}
+
+std::size_t HeapInUse()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
 }
 
 } // namespace kvt::bench

@@ -3,6 +3,9 @@
 
 #include <QString>
 
+#include <cstddef>
+#include <string>
+
 namespace kvt::bench {
 
 struct BigDbSize {
@@ -17,5 +20,19 @@ void MakeBigDatabase(const QString& path, const BigDbSize& size = {});
 
 /// Path of the shared benchmark database (under the build folder, made once).
 QString BigDatabasePath();
+
+/// What a bare step loop read: the bytes of the values, and a sum over them so none is skipped.
+struct StepLoopResult {
+    std::size_t valueBytes = 0;
+    unsigned long long sum = 0;
+    std::size_t rows = 0;
+};
+
+/// The least work that reads a statement's result: its own read-only connection to path, and a
+/// sqlite3_step loop that reads each value once with sqlite3_column_* and keeps none of them.
+StepLoopResult StepLoop(const QString& path, const std::string& sql);
+
+/// Heap bytes in use now, large blocks that malloc maps by themselves included.
+std::size_t HeapInUse();
 
 } // namespace kvt::bench
