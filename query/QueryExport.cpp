@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QMetaType>
 
+#include <vector>
+
 namespace kvt {
 namespace {
 
@@ -27,10 +29,23 @@ bool isNumberType(int type) {
     }
 }
 
-/// A date held as text in a date column: "yyyy-mm-dd", possibly with a time of day.
+/// A date held as text in a date column: "yyyy-mm-dd", possibly with a time of day. Read digit by
+/// digit: a large export has one in every row, and a format-string parse costs more than the rest
+/// of the cell.
 QDate dateFromText(const QString& text) {
-    const QString day = text.trimmed().left(10);
-    return QDate::fromString(day, QStringLiteral("yyyy-MM-dd"));
+    const QStringView t = QStringView(text).trimmed();
+    if (t.size() < 10 || t[4] != u'-' || t[7] != u'-')
+        return {};
+    int parts[3] = {0, 0, 0};
+    const int starts[3] = {0, 5, 8}, lengths[3] = {4, 2, 2};
+    for (int p = 0; p < 3; ++p)
+        for (int k = 0; k < lengths[p]; ++k) {
+            const QChar c = t[starts[p] + k];
+            if (c < u'0' || c > u'9')
+                return {};
+            parts[p] = parts[p] * 10 + (c.unicode() - u'0');
+        }
+    return QDate(parts[0], parts[1], parts[2]); // invalid for a day that does not exist
 }
 
 void writeValue(SpreadsheetSink& sink, int row, int column, const QVariant& value, bool dateColumn, bool numberColumn) {
@@ -75,14 +90,16 @@ void writeResult(SpreadsheetSink& sink, const DataQuery& query) {
     const QStringList names = query.FieldNames();
     const QList<int> shown = query.DisplayColumns();
     const int rows = query.RowCount();
+    std::vector<bool> dateColumn, numberColumn;
     for (int i = 0; i < shown.size(); ++i) {
-        const int field = shown[i];
-        sink.writeText(1, i + 1, names.value(field));
-        const bool dateColumn = query.IsDateColumn(field);
-        const bool numberColumn = query.IsNumericColumn(field);
-        for (int k = 1; k <= rows; ++k)
-            writeValue(sink, k + 1, i + 1, query.ValueAt(k, field), dateColumn, numberColumn);
+        sink.writeText(1, i + 1, names.value(shown[i]));
+        dateColumn.push_back(query.IsDateColumn(shown[i]));
+        numberColumn.push_back(query.IsNumericColumn(shown[i]));
     }
+    // Row by row, as the workbook is written: the cells need no sorting before they are saved.
+    for (int k = 1; k <= rows; ++k)
+        for (int i = 0; i < shown.size(); ++i)
+            writeValue(sink, k + 1, i + 1, query.ValueAt(k, shown[i]), dateColumn[size_t(i)], numberColumn[size_t(i)]);
 }
 
 void moveToEnd(DataQuery& query) {

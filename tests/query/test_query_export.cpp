@@ -42,7 +42,15 @@ const char* const kFixture[] = {
     "门框总宽,门框总高,埋地,门框附加,门框备注) values (57,1,2,\"磨砂\",850.5,2000,0,0,0,0,0,0,0,0,0,\"单边\",\"\")",
     "insert into 单据明细 (单据ID,商品ID,数量,玻璃款式,见光宽,见光高,现量宽,现量高,门扇宽,门扇高,玻璃宽,玻璃高,"
     "门框总宽,门框总高,埋地,门框附加,门框备注) values (57,1,1,\"\",-12,2000,0,0,0,0,0,0,0,0,0,\"123\",\"\")",
+    // Dates as other programs may have left them in the date column.
+    "create table 日期 (序号 INTEGER PRIMARY KEY, 单据日期 DATE)",
+    "insert into 日期 values (1,\"2021-03-04 08:30:00\")",
+    "insert into 日期 values (2,\"2021-02-30\")",
+    "insert into 日期 values (3,\"2021/03/04\")",
+    "insert into 日期 values (4,\"2021-3-4\")",
+    "insert into 日期 values (5,\" 2024-02-29 \")",
 };
+const QString kDates = "select 序号,单据日期 from 日期 order by 序号";
 
 /// The column letter of a field of the result (its position plus one).
 QString column(const DataQuery& query, const QString& field) {
@@ -112,6 +120,11 @@ void TestQueryExport::values_data() {
     row("negative size", kLines, 2, "见光宽", Kind::Number, -12.0);
     row("number-like text", kLines, 2, "门框附加", Kind::Text, "123");
     row("empty text", kLines, 2, "玻璃款式", Kind::Empty, QVariant());
+    row("date with a time of day", kDates, 1, "单据日期", Kind::Date, QDate(2021, 3, 4));
+    row("day that does not exist", kDates, 2, "单据日期", Kind::Text, "2021-02-30");
+    row("date with slashes", kDates, 3, "单据日期", Kind::Text, "2021/03/04");
+    row("date without leading zeros", kDates, 4, "单据日期", Kind::Text, "2021-3-4");
+    row("date between spaces", kDates, 5, "单据日期", Kind::Date, QDate(2024, 2, 29));
 }
 
 void TestQueryExport::values() {
