@@ -29,14 +29,14 @@ TForm_DoorLine::TForm_DoorLine(QWidget* parent) : QWidget(parent) {
         auto* r = new QRadioButton(caption, this);
         r->setObjectName(QString::fromLatin1(name));
         r->move(24, top);
-        r->adjustSize();
+        m_fitToText << r;
         return r;
     };
     auto label = [this](const char* name, const QString& caption, int left, int top) {
         auto* l = new QLabel(caption, this);
         l->setObjectName(QString::fromLatin1(name));
         l->move(left, top);
-        l->adjustSize();
+        m_fitToText << l;
         return l;
     };
     RadioButton6 = radio("RadioButton6", QStringLiteral("无门线"), 48);
@@ -87,6 +87,13 @@ TForm_DoorLine::TForm_DoorLine(QWidget* parent) : QWidget(parent) {
 }
 
 bool TForm_DoorLine::event(QEvent* e) {
+    if (e->type() == QEvent::Show && !m_fitToText.isEmpty()) {
+        // Measured when first shown rather than at start-up, where the dialog's font would be
+        // loaded only to size captions nobody sees yet.
+        for (QWidget* w : std::as_const(m_fitToText))
+            w->adjustSize();
+        m_fitToText.clear();
+    }
     const bool handled = QWidget::event(e);
     // Showing the dialog activates it; both start the choice again.
     if (e->type() == QEvent::WindowActivate || (e->type() == QEvent::Show && !e->spontaneous()))

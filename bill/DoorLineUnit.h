@@ -2,6 +2,7 @@
 // The door casing line dialog: composes the "门框附加" text of a frame line from one of six
 // kinds of door casing line and an optional number, and writes it into the bill grid.
 
+#include <QList>
 #include <QString>
 #include <QWidget>
 
@@ -58,6 +59,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    /// Captions sized to their text when the dialog is first shown.
+    QList<QWidget*> m_fitToText;
     /// Sets the two texts and, when given, places the number box and its unit on a line.
     void choose(const QString& kind, const QString& addWord, int editLeft = -1, int top = -1, int labelLeft = -1);
 };

@@ -47,8 +47,7 @@ TCGForm::TCGForm(QWidget* parent) : QWidget(parent) {
 
     Label1 = new QLabel(QStringLiteral("搜索输入："), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->move(32, 80);
-    Label1->adjustSize();
+    Label1->move(32, 80); // sized to its text when the window is first shown
 
     Edit_Find = new QLineEdit(this);
     Edit_Find->setObjectName(QStringLiteral("Edit_Find"));
@@ -117,6 +116,10 @@ QString TCGForm::mode() const {
 // --- opening and closing -------------------------------------------------------------------
 
 void TCGForm::showEvent(QShowEvent* event) {
+    if (!m_captionFitted) {
+        Label1->adjustSize();
+        m_captionFitted = true;
+    }
     QWidget::showEvent(event);
     if (!event->spontaneous())
         Guarded(this, [this] { CGForm_show(); });

@@ -77,6 +77,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    /// The search caption is sized to its text at the first showing, not at start-up.
+    bool m_captionFitted = false;
     QString mode() const;
     /// Client and installer search; a single exact hit goes to the bill window's or the
     /// query window's name box and id carrier.
