@@ -355,7 +355,7 @@ void Database::Open(const QString& path)
     sqlite3* db = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
     if (sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr) != SQLITE_OK) {
-        const QString err = QStringLiteral("无法打开数据库文件“%1”：%2").arg(path, message(db));
+        const QString err = QStringLiteral("无法打开数据库文件“%1”。(%2)").arg(path, message(db));
         sqlite3_close(db);
         throw StoreError(err);
     }
