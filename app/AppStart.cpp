@@ -56,22 +56,30 @@ void CreateForms(const QString& databasePath)
     try {
         MainForm = new TMainForm;
         RegisterForm(QStringLiteral("MainForm"), MainForm);
-        BillForm = new TBillForm;
-        RegisterForm(QStringLiteral("BillForm"), BillForm);
-        CGForm = new TCGForm;
-        RegisterForm(QStringLiteral("CGForm"), CGForm);
-        FormQuery = new TFormQuery;
-        RegisterForm(QStringLiteral("FormQuery"), FormQuery);
-        Form_DoorLine = new TForm_DoorLine;
-        RegisterForm(QStringLiteral("Form_DoorLine"), Form_DoorLine);
+        centre(MainForm);
     } catch (...) {
         DestroyForms();
         throw;
     }
-    for (QWidget* w : {static_cast<QWidget*>(MainForm), static_cast<QWidget*>(BillForm),
-                       static_cast<QWidget*>(CGForm), static_cast<QWidget*>(FormQuery),
-                       static_cast<QWidget*>(Form_DoorLine)})
-        centre(w);
+    // The other four windows are hidden until a command shows them: each is built, once, when it
+    // is first needed, so that start-up builds only what it shows.
+    auto later = [](const char* name, auto*& global, auto make) {
+        RegisterFormFactory(QString::fromLatin1(name), [&global, make]() -> QWidget* {
+            global = make();
+            centre(global);
+            return global;
+        });
+    };
+    later("BillForm", BillForm, [] { return new TBillForm; });
+    later("CGForm", CGForm, [] { return new TCGForm; });
+    later("FormQuery", FormQuery, [] { return new TFormQuery; });
+    later("Form_DoorLine", Form_DoorLine, [] { return new TForm_DoorLine; });
+}
+
+void BuildAllForms()
+{
+    for (const char* name : {"BillForm", "CGForm", "FormQuery", "Form_DoorLine"})
+        Form(QString::fromLatin1(name));
 }
 
 void DestroyForms()

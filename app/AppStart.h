@@ -11,7 +11,8 @@ class TCGForm;
 class TFormQuery;
 class TForm_DoorLine;
 
-/// The five windows, each created once per run.
+/// The five windows, each created once per run: the main window at start-up, the others when first
+/// asked for by name (Form / FindForm); nullptr until then.
 extern TMainForm* MainForm;
 extern TBillForm* BillForm;
 extern TCGForm* CGForm;
@@ -23,9 +24,12 @@ void InstallFontSubstitutions();
 /// The family "宋体" resolves to on this machine.
 QString SongTypeface();
 
-/// Opens (or creates) the database at path and creates the five windows in order; throws
-/// the store's error when the database cannot be reached. Needs a QApplication.
+/// Opens (or creates) the database at path, creates the main window and registers the other four,
+/// which are built when first asked for; throws the store's error when the database cannot be
+/// reached. Needs a QApplication.
 void CreateForms(const QString& databasePath);
+/// Builds the four windows not built yet (benchmarks and tests that reach them directly).
+void BuildAllForms();
 /// Destroys the windows and closes the database (used by tests between cases).
 void DestroyForms();
 

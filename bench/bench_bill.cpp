@@ -130,6 +130,7 @@ double seconds(Clock::time_point from) {
 struct Forms {
     Forms() {
         CreateForms(g_path);
+        BuildAllForms();
         FormQuery->show();
         QApplication::processEvents();
         listTheBill();

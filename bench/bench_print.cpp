@@ -125,6 +125,7 @@ void printGrid(benchmark::State& state) {
 /// followed the printed record would repaint for every one of them.
 void queryWindowPrint(benchmark::State& state, bool shown) {
     CreateForms(bench::BigDatabasePath());
+    BuildAllForms();
     FormQuery->ADOQuery1->Close();
     FormQuery->ADOQuery1->SetSql(kStatement);
     FormQuery->ADOQuery1->Open();

@@ -43,6 +43,7 @@ void bareBillList(benchmark::State& state) {
 
 void windowBillList(benchmark::State& state) {
     CreateForms(bench::BigDatabasePath());
+    BuildAllForms();
     FormQuery->show();
     QApplication::processEvents();
     FormQuery->Edit_client->clear();

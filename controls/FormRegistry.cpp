@@ -11,7 +11,18 @@ QHash<QString, QPointer<QWidget>>& forms()
     static QHash<QString, QPointer<QWidget>> registry;
     return registry;
 }
+
+QHash<QString, std::function<QWidget*()>>& factories()
+{
+    static QHash<QString, std::function<QWidget*()>> registry;
+    return registry;
+}
 } // namespace
+
+void RegisterFormFactory(const QString& name, std::function<QWidget*()> make)
+{
+    factories().insert(name, std::move(make));
+}
 
 void RegisterForm(const QString& name, QWidget* form)
 {
@@ -21,11 +32,27 @@ void RegisterForm(const QString& name, QWidget* form)
 void ClearForms()
 {
     forms().clear();
+    factories().clear();
 }
 
 QWidget* FindForm(const QString& name)
 {
-    return forms().value(name).data();
+    if (QWidget* w = forms().value(name).data())
+        return w;
+    // Made once: the factory is taken out first, so a window that asks for itself while it is
+    // being built gets nullptr instead of a second copy.
+    const std::function<QWidget*()> make = factories().take(name);
+    if (!make)
+        return nullptr;
+    QWidget* w = nullptr;
+    try {
+        w = make();
+    } catch (...) {
+        factories().insert(name, make); // asked for again, it is tried again
+        throw;
+    }
+    RegisterForm(name, w);
+    return w;
 }
 
 QWidget* Form(const QString& name)

@@ -6,15 +6,20 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
 #include "store/StoreError.h"
 
 namespace kvt {
 
 /// Registers a window under its program-wide name (replacing an earlier one).
 void RegisterForm(const QString& name, QWidget* form);
-/// Forgets every registered window (tests tear down with it).
+/// Registers how a window is made: the first FindForm or Form of that name calls make, which
+/// builds the window and registers it. Windows nobody has asked for yet cost nothing at start-up.
+void RegisterFormFactory(const QString& name, std::function<QWidget*()> make);
+/// Forgets every registered window and factory (tests tear down with it).
 void ClearForms();
-/// The window registered under name, or nullptr.
+/// The window registered under name (made now if only its factory is registered), or nullptr.
 QWidget* FindForm(const QString& name);
 /// The window registered under name; throws StoreError when there is none.
 QWidget* Form(const QString& name);

@@ -3,6 +3,8 @@
 
 #include "app/AppStart.h"
 #include "app/MainFormUnit.h"
+#include "bill/BillUnit.h"
+#include "query/QueryUnit.h"
 #include "controls/FormRegistry.h"
 #include "store/DataQuery.h"
 #include "store/Database.h"
@@ -93,6 +95,23 @@ private slots:
         QCOMPARE(q.RowCount(), 1);
         QCOMPARE(q.FieldAt(1).asInteger(), 1);
         QCOMPARE(q.Field(QStringLiteral("值")).asInteger(), 1);
+    }
+
+    // Start-up builds the main window only; each other window is built once, when first asked for.
+    void hiddenWindowsBuiltWhenFirstNeeded()
+    {
+        QVERIFY(MainForm);
+        QVERIFY(!BillForm);
+        QVERIFY(!CGForm);
+        QVERIFY(!FormQuery);
+        QVERIFY(!Form_DoorLine);
+        QWidget* bill = Form(QStringLiteral("BillForm"));
+        QCOMPARE(bill, static_cast<QWidget*>(BillForm));
+        QCOMPARE(Form(QStringLiteral("BillForm")), bill);
+        QVERIFY(!CGForm);
+        QTest::mouseClick(MainForm->Button3, Qt::LeftButton); // 查询 builds and shows the query window
+        QVERIFY(FormQuery);
+        QVERIFY(FormQuery->isVisible());
     }
 
     void fiveWindowsWithTheirCaptions_data()

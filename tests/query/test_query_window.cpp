@@ -91,7 +91,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<test::FakeDialogs> m_dialogs;
 
-    TFormQuery* form() const { return FormQuery; }
+    TFormQuery* form() const { return qobject_cast<TFormQuery*>(Form(QStringLiteral("FormQuery"))); }
     QWidget* bill() const { return Form(QStringLiteral("BillForm")); }
     template <class T> T* control(const char* name) const { return Control<T>(form(), QString::fromLatin1(name)); }
     template <class T> T* billControl(const char* name) const { return Control<T>(bill(), QString::fromLatin1(name)); }
