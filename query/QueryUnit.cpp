@@ -4,6 +4,7 @@
 #include "controls/Dialogs.h"
 #include "controls/FormRegistry.h"
 #include "controls/QorControlUnit.h"
+#include "query/GlassList.h"
 #include "query/QueryExport.h"
 #include "query/my_print.h"
 #include "store/DataQuery.h"
@@ -212,9 +213,11 @@ void TFormQuery::buildControls() {
     TabSheet1 = named(new QWidget, "TabSheet1");
     TabSheet2 = named(new QWidget, "TabSheet2");
     TabSheet3 = named(new QWidget, "TabSheet3");
+    TabSheet4 = named(new QWidget, "TabSheet4");
     PageControl1->addTab(TabSheet1, QStringLiteral("门框与门扇查询"));
     PageControl1->addTab(TabSheet2, QStringLiteral("门框查询"));
     PageControl1->addTab(TabSheet3, QStringLiteral("sql语句功能"));
+    PageControl1->addTab(TabSheet4, QStringLiteral("玻璃清单"));
 
     // Tab 1: the filter group and the bill buttons.
     GroupBox1 = named(new QGroupBox(QStringLiteral("查询条件"), TabSheet1), "GroupBox1");
@@ -265,6 +268,14 @@ void TFormQuery::buildControls() {
     tab3->addWidget(Button_exSQL, 0, 1);
     tab3->addWidget(Label4, 1, 0, 1, 2);
 
+    // Tab 4: the glass order list; the filter group of tab 1 joins it while it is shown.
+    glass_list_Button = button(TabSheet4, "glass_list_Button", "玻璃清单查询");
+    auto* glassButtons = new QVBoxLayout;
+    glassButtons->addWidget(glass_list_Button);
+    glassButtons->addStretch(1);
+    auto* tab4 = new QHBoxLayout(TabSheet4);
+    tab4->addLayout(glassButtons);
+
     send_excel_Button = button(this, "send_excel_Button", "传送至EXCEL");
     print_Button = button(this, "print_Button", "打印");
     Button_exit = button(this, "Button_exit", "退出");
@@ -273,6 +284,9 @@ void TFormQuery::buildControls() {
     Label_client_id->hide();
     query_modle_Label = named(new QLabel(this), "query_modle_Label");
     query_modle_Label->hide();
+    Label_glass_note = named(new QLabel(this), "Label_glass_note");
+    Label_glass_note->setStyleSheet(QStringLiteral("color: #c00000;"));
+    Label_glass_note->hide();
 
     QorDBGridQuery = named(new TQorDBGrid(this), "QorDBGridQuery");
     QorDBGridQuery->SetDataQuery(ADOQuery1);
@@ -294,6 +308,7 @@ void TFormQuery::buildControls() {
     page->addWidget(PageControl1);
     page->addLayout(commands);
     page->addWidget(QorDBGridQuery, 1);
+    page->addWidget(Label_glass_note);
 
     Edit_client->installEventFilter(this);
 }
@@ -309,6 +324,7 @@ void TFormQuery::wireHandlers() {
     wire(no_liang_query_Button, &TFormQuery::no_liang_query_ButtonClick);
     wire(no_door_Button, &TFormQuery::no_door_ButtonClick);
     wire(Button_exSQL, &TFormQuery::Button_exSQLClick);
+    wire(glass_list_Button, &TFormQuery::glass_list_ButtonClick);
     wire(print_Button, &TFormQuery::print_ButtonClick);
     wire(send_excel_Button, &TFormQuery::send_excel_ButtonClick);
     wire(Button_exit, &TFormQuery::Button_exitClick);
@@ -316,6 +332,24 @@ void TFormQuery::wireHandlers() {
             [this] { Guarded(this, [this] { QorDBGridQueryDblClick(); }); });
     // A name typed by hand is no picked client: the filter's key goes with the pick.
     connect(Edit_client, &QLineEdit::textEdited, Label_client_id, &QLabel::clear);
+    connect(PageControl1, &QTabWidget::currentChanged, this, &TFormQuery::moveFilterToTab);
+    // Whatever replaces or closes the result, the glass list's title and note go with it.
+    connect(ADOQuery1, &DataQuery::resultReset, this, [this] {
+        m_glassTitle.clear();
+        m_glassNote.clear();
+        Label_glass_note->clear();
+        Label_glass_note->hide();
+    });
+}
+
+void TFormQuery::moveFilterToTab(int index) {
+    QWidget* page = PageControl1->widget(index);
+    if ((page != TabSheet1 && page != TabSheet4) || GroupBox1->parentWidget() == page)
+        return;
+    if (QLayout* from = GroupBox1->parentWidget()->layout())
+        from->removeWidget(GroupBox1);
+    qobject_cast<QBoxLayout*>(page->layout())->insertWidget(0, GroupBox1, 1);
+    GroupBox1->show();
 }
 
 void TFormQuery::showEvent(QShowEvent* event) {
@@ -507,8 +541,34 @@ void TFormQuery::Button_exSQLClick() {
         ShowMessage(this, QStringLiteral("SQL语句已执行，影响%1条记录。").arg(outcome.rowsChanged));
 }
 
+void TFormQuery::glass_list_ButtonClick() {
+    GlassListFilter filter;
+    filter.byClient = !Edit_client->text().isEmpty();
+    if (filter.byClient && !clientIdOf(Label_client_id->text(), filter.clientId)) {
+        // A name without a picked client: no list until the client is picked.
+        ADOQuery1->Close();
+        Edit_clientDblClick();
+        return;
+    }
+    filter.byDate = CheckBox__add_date->isChecked();
+    filter.from = DateTimePicker1->date();
+    filter.to = DateTimePicker2->date();
+    // Counted first: should the count fail, no list is shown without its warning.
+    const int unfinished = CountUnfinishedGlassLines(filter);
+    runQuery(GlassListSql(filter));
+    SetColumnWidthsByTitle(QorDBGridQuery);
+    m_glassTitle = GlassListTitle(filter, Edit_client->text());
+    m_glassNote = UnfinishedGlassNote(unfinished);
+    Label_glass_note->setText(m_glassNote);
+    Label_glass_note->setVisible(!m_glassNote.isEmpty());
+}
+
 void TFormQuery::print_ButtonClick() {
-    PreviewPrintGrid(this, *QorDBGridQuery, QStringLiteral("清单"), QString());
+    // The glass list carries its own title, and its warning at the foot of every page.
+    if (!m_glassTitle.isEmpty())
+        PreviewPrintGrid(this, *QorDBGridQuery, m_glassTitle, m_glassNote);
+    else
+        PreviewPrintGrid(this, *QorDBGridQuery, QStringLiteral("清单"), QString());
 }
 
 void TFormQuery::send_excel_ButtonClick() {

@@ -62,6 +62,7 @@ public:
     QWidget* TabSheet1;
     QWidget* TabSheet2;
     QWidget* TabSheet3;
+    QWidget* TabSheet4;
 
     // Tab 1: bill list and loading a listed bill.
     QPushButton* Button_query;
@@ -89,6 +90,12 @@ public:
     QPushButton* Button_exSQL;
     QLabel* Label4;
 
+    // Tab 4: the glass order list over the bills the filter of tab 1 chooses; the filter group
+    // moves onto this tab while it is shown.
+    QPushButton* glass_list_Button;
+    /// Under the result: how many lines of the listed bills have no glass size yet.
+    QLabel* Label_glass_note;
+
     QPushButton* send_excel_Button;
     QPushButton* print_Button;
     QPushButton* Button_exit;
@@ -108,6 +115,7 @@ public:
     void no_liang_query_ButtonClick();
     void no_door_ButtonClick();
     void Button_exSQLClick();
+    void glass_list_ButtonClick();
     void print_ButtonClick();
     void send_excel_ButtonClick();
     void Button_exitClick();
@@ -127,6 +135,12 @@ private:
     void fillBillHeader(QWidget* bill, DataQuery& billQuery, qint64 billId);
     /// Shows the bill window and puts its line query into edit state when it holds a line.
     void showBillForEditing(QWidget* bill, DataQuery& billQuery);
+    /// Shows the filter group on the tab that is current, when that tab uses it.
+    void moveFilterToTab(int index);
+
+    /// Title and footer of the glass list while the result shows it; empty titles otherwise.
+    QString m_glassTitle;
+    QString m_glassNote;
 
     /// 查询 is waiting for the client picker opened for a typed name.
     bool m_queryOnPick = false;
