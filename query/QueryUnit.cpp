@@ -363,14 +363,15 @@ bool TFormQuery::eventFilter(QObject* watched, QEvent* event) {
     if (m_queryOnPick && event->type() == QEvent::Hide && watched == FindForm(kSelectionForm)) {
         // The client picker closed: with a pick for this window (written before it closes), the
         // query runs; without one (退出, or a pick for another window) the list stays empty.
-        m_queryOnPick = false;
+        const auto query = m_queryOnPick;
+        m_queryOnPick = nullptr;
         watched->removeEventFilter(this);
         qint64 clientId = 0;
         const bool picked = Control<QLabel>(static_cast<QWidget*>(watched), QStringLiteral("LabelModol"))->text() ==
                                 QLatin1String("6") &&
                             !Edit_client->text().isEmpty() && clientIdOf(Label_client_id->text(), clientId);
         if (picked && isVisible())
-            Guarded(this, [this] { Button_queryClick(); });
+            Guarded(this, [this, query] { (this->*query)(); });
         return false;
     }
     if (watched == Edit_client && event->type() == QEvent::MouseButtonDblClick) {
@@ -398,7 +399,7 @@ void TFormQuery::Button_queryClick() {
         // that client's bills, so it goes; the pick, when it comes back, runs the query.
         ADOQuery1->Close();
         QWidget* selection = Form(kSelectionForm);
-        m_queryOnPick = true;
+        m_queryOnPick = &TFormQuery::Button_queryClick;
         selection->installEventFilter(this);
         Edit_clientDblClick();
         return;
@@ -545,8 +546,10 @@ void TFormQuery::glass_list_ButtonClick() {
     GlassListFilter filter;
     filter.byClient = !Edit_client->text().isEmpty();
     if (filter.byClient && !clientIdOf(Label_client_id->text(), filter.clientId)) {
-        // A name without a picked client: no list until the client is picked.
+        // A name without a picked client: no list until the client is picked, then this one.
         ADOQuery1->Close();
+        m_queryOnPick = &TFormQuery::glass_list_ButtonClick;
+        Form(kSelectionForm)->installEventFilter(this);
         Edit_clientDblClick();
         return;
     }

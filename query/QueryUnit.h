@@ -142,8 +142,8 @@ private:
     QString m_glassTitle;
     QString m_glassNote;
 
-    /// 查询 is waiting for the client picker opened for a typed name.
-    bool m_queryOnPick = false;
+    /// The list (查询 or the glass list) waiting for the client picker opened for a typed name.
+    void (TFormQuery::*m_queryOnPick)() = nullptr;
 };
 
 } // namespace kvt

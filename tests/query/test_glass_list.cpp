@@ -315,14 +315,23 @@ private slots:
         setDates(QDate(2021, 3, 1), QDate(2021, 3, 10));
         listGlass();
         QVERIFY(form()->ADOQuery1->IsOpen());
-        // A name typed by hand names no client yet: the list goes and the picker opens for it.
-        QTest::keyClicks(form()->Edit_client, QStringLiteral("x"));
+        // A name typed by hand names no client yet: the list goes and the picker opens for it ...
+        form()->Edit_client->setText(QStringLiteral("李"));
         QTest::mouseClick(form()->glass_list_Button, Qt::LeftButton);
         QVERIFY(!form()->ADOQuery1->IsOpen());
         QVERIFY(!form()->Label_glass_note->isVisible());
-        QVERIFY(Form(QStringLiteral("CGForm"))->isVisible());
-        QCOMPARE(Control<QLabel>(QStringLiteral("CGForm"), QStringLiteral("LabelModol"))->text(), QStringLiteral("6"));
+        QWidget* selection = Form(QStringLiteral("CGForm"));
+        QVERIFY(selection->isVisible());
+        QCOMPARE(Control<QLabel>(selection, QStringLiteral("LabelModol"))->text(), QStringLiteral("6"));
+        // ... and the pick brings the glass list of that client's bills, not the bill list.
+        QTest::mouseClick(Control<QPushButton>(selection, QStringLiteral("Button_yes")), Qt::LeftButton);
+        QVERIFY(!selection->isVisible());
+        QCOMPARE(form()->Label_client_id->text(), QStringLiteral("2"));
         QCOMPARE(m_dialogs->messages, QStringList());
+        QCOMPARE(form()->ADOQuery1->FieldNames(), kColumns);
+        QCOMPARE(rows(), (QStringList{"|300|900|1|0.27|1", "磨砂|400|1500|1|0.6|1", "长虹|350|1500|3|1.58|1",
+                                      "合计|||5|2.45|"}));
+        QCOMPARE(form()->Label_glass_note->text(), QStringLiteral("另有1条门扇尚未计算玻璃尺寸"));
     }
 
     void doubleClickOnTheListLoadsNoBill() {
