@@ -92,20 +92,21 @@ int fullScans() {
 void bareCase(benchmark::State& state, const GlassListFilter& filter) {
     const std::string list = TranslateToSqlite(GlassListSql(filter)).toStdString();
     const std::string count = TranslateToSqlite(UnfinishedGlassLinesSql(filter)).toStdString();
-    std::size_t cells = 0;
+    std::size_t rows = 0;
     for (auto _ : state) {
-        std::vector<bench::BareCell> out;
-        bench::BareReadAll(bench::BigDatabasePath(), list, out);
-        bench::BareReadAll(bench::BigDatabasePath(), count, out);
-        cells = out.size();
-        benchmark::DoNotOptimize(out.data());
+        const bench::StepLoopResult groups = bench::StepLoop(bench::BigDatabasePath(), list);
+        const bench::StepLoopResult unfinished = bench::StepLoop(bench::BigDatabasePath(), count);
+        rows = groups.rows;
+        benchmark::DoNotOptimize(groups.sum);
+        benchmark::DoNotOptimize(unfinished.sum);
     }
     state.SetLabel("baseline");
-    state.counters["cells"] = double(cells);
+    state.counters["rows"] = double(rows);
 }
 
 void windowCase(benchmark::State& state, const GlassListFilter& filter) {
     CreateForms(bench::BigDatabasePath());
+    BuildAllForms();
     FormQuery->show();
     FormQuery->PageControl1->setCurrentWidget(FormQuery->TabSheet4);
     QApplication::processEvents();

@@ -137,7 +137,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<test::FakeDialogs> m_dialogs;
 
-    TFormQuery* form() const { return FormQuery; }
+    TFormQuery* form() const { return qobject_cast<TFormQuery*>(Form(QStringLiteral("FormQuery"))); }
     QString dbPath() const { return m_dir->filePath(QStringLiteral("kvt.db")); }
 
     /// The list's rows as "style|width|height|pieces|area|bills", the texts the grid shows.
