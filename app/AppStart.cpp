@@ -7,9 +7,14 @@
 #include "controls/FormRegistry.h"
 #include "query/QueryUnit.h"
 #include "refdata/CGFormUnit.h"
+#include "store/Backup.h"
 #include "store/Database.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -100,6 +105,40 @@ void DestroyForms()
         Database::Close();
 }
 
+QString DatabasePathFromArguments(const QStringList& arguments, QString* error)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption dataDir(QStringLiteral("data-dir"), QString(), QStringLiteral("DIR"));
+    parser.addOption(dataDir);
+    QString problem;
+    if (!parser.parse(arguments))
+        problem = parser.errorText();
+    else if (!parser.positionalArguments().isEmpty())
+        problem = QStringLiteral("不认识的参数：") + parser.positionalArguments().join(QLatin1Char(' '));
+    else if (parser.isSet(dataDir) && parser.value(dataDir).isEmpty())
+        problem = QStringLiteral("--data-dir 后面没有给出文件夹");
+    if (!problem.isEmpty()) {
+        if (error)
+            *error = problem;
+        return QString();
+    }
+    const QString file = QStringLiteral("kvt.db");
+    if (!parser.isSet(dataDir))
+        return file;
+    QString dir = parser.value(dataDir);
+    if (dir == QStringLiteral("~") || dir.startsWith(QStringLiteral("~/")))
+        dir = QDir::homePath() + dir.mid(1);
+    return QDir(dir).filePath(file);
+}
+
+void BackUpToday(QWidget* parent)
+{
+    const QString folder = QFileInfo(Database::Path()).absoluteDir().filePath(QStringLiteral("backups"));
+    const DailyBackup done = MakeDailyBackup(folder, QDate::currentDate());
+    if (done.outcome == DailyBackup::Outcome::Failed)
+        DialogService::instance().message(parent, done.error, QString(), DialogService::Icon::Warning);
+}
+
 int RunKvt(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -107,15 +146,26 @@ int RunKvt(int argc, char** argv)
     QApplication::setApplicationDisplayName(QStringLiteral("kvt"));
     QApplication::setQuitOnLastWindowClosed(false);
     InstallFontSubstitutions();
-    try {
-        CreateForms(QStringLiteral("kvt.db"));
-    } catch (const std::exception& e) {
-        DialogService::instance().message(nullptr, QString::fromUtf8(e.what()), QString(),
-                                          DialogService::Icon::Critical);
+    auto stop = [](const QString& why) {
+        DialogService::instance().message(nullptr, why, QString(), DialogService::Icon::Critical);
         DestroyForms();
         return 1;
+    };
+    QString problem;
+    const QString databasePath = DatabasePathFromArguments(QApplication::arguments(), &problem);
+    if (databasePath.isEmpty())
+        return stop(problem);
+    // A data folder of its own is made at the first start.
+    const QString folder = QFileInfo(databasePath).absolutePath();
+    if (!QDir().mkpath(folder))
+        return stop(QStringLiteral("无法建立数据文件夹“%1”").arg(QDir::toNativeSeparators(folder)));
+    try {
+        CreateForms(databasePath);
+    } catch (const std::exception& e) {
+        return stop(QString::fromUtf8(e.what()));
     }
     MainForm->show();
+    BackUpToday(MainForm);
     if (qEnvironmentVariableIsSet("KVT_QUIT_WHEN_SHOWN")) // start-up timing: leave once the window is up
         QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
     const int rc = app.exec();

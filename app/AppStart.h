@@ -2,6 +2,9 @@
 // Start-up: fonts, the database, the five program-wide windows.
 
 #include <QString>
+#include <QStringList>
+
+class QWidget;
 
 namespace kvt {
 
@@ -32,6 +35,15 @@ void CreateForms(const QString& databasePath);
 void BuildAllForms();
 /// Destroys the windows and closes the database (used by tests between cases).
 void DestroyForms();
+
+/// The database file for the program's command-line arguments (program name first): "kvt.db" in
+/// the working folder, or "kvt.db" in the folder of --data-dir=DIR, where a leading "~" stands for
+/// the home folder. Gives an empty path and sets error for arguments it does not know.
+QString DatabasePathFromArguments(const QStringList& arguments, QString* error);
+
+/// Makes today's copy of the open database in the folder "backups" beside it. A failure is shown
+/// in a message box over parent; the program goes on either way.
+void BackUpToday(QWidget* parent);
 
 /// The whole program: start-up, the main window, the event loop. Returns the exit code.
 int RunKvt(int argc, char** argv);

@@ -6,11 +6,13 @@
 #include "bill/BillUnit.h"
 #include "query/QueryUnit.h"
 #include "controls/FormRegistry.h"
+#include "store/Backup.h"
 #include "store/DataQuery.h"
 #include "store/Database.h"
 #include "support/FakeDialogs.h"
 #include "support/TinyFilesystem.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -223,6 +225,33 @@ private slots:
         QVERIFY(m_dialogs->messages.isEmpty());
     }
 
+    void startMakesTodaysBackup()
+    {
+        QDir(m_dir.filePath(QStringLiteral("backups"))).removeRecursively();
+        BackUpToday(MainForm);
+        QVERIFY(m_dialogs->messages.isEmpty());
+        const QString copy = m_dir.filePath(QStringLiteral("backups/") + BackupFileName(QDate::currentDate()));
+        QVERIFY2(QFileInfo(copy).isFile(), qPrintable(copy));
+    }
+
+    void failedBackupIsShownAndTheProgramGoesOn()
+    {
+        // A file where the backup folder belongs: no copy can be made.
+        const QString taken = m_dir.filePath(QStringLiteral("backups"));
+        QDir(taken).removeRecursively();
+        QFile f(taken);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        BackUpToday(MainForm);
+        QFile::remove(taken);
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY2(m_dialogs->messages.at(0).contains(QStringLiteral("备份")), qPrintable(m_dialogs->messages.at(0)));
+        QCOMPARE(m_dialogs->icons.back(), DialogService::Icon::Warning);
+        MainForm->show();
+        QTest::mouseClick(MainForm->Button3, Qt::LeftButton);
+        QVERIFY(form("FormQuery")->isVisible());
+    }
+
     void chineseFaceDrawsChinese()
     {
         QFont song(QStringLiteral("宋体"));
@@ -299,6 +328,38 @@ private:
     }
 };
 
+// Where the database lives, from the command line.
+class TestArguments : public QObject {
+    Q_OBJECT
+private slots:
+    void databasePath_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("path"); // empty: refused
+        const QString home = QDir::homePath();
+        QTest::newRow("none: the working folder") << QStringList{"kvt"} << "kvt.db";
+        QTest::newRow("data folder") << QStringList{"kvt", "--data-dir=/srv/kvt"} << "/srv/kvt/kvt.db";
+        QTest::newRow("data folder, value apart") << QStringList{"kvt", "--data-dir", "/srv/kvt"} << "/srv/kvt/kvt.db";
+        QTest::newRow("home folder") << QStringList{"kvt", "--data-dir=~/kvt"} << home + "/kvt/kvt.db";
+        QTest::newRow("home itself") << QStringList{"kvt", "--data-dir=~"} << home + "/kvt.db";
+        QTest::newRow("tilde inside") << QStringList{"kvt", "--data-dir=/a/~b"} << "/a/~b/kvt.db";
+        QTest::newRow("relative") << QStringList{"kvt", "--data-dir=data"} << "data/kvt.db";
+        QTest::newRow("empty folder") << QStringList{"kvt", "--data-dir="} << "";
+        QTest::newRow("missing folder") << QStringList{"kvt", "--data-dir"} << "";
+        QTest::newRow("unknown option") << QStringList{"kvt", "--datadir=/x"} << "";
+        QTest::newRow("stray argument") << QStringList{"kvt", "other.db"} << "";
+    }
+
+    void databasePath()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, path);
+        QString error;
+        QCOMPARE(DatabasePathFromArguments(arguments, &error), path);
+        QCOMPARE(error.isEmpty(), !path.isEmpty());
+    }
+};
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -309,6 +370,10 @@ int main(int argc, char** argv)
     }
     {
         TestBrokenDatabase t;
+        rc |= QTest::qExec(&t, argc, argv);
+    }
+    {
+        TestArguments t;
         rc |= QTest::qExec(&t, argc, argv);
     }
     return rc;
