@@ -3,8 +3,10 @@ BUILD      ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
+PREFIX     ?= /usr/local
+DESTDIR    ?=
 
-.PHONY: all deps configure build run test bench fuzz screenshots clean
+.PHONY: all deps configure build run test package install bench fuzz screenshots clean
 
 all: build
 
@@ -24,6 +26,17 @@ run: build
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# The Debian package kvt_<version>_<arch>.deb, left in this folder: apt install ./kvt_*.deb
+package: build
+	@rm -f kvt_*.deb
+	@cd $(BUILD) && cpack -G DEB -B $(CURDIR)/$(BUILD)/package >/dev/null
+	@cp $(BUILD)/package/kvt_*.deb .
+	@ls kvt_*.deb
+
+# The files of the package under $(DESTDIR)$(PREFIX): programs, desktop entry, icon.
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
+
 bench: deps
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKVT_BENCH=ON >/dev/null
 	@cmake --build build-bench -j $(JOBS)
@@ -36,4 +49,4 @@ screenshots: build
 	@sh scripts/screenshots.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) build-bench build-fuzz
+	rm -rf $(BUILD) build-bench build-fuzz kvt_*.deb
