@@ -29,7 +29,7 @@ test: build
 # The Debian package kvt_<version>_<arch>.deb, left in this folder: apt install ./kvt_*.deb
 package: build
 	@rm -f kvt_*.deb
-	@cd $(BUILD) && cpack -G DEB -B $(CURDIR)/$(BUILD)/package >/dev/null
+	@cd $(BUILD) && cpack -G DEB -B "$$PWD/package" >/dev/null
 	@cp $(BUILD)/package/kvt_*.deb .
 	@ls kvt_*.deb
 
