@@ -25,9 +25,9 @@ struct DailyBackup {
 QString BackupFileName(const QDate& day);
 
 /// Copies the open database into folder as the copy of today (creating the folder), unless that
-/// copy exists; checks the copy with the engine's integrity check; then removes the oldest copies
-/// beyond keep. A failed or damaged copy is removed and old copies stay. Only files named like
-/// BackupFileName are ever removed. Never throws.
+/// copy exists; reads the copy back and checks it with the engine's quick check; then removes the
+/// oldest copies beyond keep. A failed or damaged copy is removed and old copies stay. Only files
+/// named like BackupFileName are ever removed. Never throws.
 DailyBackup MakeDailyBackup(const QString& folder, const QDate& today, int keep = 30);
 
 } // namespace kvt
