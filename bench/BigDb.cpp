@@ -1,6 +1,7 @@
 #include "BigDb.h"
 
 #include "store/Database.h"
+#include "store/SqlDialect.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,6 +10,8 @@
 #include <malloc.h>
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -209,6 +212,39 @@ std::size_t HeapInUse()
 {
     const struct mallinfo2 m = mallinfo2();
     return m.uordblks + m.hblkhd;
+}
+
+int CountFullScans(const QString& path, const QStringList& statements, const QStringList& tables)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    int scans = 0;
+    for (const QString& statement : statements) {
+        const QByteArray sql = (QStringLiteral("explain query plan ") + TranslateToSqlite(statement)).toUtf8();
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr) != SQLITE_OK) {
+            std::fprintf(stderr, "plan of %s: %s\n", statement.toUtf8().constData(), sqlite3_errmsg(db));
+            ++scans;
+            continue;
+        }
+        bool scan = false;
+        QString plan;
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            const QString step = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 3)));
+            plan += QStringLiteral("\n    ") + step;
+            // A plain SCAN of a table (no index, no covering index) reads all of it.
+            if (step.startsWith(QStringLiteral("SCAN ")) && !step.contains(QStringLiteral(" USING ")) &&
+                (tables.isEmpty() || std::any_of(tables.begin(), tables.end(),
+                                                 [&](const QString& t) { return step.contains(t); })))
+                scan = true;
+        }
+        sqlite3_finalize(st);
+        std::fprintf(stderr, "%s %s%s\n", scan ? "FULL SCAN:" : "indexed:", statement.toUtf8().constData(),
+                     plan.toUtf8().constData());
+        scans += scan ? 1 : 0;
+    }
+    sqlite3_close(db);
+    return scans;
 }
 
 } // namespace kvt::bench

@@ -2,6 +2,7 @@
 // A large, realistic database for the benchmarks: years of a busy workshop's bills.
 
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
 #include <string>
@@ -31,6 +32,10 @@ struct StepLoopResult {
 /// The least work that reads a statement's result: its own read-only connection to path, and a
 /// sqlite3_step loop that reads each value once with sqlite3_column_* and keeps none of them.
 StepLoopResult StepLoop(const QString& path, const std::string& sql);
+
+/// Counts the statements (the program's dialect) whose plan reads a table through instead of using
+/// an index, writing every plan to stderr. With tables given, only a scan of one of them counts.
+int CountFullScans(const QString& path, const QStringList& statements, const QStringList& tables = {});
 
 /// Heap bytes in use now, large blocks that malloc maps by themselves included.
 std::size_t HeapInUse();

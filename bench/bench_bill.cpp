@@ -78,33 +78,7 @@ int fullScans() {
         ClientByNumberSql(QStringLiteral("77")),
         GoodsByNumberSql(QStringLiteral("1077")),
     };
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(g_path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    int scans = 0;
-    for (const QString& statement : statements) {
-        const QByteArray sql = (QStringLiteral("explain query plan ") + TranslateToSqlite(statement)).toUtf8();
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr) != SQLITE_OK) {
-            std::fprintf(stderr, "plan of %s: %s\n", statement.toUtf8().constData(), sqlite3_errmsg(db));
-            ++scans;
-            continue;
-        }
-        bool scan = false;
-        QString plan;
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            const QString step = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 3)));
-            plan += QStringLiteral("\n    ") + step;
-            // A plain SCAN of a table (no index, no covering index) reads all of it.
-            if (step.startsWith(QStringLiteral("SCAN ")) && !step.contains(QStringLiteral(" USING ")))
-                scan = true;
-        }
-        sqlite3_finalize(st);
-        std::fprintf(stderr, "%s %s%s\n", scan ? "FULL SCAN:" : "indexed:", statement.toUtf8().constData(),
-                     plan.toUtf8().constData());
-        scans += scan ? 1 : 0;
-    }
-    sqlite3_close(db);
-    return scans;
+    return bench::CountFullScans(g_path, statements);
 }
 
 TBillForm* billForm() {
