@@ -151,6 +151,7 @@ public:
         enterSecondBill();
         showBillList();
         measureFirstBill();
+        showGlassList();
         showUnfinishedWork();
         reopenFirstBillFrames();
         showFreeSql();
@@ -324,6 +325,18 @@ private:
         b->ButtonSave->click();
         settle();
         expect(!b->isVisible(), QStringLiteral("door leaves not saved"));
+    }
+
+    /// The glass order list of every bill, after the first bill's door leaves and glass were worked out.
+    void showGlassList() {
+        TFormQuery* q = queryWindow();
+        if (!q->isVisible())
+            m_main->Button3->click();
+        q->PageControl1->setCurrentWidget(q->TabSheet4);
+        q->glass_list_Button->click();
+        settle();
+        expect(q->ADOQuery1->RowCount() >= 2, QStringLiteral("glass list has %1 rows").arg(q->ADOQuery1->RowCount()));
+        grab(q, "query-glass");
     }
 
     void showUnfinishedWork() {
