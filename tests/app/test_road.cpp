@@ -12,6 +12,7 @@
 #include "store/Database.h"
 #include "support/FakeDialogs.h"
 #include "support/PdfWords.h"
+#include "support/PrintPreview.h"
 #include "support/RecordingSink.h"
 #include "support/UrlOpenRecorder.h"
 
@@ -151,35 +152,9 @@ bool clickBillInList(const QString& billId) {
     return false;
 }
 
-/// Presses a print button and prints from the preview it shows into a PDF file; returns the
-/// preview's caption.
+/// Presses a print button of a window and prints from the preview it shows into a PDF file.
 QString printThroughPreview(QWidget* form, const char* button, const QString& pdf) {
-    QPrinter& printer = ProgramPrinter();
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(pdf);
-    // The preview runs its job once before it is shown, and grid jobs let events through while
-    // they draw: wait until the preview is up and idle before printing from it.
-    QString seen = QStringLiteral("no print preview");
-    QTimer poll;
-    int tries = 0;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* preview = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
-        if (++tries > 1000) {
-            poll.stop();
-            if (QWidget* stuck = QApplication::activeModalWidget())
-                stuck->close();
-            return;
-        }
-        if (!preview || !preview->isVisible() || !preview->isEnabled())
-            return;
-        poll.stop();
-        seen = preview->windowTitle();
-        preview->findChild<QPrintPreviewWidget*>()->print();
-        preview->accept();
-    });
-    poll.start(10);
-    click(form, button);
-    return seen;
+    return test::PrintThroughPreview(in<QPushButton>(form, button), pdf);
 }
 
 const QStringList kFrameTitles = {"编号", "商品名称", "玻璃款式", "见光宽",   "见光高", "埋地",

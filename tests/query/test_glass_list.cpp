@@ -11,6 +11,7 @@
 #include "store/Database.h"
 #include "support/FakeDialogs.h"
 #include "support/PdfWords.h"
+#include "support/PrintPreview.h"
 #include "support/RecordingSink.h"
 #include "support/UrlOpenRecorder.h"
 
@@ -97,36 +98,6 @@ void seed() {
     scope.Commit();
 }
 
-/// Presses a print button and prints from the preview it shows into a PDF file; returns the
-/// preview's caption.
-QString printThroughPreview(QPushButton* button, const QString& pdf) {
-    QPrinter& printer = ProgramPrinter();
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(pdf);
-    // The preview runs its job once before it is shown, and grid jobs let events through while
-    // they draw: wait until the preview is up and idle before printing from it.
-    QString seen = QStringLiteral("no print preview");
-    QTimer poll;
-    int tries = 0;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* preview = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
-        if (++tries > 1000) {
-            poll.stop();
-            if (QWidget* stuck = QApplication::activeModalWidget())
-                stuck->close();
-            return;
-        }
-        if (!preview || !preview->isVisible() || !preview->isEnabled())
-            return;
-        poll.stop();
-        seen = preview->windowTitle();
-        preview->findChild<QPrintPreviewWidget*>()->print();
-        preview->accept();
-    });
-    poll.start(10);
-    QTest::mouseClick(button, Qt::LeftButton);
-    return seen;
-}
 
 } // namespace
 
@@ -361,7 +332,7 @@ private slots:
         form()->DateTimePicker2->setDate(QDate(2021, 3, 10));
         listGlass();
         const QString pdf = m_dir->filePath(QStringLiteral("glass.pdf"));
-        QCOMPARE(printThroughPreview(form()->print_Button, pdf), QStringLiteral("打印预览"));
+        QCOMPARE(test::PrintThroughPreview(form()->print_Button, pdf), QStringLiteral("打印预览"));
         QCOMPARE(m_dialogs->messages, QStringList());
         const QList<test::PdfWord> words = test::PdfWords(pdf);
         QStringList all;
@@ -399,7 +370,7 @@ private slots:
         setDates(QDate(2021, 3, 1), QDate(2021, 3, 10));
         listGlass();
         const QString pdf = m_dir->filePath(QStringLiteral("client.pdf"));
-        QCOMPARE(printThroughPreview(form()->print_Button, pdf), QStringLiteral("打印预览"));
+        QCOMPARE(test::PrintThroughPreview(form()->print_Button, pdf), QStringLiteral("打印预览"));
         QStringList all;
         for (const test::PdfWord& w : test::PdfWords(pdf))
             all << w.text;
