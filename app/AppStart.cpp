@@ -19,6 +19,7 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSettings>
 #include <QStyle>
 
 #include <exception>
@@ -61,6 +62,11 @@ void CreateForms(const QString& databasePath)
     try {
         MainForm = new TMainForm;
         RegisterForm(QStringLiteral("MainForm"), MainForm);
+        // Workstations sharing a server say so: the clerk sees which database takes the bills.
+        if (Database::IsServer()) {
+            MainForm->setWindowTitle(QStringLiteral("主窗口 - ") + Database::Describe());
+            MainForm->setToolTip(QStringLiteral("数据库：") + Database::Describe());
+        }
         centre(MainForm);
     } catch (...) {
         DestroyForms();
@@ -131,8 +137,51 @@ QString DatabasePathFromArguments(const QStringList& arguments, QString* error)
     return QDir(dir).filePath(file);
 }
 
+QString DatabaseLocation(const QString& databasePath, QString* error)
+{
+    const QString ini = QFileInfo(databasePath).absoluteDir().filePath(QStringLiteral("kvt.ini"));
+    const QFileInfo info(ini);
+    if (!info.exists())
+        return databasePath;
+    auto fail = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return QString();
+    };
+    const QString shown = QDir::toNativeSeparators(ini);
+    if (!info.isFile() || !info.isReadable())
+        return fail(QStringLiteral("无法读取配置文件“%1”。").arg(shown));
+    QSettings settings(ini, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError)
+        return fail(QStringLiteral("配置文件“%1”的格式不对，无法读取。").arg(shown));
+    const QString key = QStringLiteral("database/connection");
+    QStringList unknown;
+    for (const QString& k : settings.allKeys())
+        if (k != key)
+            unknown << k;
+    if (!unknown.isEmpty())
+        return fail(QStringLiteral("配置文件“%1”中有不认识的设置：%2。（只认识 [database] 下的 connection）")
+                        .arg(shown, unknown.join(QStringLiteral("、"))));
+    if (!settings.contains(key))
+        return databasePath;
+    // A value with commas (several hosts) is read as a list: it is one connection string.
+    const QVariant value = settings.value(key);
+    const QString connection = (value.typeId() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(','))
+                                                                          : value.toString())
+                                   .trimmed();
+    if (connection.isEmpty())
+        return fail(QStringLiteral("配置文件“%1”中 connection 后面没有给出数据库服务器。").arg(shown));
+    if (!IsServerConnection(connection))
+        return fail(QStringLiteral("配置文件“%1”中的 connection 不是数据库服务器的连接字符串"
+                                   "（应为“host=服务器 dbname=数据库 user=用户”或“postgresql://用户@服务器/数据库”）。")
+                        .arg(shown));
+    return connection;
+}
+
 void BackUpToday(QWidget* parent)
 {
+    if (Database::IsServer())
+        return; // the server's database is backed up on the server
     const QString folder = QFileInfo(Database::Path()).absoluteDir().filePath(QStringLiteral("backups"));
     const DailyBackup done = MakeDailyBackup(folder, QDate::currentDate());
     if (done.outcome == DailyBackup::Outcome::Failed)
@@ -159,8 +208,11 @@ int RunKvt(int argc, char** argv)
     const QString folder = QFileInfo(databasePath).absolutePath();
     if (!QDir().mkpath(folder))
         return stop(QStringLiteral("无法建立数据文件夹“%1”").arg(QDir::toNativeSeparators(folder)));
+    const QString location = DatabaseLocation(databasePath, &problem);
+    if (location.isEmpty())
+        return stop(problem);
     try {
-        CreateForms(databasePath);
+        CreateForms(location);
     } catch (const std::exception& e) {
         return stop(QString::fromUtf8(e.what()));
     }

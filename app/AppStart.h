@@ -27,7 +27,7 @@ void InstallFontSubstitutions();
 /// The family "宋体" resolves to on this machine.
 QString SongTypeface();
 
-/// Opens (or creates) the database at path, creates the main window and registers the other four,
+/// Opens (or creates) the database at path (or on the server a connection string names), creates the main window and registers the other four,
 /// which are built when first asked for; throws the store's error when the database cannot be
 /// reached. Needs a QApplication.
 void CreateForms(const QString& databasePath);
@@ -40,6 +40,11 @@ void DestroyForms();
 /// the working folder, or "kvt.db" in the folder of --data-dir=DIR, where a leading "~" stands for
 /// the home folder. Gives an empty path and sets error for arguments it does not know.
 QString DatabasePathFromArguments(const QStringList& arguments, QString* error);
+
+/// Where the program's data is: the database file at databasePath, unless the file kvt.ini beside
+/// it says `[database]` `connection=` a PostgreSQL connection string or URI. Gives an empty text
+/// and sets error when kvt.ini cannot be read, or holds a key it does not know.
+QString DatabaseLocation(const QString& databasePath, QString* error);
 
 /// Makes today's copy of the open database in the folder "backups" beside it. A failure is shown
 /// in a message box over parent; the program goes on either way.

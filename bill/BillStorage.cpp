@@ -21,6 +21,9 @@ namespace kvt {
 namespace {
 
 const QString kCounterSql = QStringLiteral("select * from 系统设置 where ID=\"历史单据ID\"");
+/// The counter read to take a number: on a server the row stays locked until the save ends, so
+/// that two workstations saving at once take numbers one after the other.
+const QString kCounterTakenSql = kCounterSql + QStringLiteral(" for update");
 
 /// The bill number shown, as the integer the statements need.
 qint64 billNumber(const QString& text) {
@@ -151,7 +154,7 @@ void TBillForm::SaveNewFrameBill() {
         // The number is taken inside the transaction: another copy of the program may have
         // saved a bill under the number shown since this bill was opened.
         ADOQuery_bill->Close();
-        ADOQuery_bill->SetSql(kCounterSql);
+        ADOQuery_bill->SetSql(kCounterTakenSql);
         ADOQuery_bill->Open();
         const qint64 counter = ADOQuery_bill->Field(QStringLiteral("值")).asInteger();
         if (counter != shown || headerExists(shown)) {

@@ -1,6 +1,6 @@
 #include "store/Backup.h"
 
-#include "store/SqliteEngine.h"
+#include "store/Engine.h"
 #include "store/StoreError.h"
 
 #include <QDir>
@@ -114,6 +114,11 @@ QString BackupFileName(const QDate& day) {
 
 DailyBackup MakeDailyBackup(const QString& folder, const QDate& today, int keep) {
     DailyBackup r;
+    if (engine::IsServer()) {
+        // A server's database is backed up on the server (pg_dump), not by each workstation.
+        r.outcome = DailyBackup::Outcome::Skipped;
+        return r;
+    }
     sqlite3* src = nullptr;
     try {
         src = engine::Handle();

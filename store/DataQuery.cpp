@@ -2,16 +2,19 @@
 
 #include "store/CellTable.h"
 #include "store/Database.h"
-#include "store/SqlDialect.h"
-#include "store/SqliteEngine.h"
+#include "store/Engine.h"
+#include "store/ServerEngine.h"
 
 #include <QHash>
 #include <QPointer>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <numeric>
 #include <unordered_map>
@@ -118,6 +121,40 @@ QString quoteId(const QString& name)
     QString q = name;
     q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+/// A server's whole result into the cells: whole numbers and numbers as such, the rest as text.
+void readServerResult(const PGresult* res, CellTable& cells)
+{
+    using engine::server::ValueKind;
+    const int n = PQnfields(res);
+    const int rows = PQntuples(res);
+    std::vector<ValueKind> kinds(static_cast<size_t>(n));
+    for (int c = 0; c < n; ++c)
+        kinds[size_t(c)] = engine::server::KindOfType(PQftype(res, c));
+    for (int r = 0; r < rows; ++r) {
+        const quint32 slot = cells.addSlotUninitialised();
+        for (int c = 0; c < n; ++c) {
+            if (PQgetisnull(res, r, c)) {
+                cells.setNull(slot, c);
+                continue;
+            }
+            const char* v = PQgetvalue(res, r, c);
+            const int length = PQgetlength(res, r, c);
+            switch (kinds[size_t(c)]) {
+            case ValueKind::Integer: {
+                qint64 i = 0;
+                std::from_chars(v, v + length, i);
+                cells.setInteger(slot, c, i);
+                break;
+            }
+            case ValueKind::Boolean: cells.setInteger(slot, c, v[0] == 't' ? 1 : 0); break;
+            case ValueKind::Number: cells.setReal(slot, c, std::strtod(v, nullptr)); break;
+            default: cells.setText(slot, c, v, size_t(length));
+            }
+        }
+    }
+    cells.trim();
 }
 
 } // namespace
@@ -323,7 +360,7 @@ void DataQuery::Open()
 {
     if (m_result)
         Close();
-    engine::Statement st(TranslateToSqlite(m_sql));
+    engine::Statement st(engine::Translate(m_sql));
     const int n = st.columnCount();
     if (n == 0)
         throw StoreError(QStringLiteral("SQL语句没有返回记录：%1").arg(m_sql));
@@ -344,32 +381,38 @@ void DataQuery::Open()
             col.name = col.table + QLatin1Char('.') + col.origin;
 
     // Values go straight from the engine into the compact cells.
-    sqlite3_stmt* raw = st.raw();
     CellTable& cells = rs->cells;
-    std::vector<int> sampleTypes(size_t(n), SQLITE_NULL);
-    int unsampled = n;
-    while (st.step()) {
-        const quint32 slot = cells.addSlotUninitialised();
-        for (int c = 0; c < n; ++c) {
-            const int type = sqlite3_column_type(raw, c);
-            switch (type) {
-            case SQLITE_INTEGER: cells.setInteger(slot, c, sqlite3_column_int64(raw, c)); break;
-            case SQLITE_FLOAT: cells.setReal(slot, c, sqlite3_column_double(raw, c)); break;
-            case SQLITE_NULL: cells.setNull(slot, c); continue;
-            default: {
-                const char* t = reinterpret_cast<const char*>(sqlite3_column_text(raw, c));
-                cells.setText(slot, c, t, size_t(sqlite3_column_bytes(raw, c)));
-            }
-            }
-            if (unsampled && sampleTypes[size_t(c)] == SQLITE_NULL) {
-                sampleTypes[size_t(c)] = type == SQLITE_BLOB ? SQLITE_TEXT : type;
-                --unsampled;
+    if (const PGresult* res = st.serverResult()) {
+        readServerResult(res, cells);
+        for (int c = 0; c < n; ++c)
+            rs->cols[size_t(c)].kind = kindOf(st.columnDeclType(c), SQLITE_NULL);
+    } else {
+        sqlite3_stmt* raw = st.raw();
+        std::vector<int> sampleTypes(size_t(n), SQLITE_NULL);
+        int unsampled = n;
+        while (st.step()) {
+            const quint32 slot = cells.addSlotUninitialised();
+            for (int c = 0; c < n; ++c) {
+                const int type = sqlite3_column_type(raw, c);
+                switch (type) {
+                case SQLITE_INTEGER: cells.setInteger(slot, c, sqlite3_column_int64(raw, c)); break;
+                case SQLITE_FLOAT: cells.setReal(slot, c, sqlite3_column_double(raw, c)); break;
+                case SQLITE_NULL: cells.setNull(slot, c); continue;
+                default: {
+                    const char* t = reinterpret_cast<const char*>(sqlite3_column_text(raw, c));
+                    cells.setText(slot, c, t, size_t(sqlite3_column_bytes(raw, c)));
+                }
+                }
+                if (unsampled && sampleTypes[size_t(c)] == SQLITE_NULL) {
+                    sampleTypes[size_t(c)] = type == SQLITE_BLOB ? SQLITE_TEXT : type;
+                    --unsampled;
+                }
             }
         }
+        cells.trim();
+        for (int c = 0; c < n; ++c)
+            rs->cols[size_t(c)].kind = kindOf(st.columnDeclType(c), sampleTypes[size_t(c)]);
     }
-    cells.trim();
-    for (int c = 0; c < n; ++c)
-        rs->cols[size_t(c)].kind = kindOf(st.columnDeclType(c), sampleTypes[size_t(c)]);
     rs->order.resize(cells.slotCount());
     std::iota(rs->order.begin(), rs->order.end(), quint32(0));
     rs->states.assign(cells.slotCount(), quint8(RowState::Unchanged));
@@ -434,7 +477,7 @@ int DataQuery::Execute()
 {
     if (m_result)
         Close();
-    engine::Statement st(TranslateToSqlite(m_sql));
+    engine::Statement st(engine::Translate(m_sql));
     // Counted over the statement itself: a table change reports no rows, not the last count.
     const qint64 before = engine::TotalChanges();
     while (st.step()) {
@@ -690,8 +733,9 @@ void DataQuery::ApplyUpdates()
     // A saved row is written only where it still holds every value it was read with
     // (NULL-safe): where it does not, someone else saved it first.
     QStringList matches;
+    const QString isParameter = engine::NullSafeEqualsParameter();
     for (const QString& c : allCols)
-        matches << c + QStringLiteral(" IS ?");
+        matches << c + isParameter;
     const QString matchAll = matches.join(QStringLiteral(" AND "));
     const StoreError conflict(QStringLiteral("数据已被其他用户修改，本次修改没有保存。"), StoreError::Kind::Conflict);
 

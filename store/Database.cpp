@@ -1,16 +1,20 @@
 #include "store/Database.h"
 
+#include "store/Engine.h"
+#include "store/ServerEngine.h"
 #include "store/SqlDialect.h"
-#include "store/SqliteEngine.h"
 #include "store/StoreError.h"
 
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
+#include <QStringList>
 
 #include <sqlite3.h>
 #include <sys/vfs.h>
 
 #include <functional>
+#include <iterator>
 #include <vector>
 
 namespace kvt {
@@ -124,11 +128,32 @@ int pragmaInt(const char* sql)
 
 namespace engine {
 
+bool IsServer()
+{
+    return server::IsOpen();
+}
+
 sqlite3* Handle()
 {
     if (!g_db)
-        throw StoreError(QStringLiteral("数据库没有打开"));
+        throw StoreError(server::IsOpen() ? QStringLiteral("打开的数据库在服务器上，不是数据库文件")
+                                          : QStringLiteral("数据库没有打开"));
     return g_db;
+}
+
+QString Translate(const QString& statement)
+{
+    return server::IsOpen() ? TranslateToPostgres(statement) : TranslateToSqlite(statement);
+}
+
+int TransactionDepth()
+{
+    return g_txDepth;
+}
+
+QString NullSafeEqualsParameter()
+{
+    return server::IsOpen() ? QStringLiteral(" IS NOT DISTINCT FROM ?") : QStringLiteral(" IS ?");
 }
 
 QString LastError()
@@ -187,9 +212,13 @@ StoreError LastFailure(bool writing)
     return Failure(g_db ? sqlite3_extended_errcode(g_db) : SQLITE_NOMEM, LastError(), writing || g_txDepth > 0);
 }
 
-Statement::Statement(const QString& sqliteSql) : m_sql(sqliteSql)
+Statement::Statement(const QString& engineSql) : m_sql(engineSql)
 {
-    const QByteArray utf8 = sqliteSql.toUtf8();
+    if (server::IsOpen()) {
+        m_server = server::Prepare(engineSql);
+        return;
+    }
+    const QByteArray utf8 = engineSql.toUtf8();
     if (sqlite3_prepare_v2(Handle(), utf8.constData(), int(utf8.size()), &m_stmt, nullptr) != SQLITE_OK) {
         const StoreError err = LastFailure(false);
         sqlite3_finalize(m_stmt);
@@ -203,10 +232,13 @@ Statement::Statement(const QString& sqliteSql) : m_sql(sqliteSql)
 Statement::~Statement()
 {
     sqlite3_finalize(m_stmt);
+    server::Free(m_server);
 }
 
 void Statement::bind(int index, const QVariant& value)
 {
+    if (m_server)
+        return server::Bind(*m_server, index, value);
     int rc = SQLITE_OK;
     if (!value.isValid() || value.isNull()) {
         rc = sqlite3_bind_null(m_stmt, index);
@@ -229,6 +261,8 @@ void Statement::bind(int index, const QVariant& value)
 
 bool Statement::step()
 {
+    if (m_server)
+        return server::Step(*m_server);
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW)
         return true;
@@ -241,12 +275,16 @@ bool Statement::step()
 
 void Statement::reset()
 {
+    if (m_server)
+        return server::Reset(*m_server);
     sqlite3_reset(m_stmt);
     sqlite3_clear_bindings(m_stmt);
 }
 
 int Statement::columnCount() const
 {
+    if (m_server)
+        return server::ColumnCount(*m_server);
     return sqlite3_column_count(m_stmt);
 }
 
@@ -257,23 +295,30 @@ static QString text(const char* s)
 
 QString Statement::columnName(int c) const
 {
-    return text(sqlite3_column_name(m_stmt, c));
+    return m_server ? server::ColumnName(*m_server, c) : text(sqlite3_column_name(m_stmt, c));
 }
 QString Statement::columnTable(int c) const
 {
-    return text(sqlite3_column_table_name(m_stmt, c));
+    return m_server ? server::ColumnTable(*m_server, c) : text(sqlite3_column_table_name(m_stmt, c));
 }
 QString Statement::columnOrigin(int c) const
 {
-    return text(sqlite3_column_origin_name(m_stmt, c));
+    return m_server ? server::ColumnOrigin(*m_server, c) : text(sqlite3_column_origin_name(m_stmt, c));
 }
 QString Statement::columnDeclType(int c) const
 {
-    return text(sqlite3_column_decltype(m_stmt, c));
+    return m_server ? server::ColumnDeclType(*m_server, c) : text(sqlite3_column_decltype(m_stmt, c));
+}
+
+const pg_result* Statement::serverResult()
+{
+    return m_server ? server::Result(*m_server) : nullptr;
 }
 
 QVariant Statement::value(int c) const
 {
+    if (m_server)
+        return server::Value(*m_server, c);
     switch (sqlite3_column_type(m_stmt, c)) {
     case SQLITE_INTEGER: return QVariant(qint64(sqlite3_column_int64(m_stmt, c)));
     case SQLITE_FLOAT: return QVariant(sqlite3_column_double(m_stmt, c));
@@ -284,10 +329,12 @@ QVariant Statement::value(int c) const
     }
 }
 
-void ExecRaw(const QString& sqliteSql, bool writing)
+void ExecRaw(const QString& engineSql, bool writing)
 {
+    if (server::IsOpen())
+        return server::ExecRaw(engineSql, writing);
     char* err = nullptr;
-    if (sqlite3_exec(Handle(), sqliteSql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
+    if (sqlite3_exec(Handle(), engineSql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
         const QString m = err ? QString::fromUtf8(err) : LastError();
         sqlite3_free(err);
         throw Failure(sqlite3_extended_errcode(Handle()), m, writing);
@@ -296,21 +343,18 @@ void ExecRaw(const QString& sqliteSql, bool writing)
 
 int Changes()
 {
-    return sqlite3_changes(Handle());
+    return server::IsOpen() ? server::Changes() : sqlite3_changes(Handle());
 }
 
 qint64 TotalChanges()
 {
-    return sqlite3_total_changes64(Handle());
-}
-
-qint64 LastInsertRowid()
-{
-    return sqlite3_last_insert_rowid(Handle());
+    return server::IsOpen() ? server::TotalChanges() : sqlite3_total_changes64(Handle());
 }
 
 std::vector<ColumnInfo> TableColumns(const QString& table)
 {
+    if (server::IsOpen())
+        return server::TableColumns(table);
     auto it = g_tableCache.find(table);
     if (it != g_tableCache.end())
         return it.value();
@@ -353,10 +397,161 @@ bool onNetworkFilesystem(const QString& path)
 
 } // namespace
 
-void Database::Open(const QString& path)
+bool IsServerConnection(const QString& location)
 {
-    if (g_db)
+    const QString t = location.trimmed();
+    if (t.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
+        t.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive))
+        return true;
+    // keyword=value pairs: "host=server dbname=kvt"
+    static const QRegularExpression pair(QStringLiteral("^[A-Za-z_]+\\s*="));
+    return pair.match(t).hasMatch();
+}
+
+namespace {
+
+// The same five tables on a server: names and letter case kept (quoted), numbers as the
+// engine's exact types, texts compared byte by byte as in a file, keys from identity columns.
+const char* const kServerSchema = R"SQL(
+CREATE TABLE "历史单据" (
+    "单据ID" bigint PRIMARY KEY,
+    "客户ID" bigint,
+    "客户地址" text COLLATE "C",
+    "单据日期" date,
+    "安装人员ID" bigint,
+    "安装人员" text COLLATE "C");
+CREATE TABLE "单据明细" (
+    "门框ID" bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,
+    "单据ID" bigint,
+    "商品ID" bigint,
+    "数量" double precision DEFAULT 0,
+    "玻璃款式" text COLLATE "C",
+    "见光宽" double precision DEFAULT 0,
+    "见光高" double precision DEFAULT 0,
+    "现量宽" double precision DEFAULT 0,
+    "现量高" double precision DEFAULT 0,
+    "门扇宽" double precision DEFAULT 0,
+    "门扇高" double precision DEFAULT 0,
+    "玻璃宽" double precision DEFAULT 0,
+    "玻璃高" double precision DEFAULT 0,
+    "门框总宽" double precision DEFAULT 0,
+    "门框总高" double precision DEFAULT 0,
+    "埋地" double precision DEFAULT 0,
+    "门框附加" text COLLATE "C",
+    "门框备注" text COLLATE "C");
+CREATE TABLE "商品信息" (
+    "商品名称" text COLLATE "C",
+    "商品说明" text COLLATE "C",
+    "外框宽公式" text COLLATE "C",
+    "自定义编号" text COLLATE "C",
+    "商品ID" bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,
+    "外框高公式" text COLLATE "C",
+    "门扇宽公式" text COLLATE "C",
+    "门扇高公式" text COLLATE "C",
+    "门扇玻璃宽公式" text COLLATE "C",
+    "门扇玻璃高公式" text COLLATE "C");
+CREATE TABLE "客户信息" (
+    "客户ID" bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,
+    "自定义编号" text COLLATE "C",
+    "客户名" text COLLATE "C",
+    "客户电话" text COLLATE "C",
+    "客户备注" text COLLATE "C");
+CREATE TABLE "系统设置" (
+    "ID" text COLLATE "C" PRIMARY KEY,
+    "值" bigint);
+CREATE INDEX "单据明细_单据ID" ON "单据明细"("单据ID");
+CREATE INDEX "单据明细_商品ID" ON "单据明细"("商品ID");
+CREATE INDEX "商品信息_自定义编号" ON "商品信息"("自定义编号");
+CREATE INDEX "客户信息_自定义编号" ON "客户信息"("自定义编号");
+CREATE INDEX "历史单据_单据日期" ON "历史单据"("单据日期", "单据ID");
+CREATE INDEX "历史单据_客户ID" ON "历史单据"("客户ID");
+INSERT INTO "系统设置" ("ID", "值") VALUES ('历史单据ID', 1);
+)SQL";
+
+const char* const kServerLaterIndexes = R"SQL(
+CREATE INDEX IF NOT EXISTS "单据明细_玻璃" ON "单据明细"("玻璃款式", "玻璃宽", "玻璃高", "单据ID", "数量");
+)SQL";
+
+const char* const kTables[] = {"历史单据", "单据明细", "商品信息", "客户信息", "系统设置"};
+
+/// Checks the server's database is ours, setting it up when it holds no tables at all. Two
+/// workstations starting at once on an empty database: one sets it up, the other waits and finds it.
+void setUpServerDatabase(const QString& where)
+{
+    engine::ExecRaw(QStringLiteral("BEGIN; SELECT pg_advisory_xact_lock(%1)").arg(kApplicationId), false);
+    g_txDepth = 1;
+    QStringList present, others;
+    {
+        engine::Statement st(QStringLiteral(
+            "select c.relname from pg_class c join pg_namespace n on n.oid=c.relnamespace "
+            "where n.nspname=current_schema() and c.relkind in ('r','p','v','m','f')"));
+        while (st.step()) {
+            const QString name = st.value(0).toString();
+            bool ours = false;
+            for (const char* t : kTables)
+                ours = ours || name == QString::fromUtf8(t);
+            (ours ? present : others) << name;
+        }
+    }
+    if (present.isEmpty() && !others.isEmpty())
+        throw StoreError(QStringLiteral("服务器上的数据库“%1”里已有别的表（%2），但没有本程序的表，不是本程序的数据库。")
+                             .arg(where, others.mid(0, 5).join(QStringLiteral("、"))));
+    if (!present.isEmpty() && present.size() < int(std::size(kTables))) {
+        QStringList missing;
+        for (const char* t : kTables)
+            if (!present.contains(QString::fromUtf8(t)))
+                missing << QString::fromUtf8(t);
+        throw StoreError(QStringLiteral("服务器上的数据库“%1”缺少本程序的表：%2。")
+                             .arg(where, missing.join(QStringLiteral("、"))));
+    }
+    if (present.isEmpty())
+        engine::ExecRaw(QString::fromUtf8(kServerSchema));
+    engine::ExecRaw(QString::fromUtf8(kServerLaterIndexes));
+    // A user who may read but not change the tables would take bills and then lose them at 保存.
+    {
+        engine::Statement st(QStringLiteral(
+            "select bool_and(has_table_privilege(quote_ident(t), 'SELECT,INSERT,UPDATE,DELETE')) "
+            "from unnest(array['历史单据','单据明细','商品信息','客户信息','系统设置']) as t"));
+        if (st.step() && st.value(0).toLongLong() == 0)
+            throw StoreError(QStringLiteral("服务器上的数据库“%1”对这个用户是只读的，不能保存单据。").arg(where),
+                             StoreError::Kind::ReadOnly);
+    }
+    engine::ExecRaw(QStringLiteral("COMMIT"), false);
+    g_txDepth = 0;
+}
+
+void openServer(const QString& connection)
+{
+    engine::server::Connect(connection);
+    g_path = connection;
+    g_txDepth = 0;
+    g_undo.clear();
+    const QString where = engine::server::Describe();
+    try {
+        {
+            engine::Statement st(QStringLiteral("select pg_is_in_recovery()"));
+            if (st.step() && st.value(0).toLongLong() != 0)
+                throw StoreError(QStringLiteral("数据库服务器（%1）是只读的备用服务器，不能保存单据。").arg(where),
+                                 StoreError::Kind::ReadOnly);
+        }
+        setUpServerDatabase(where);
+    } catch (const StoreError& e) {
+        g_txDepth = 0;
+        engine::server::Disconnect();
+        g_path.clear();
+        throw;
+    }
+}
+
+} // namespace
+
+void Database::Open(const QString& location)
+{
+    if (IsOpen())
         Close();
+    if (IsServerConnection(location))
+        return openServer(location);
+    const QString& path = location;
     const bool exists = QFileInfo::exists(path);
     sqlite3* db = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
@@ -420,6 +615,13 @@ void Database::Open(const QString& path)
 
 void Database::Close()
 {
+    if (engine::server::IsOpen()) {
+        engine::server::Disconnect();
+        g_path.clear();
+        g_txDepth = 0;
+        g_undo.clear();
+        return;
+    }
     if (!g_db)
         return;
     // Everything written goes into the file itself, so it can be copied once the program ends.
@@ -437,17 +639,32 @@ void Database::SetBusyTimeout(int milliseconds)
     g_busyTimeout = milliseconds;
     if (g_db)
         sqlite3_busy_timeout(g_db, milliseconds);
+    engine::server::SetLockTimeout(milliseconds);
 }
 
 QString Database::JournalMode()
 {
+    if (engine::server::IsOpen())
+        return QString();
     engine::Statement st(QStringLiteral("PRAGMA journal_mode"));
     return st.step() ? st.value(0).toString().toLower() : QString();
 }
 
 bool Database::IsOpen()
 {
-    return g_db != nullptr;
+    return g_db != nullptr || engine::server::IsOpen();
+}
+
+bool Database::IsServer()
+{
+    return engine::server::IsOpen();
+}
+
+QString Database::Describe()
+{
+    if (engine::server::IsOpen())
+        return engine::server::Describe();
+    return g_path;
 }
 
 QString Database::Path()
@@ -457,7 +674,7 @@ QString Database::Path()
 
 int Database::Exec(const QString& statement)
 {
-    engine::Statement st(TranslateToSqlite(statement));
+    engine::Statement st(engine::Translate(statement));
     const qint64 before = engine::TotalChanges();
     while (st.step()) {
     }
@@ -467,7 +684,7 @@ int Database::Exec(const QString& statement)
 TransactionScope::TransactionScope() : m_depth(g_txDepth)
 {
     if (m_depth == 0)
-        engine::ExecRaw(QStringLiteral("BEGIN IMMEDIATE"));
+        engine::ExecRaw(engine::server::IsOpen() ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
     else
         engine::ExecRaw(QStringLiteral("SAVEPOINT kvt_sp%1").arg(m_depth));
     ++g_txDepth;
@@ -475,11 +692,14 @@ TransactionScope::TransactionScope() : m_depth(g_txDepth)
 
 TransactionScope::~TransactionScope()
 {
-    if (m_done || !g_db)
+    if (m_done || !Database::IsOpen())
         return;
     g_txDepth = m_depth;
     try {
-        if (m_depth == 0)
+        // A transaction whose server connection dropped is gone with it: nothing to roll back.
+        if (engine::server::IsOpen() && !engine::server::Healthy())
+            ;
+        else if (m_depth == 0)
             engine::ExecRaw(QStringLiteral("ROLLBACK"));
         else
             engine::ExecRaw(QStringLiteral("ROLLBACK TO kvt_sp%1; RELEASE kvt_sp%1").arg(m_depth));
@@ -494,7 +714,9 @@ void TransactionScope::Commit()
 {
     if (m_done)
         return;
-    if (m_depth == 0)
+    if (m_depth == 0 && engine::server::IsOpen())
+        engine::server::Commit();
+    else if (m_depth == 0)
         engine::ExecRaw(QStringLiteral("COMMIT"));
     else
         engine::ExecRaw(QStringLiteral("RELEASE kvt_sp%1").arg(m_depth));

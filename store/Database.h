@@ -7,6 +7,10 @@
 
 namespace kvt {
 
+/// True when location names a PostgreSQL server (a libpq URI or keyword=value pairs) rather
+/// than a database file.
+bool IsServerConnection(const QString& location);
+
 class Database {
 public:
     /// Opens the database file at path, creating it with the five tables and the counter row
@@ -14,13 +18,22 @@ public:
     /// be opened, cannot be written, or holds no database of ours, throws StoreError with the
     /// reason. Replaces any open database. Closing checkpoints the write-ahead log into the file.
     static void Open(const QString& path);
+    /// A location for which IsServerConnection holds opens the server's database instead: the
+    /// same five tables, set up in one transaction when it holds no tables; a database with
+    /// other tables but not these, or one this user may not change, is refused.
     /// Closes the open database (query objects must be closed first).
     static void Close();
     static bool IsOpen();
+    /// The file's path, or the server connection as given.
     static QString Path();
+    /// True when the open database is on a PostgreSQL server.
+    static bool IsServer();
+    /// Which database is open, for the user: the file's path, or server, database and user.
+    static QString Describe();
     /// How long a statement waits for another program's lock before it gives up (10 s unless set).
     static void SetBusyTimeout(int milliseconds);
-    /// The open file's journal mode: "wal" on a local disk, "delete" on a network filesystem.
+    /// The open file's journal mode: "wal" on a local disk, "delete" on a network filesystem
+    /// ("" on a server).
     static QString JournalMode();
 
     /// Runs a statement of the program's dialect that returns no rows; gives rows changed.

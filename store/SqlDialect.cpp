@@ -3,8 +3,11 @@
 #include "store/StoreError.h"
 
 #include <QDate>
+#include <QHash>
 #include <QRegularExpression>
 #include <QStringList>
+
+#include <vector>
 
 namespace kvt {
 namespace {
@@ -43,16 +46,94 @@ QDate parseDateLiteral(const QString& text)
 
 } // namespace
 
-QString TranslateToSqlite(const QString& statement)
+namespace {
+
+enum class Tok { Space, Comment, Literal, Quoted, Word, Number, Punct };
+
+struct Token {
+    Tok kind;
+    QString text;   // as it goes out
+    QString suffix; // added after it
+    int depth = 0;  // parentheses around it
+};
+
+bool wordStart(QChar c)
 {
-    QString out;
-    out.reserve(statement.size() + 16);
+    return c.isLetter() || c == QLatin1Char('_') || c.unicode() >= 0x80;
+}
+bool wordPart(QChar c)
+{
+    return wordStart(c) || c.isDigit() || c == QLatin1Char('$');
+}
+
+/// The program's tables and columns, by their names in lower case.
+const QHash<QString, QString>& schemaNames()
+{
+    static const QHash<QString, QString> names = [] {
+        QHash<QString, QString> h;
+        const char* const all[] = {
+            "历史单据", "单据ID",   "客户ID",   "客户地址", "单据日期",   "安装人员ID",     "安装人员",
+            "单据明细", "门框ID",   "商品ID",   "数量",     "玻璃款式",   "见光宽",         "见光高",
+            "现量宽",   "现量高",   "门扇宽",   "门扇高",   "玻璃宽",     "玻璃高",         "门框总宽",
+            "门框总高", "埋地",     "门框附加", "门框备注", "商品信息",   "商品名称",       "商品说明",
+            "外框宽公式", "自定义编号", "外框高公式", "门扇宽公式", "门扇高公式", "门扇玻璃宽公式",
+            "门扇玻璃高公式", "客户信息", "客户名", "客户电话", "客户备注", "系统设置", "ID", "值"};
+        for (const char* n : all)
+            h.insert(QString::fromUtf8(n).toLower(), QString::fromUtf8(n));
+        return h;
+    }();
+    return names;
+}
+
+QString doubleQuoted(const QString& name)
+{
+    QString q = name;
+    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+bool isWord(const Token& t, const char* lower)
+{
+    return t.kind == Tok::Word && t.text.compare(QLatin1String(lower), Qt::CaseInsensitive) == 0;
+}
+
+/// Type names that follow AS inside cast(): never aliases.
+bool isTypeName(const QString& word)
+{
+    static const QStringList types = {QStringLiteral("integer"), QStringLiteral("int"),     QStringLiteral("bigint"),
+                                      QStringLiteral("smallint"), QStringLiteral("real"),    QStringLiteral("double"),
+                                      QStringLiteral("float"),   QStringLiteral("numeric"), QStringLiteral("decimal"),
+                                      QStringLiteral("text"),    QStringLiteral("varchar"), QStringLiteral("char"),
+                                      QStringLiteral("date"),    QStringLiteral("boolean"), QStringLiteral("timestamp")};
+    return types.contains(word.toLower());
+}
+
+std::vector<Token> tokenize(const QString& statement)
+{
+    std::vector<Token> out;
     const int n = int(statement.size());
     int i = 0;
+    int depth = 0;
     while (i < n) {
         const QChar c = statement[i];
-        if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
-            // A text literal; the quote doubled inside stands for itself.
+        Token t{Tok::Punct, QString(), QString(), depth};
+        if (c.isSpace()) {
+            int j = i;
+            while (j < n && statement[j].isSpace())
+                ++j;
+            t = {Tok::Space, statement.mid(i, j - i), QString(), depth};
+            i = j;
+        } else if (c == QLatin1Char('-') && i + 1 < n && statement[i + 1] == QLatin1Char('-')) {
+            int j = int(statement.indexOf(QLatin1Char('\n'), i));
+            j = j < 0 ? n : j;
+            t = {Tok::Comment, statement.mid(i, j - i), QString(), depth};
+            i = j;
+        } else if (c == QLatin1Char('/') && i + 1 < n && statement[i + 1] == QLatin1Char('*')) {
+            int j = int(statement.indexOf(QStringLiteral("*/"), i + 2));
+            j = j < 0 ? n : j + 2;
+            t = {Tok::Comment, statement.mid(i, j - i), QString(), depth};
+            i = j;
+        } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
             QString text;
             int j = i + 1;
             bool closed = false;
@@ -70,7 +151,7 @@ QString TranslateToSqlite(const QString& statement)
             }
             if (!closed)
                 throw StoreError(QStringLiteral("SQL语句中的文本没有结束引号：%1").arg(statement));
-            out += singleQuoted(text);
+            t = {Tok::Literal, singleQuoted(text), QString(), depth};
             i = j + 1;
         } else if (c == QLatin1Char('#')) {
             const int j = int(statement.indexOf(QLatin1Char('#'), i + 1));
@@ -80,22 +161,194 @@ QString TranslateToSqlite(const QString& statement)
             const QDate d = parseDateLiteral(literal);
             if (!d.isValid())
                 throw StoreError(QStringLiteral("SQL语句中的日期“%1”无效").arg(literal));
-            out += singleQuoted(d.toString(QStringLiteral("yyyy-MM-dd")));
+            t = {Tok::Literal, singleQuoted(d.toString(QStringLiteral("yyyy-MM-dd"))), QString(), depth};
             i = j + 1;
         } else if (c == QLatin1Char('[')) {
-            // A bracketed name.
             const int j = int(statement.indexOf(QLatin1Char(']'), i + 1));
             if (j < 0)
                 throw StoreError(QStringLiteral("SQL语句中的名称没有结束的]号：%1").arg(statement));
-            QString name = statement.mid(i + 1, j - i - 1);
-            name.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-            out += QLatin1Char('"') + name + QLatin1Char('"');
+            t = {Tok::Quoted, doubleQuoted(statement.mid(i + 1, j - i - 1)), QString(), depth};
             i = j + 1;
+        } else if (c.isDigit() || (c == QLatin1Char('.') && i + 1 < n && statement[i + 1].isDigit())) {
+            int j = i;
+            while (j < n && (statement[j].isDigit() || statement[j] == QLatin1Char('.') ||
+                             statement[j].toLower() == QLatin1Char('e') ||
+                             ((statement[j] == QLatin1Char('+') || statement[j] == QLatin1Char('-')) &&
+                              statement[j - 1].toLower() == QLatin1Char('e'))))
+                ++j;
+            t = {Tok::Number, statement.mid(i, j - i), QString(), depth};
+            i = j;
+        } else if (wordStart(c)) {
+            int j = i;
+            while (j < n && wordPart(statement[j]))
+                ++j;
+            t = {Tok::Word, statement.mid(i, j - i), QString(), depth};
+            i = j;
         } else {
-            out += c;
+            if (c == QLatin1Char('('))
+                ++depth;
+            else if (c == QLatin1Char(')'))
+                t.depth = --depth;
+            t.text = c;
             ++i;
         }
+        out.push_back(std::move(t));
     }
+    return out;
+}
+
+/// Next token after i that is not space or comment; -1 when none.
+int nextSignificant(const std::vector<Token>& t, int i)
+{
+    for (int k = i + 1; k < int(t.size()); ++k)
+        if (t[size_t(k)].kind != Tok::Space && t[size_t(k)].kind != Tok::Comment)
+            return k;
+    return -1;
+}
+
+int previousSignificant(const std::vector<Token>& t, int i)
+{
+    for (int k = i - 1; k >= 0; --k)
+        if (t[size_t(k)].kind != Tok::Space && t[size_t(k)].kind != Tok::Comment)
+            return k;
+    return -1;
+}
+
+/// The ')' closing the '(' at open; -1 when unbalanced.
+int closingParen(const std::vector<Token>& t, int open)
+{
+    const int depth = t[size_t(open)].depth;
+    for (int k = open + 1; k < int(t.size()); ++k)
+        if (t[size_t(k)].kind == Tok::Punct && t[size_t(k)].text == QLatin1String(")") && t[size_t(k)].depth == depth)
+            return k;
+    return -1;
+}
+
+} // namespace
+
+QString TranslateToSqlite(const QString& statement)
+{
+    QString out;
+    out.reserve(statement.size() + 16);
+    for (const Token& tok : tokenize(statement))
+        out += tok.text;
+    static const QRegularExpression forUpdate(QStringLiteral("\\s+for\\s+update\\s*;?\\s*$"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = forUpdate.match(out);
+    if (m.hasMatch())
+        out.truncate(m.capturedStart());
+    return out;
+}
+
+QString TranslateToPostgres(const QString& statement)
+{
+    std::vector<Token> t = tokenize(statement);
+    const int n = int(t.size());
+
+    // Aliases keep the letter case they are written with, wherever they are used.
+    QHash<QString, QString> aliases;
+    for (int k = 0; k < n; ++k) {
+        if (!isWord(t[size_t(k)], "as"))
+            continue;
+        const int a = nextSignificant(t, k);
+        if (a < 0 || t[size_t(a)].kind != Tok::Word || isTypeName(t[size_t(a)].text))
+            continue;
+        const QString& word = t[size_t(a)].text;
+        if (word != word.toLower() && !schemaNames().contains(word.toLower()))
+            aliases.insert(word.toLower(), word);
+    }
+
+    for (int k = 0; k < n; ++k) {
+        Token& tok = t[size_t(k)];
+        if (tok.kind != Tok::Word)
+            continue;
+        const QString lower = tok.text.toLower();
+        const int next = nextSignificant(t, k);
+        const bool call = next >= 0 && t[size_t(next)].text == QLatin1String("(");
+        if (lower == QLatin1String("like")) {
+            tok.text = QStringLiteral("ilike");
+        } else if (lower == QLatin1String("ifnull") && call) {
+            tok.text = QStringLiteral("coalesce");
+        } else if (auto s = schemaNames().constFind(lower); s != schemaNames().constEnd()) {
+            tok.text = doubleQuoted(s.value());
+        } else if (auto a = aliases.constFind(lower); a != aliases.constEnd()) {
+            tok.text = doubleQuoted(a.value());
+        }
+    }
+
+    // round(x[, places]) on numbers: halves away from zero, as on SQLite, and a number back.
+    for (int k = n - 1; k >= 0; --k) {
+        if (!isWord(t[size_t(k)], "round"))
+            continue;
+        const int open = nextSignificant(t, k);
+        if (open < 0 || t[size_t(open)].text != QLatin1String("("))
+            continue;
+        const int close = closingParen(t, open);
+        if (close < 0)
+            continue;
+        const int depth = t[size_t(open)].depth + 1;
+        int endOfValue = close;
+        for (int j = open + 1; j < close; ++j)
+            if (t[size_t(j)].kind == Tok::Punct && t[size_t(j)].text == QLatin1String(",") && t[size_t(j)].depth == depth) {
+                endOfValue = j;
+                break;
+            }
+        const int last = previousSignificant(t, endOfValue);
+        if (last <= open)
+            continue;
+        t[size_t(open)].suffix += QLatin1Char('(');
+        t[size_t(last)].suffix += QStringLiteral(")::numeric");
+        t[size_t(close)].suffix += QStringLiteral("::float8");
+    }
+
+    // ORDER BY: NULLs before other values when ascending, after them when descending.
+    for (int k = 0; k < n; ++k) {
+        if (!isWord(t[size_t(k)], "order"))
+            continue;
+        const int by = nextSignificant(t, k);
+        if (by < 0 || !isWord(t[size_t(by)], "by"))
+            continue;
+        const int depth = t[size_t(k)].depth;
+        int itemLast = -1;
+        bool hasNulls = false;
+        bool descending = false;
+        auto finish = [&] {
+            if (itemLast >= 0 && !hasNulls)
+                t[size_t(itemLast)].suffix += descending ? QStringLiteral(" nulls last") : QStringLiteral(" nulls first");
+            itemLast = -1;
+            hasNulls = descending = false;
+        };
+        int j = by + 1;
+        for (; j < n; ++j) {
+            const Token& x = t[size_t(j)];
+            if (x.kind == Tok::Space || x.kind == Tok::Comment)
+                continue;
+            if (x.depth < depth || (x.kind == Tok::Punct && x.text == QLatin1String(")") && x.depth == depth))
+                break;
+            if (x.depth == depth && x.kind == Tok::Punct && x.text == QLatin1String(";"))
+                break;
+            if (x.depth == depth && x.kind == Tok::Word &&
+                (isWord(x, "limit") || isWord(x, "offset") || isWord(x, "for") || isWord(x, "fetch") ||
+                 isWord(x, "union") || isWord(x, "except") || isWord(x, "intersect") || isWord(x, "window")))
+                break;
+            if (x.depth == depth && x.kind == Tok::Punct && x.text == QLatin1String(",")) {
+                finish();
+                continue;
+            }
+            if (x.depth == depth && isWord(x, "nulls"))
+                hasNulls = true;
+            if (x.depth == depth)
+                descending = isWord(x, "desc");
+            itemLast = j;
+        }
+        finish();
+        k = j - 1;
+    }
+
+    QString out;
+    out.reserve(statement.size() + 32);
+    for (const Token& tok : t)
+        out += tok.text + tok.suffix;
     return out;
 }
 

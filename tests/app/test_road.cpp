@@ -14,6 +14,7 @@
 #include "support/PdfWords.h"
 #include "support/PrintPreview.h"
 #include "support/RecordingSink.h"
+#include "support/TestDatabase.h"
 #include "support/UrlOpenRecorder.h"
 
 #include <QCheckBox>
@@ -184,7 +185,7 @@ private slots:
         qputenv("TMPDIR", QFile::encodeName(m_dir.path()));
         QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("AR PL UMing CN"));
         m_dialogs = std::make_unique<test::FakeDialogs>();
-        CreateForms(m_dir.filePath(QStringLiteral("kvt.db")));
+        CreateForms(test::FreshDatabaseFor(m_dir.filePath(QStringLiteral("kvt.db"))));
 
         TransactionScope seed;
         struct Product {

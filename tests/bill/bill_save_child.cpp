@@ -2,6 +2,7 @@
 // saves new frame bills through the real bill window.
 //   bill_save_child <db> once   saves one bill and prints its number
 //   bill_save_child <db> loop   saves bills of ten lines until it is killed, printing each number
+//   bill_save_child <db> loop N saves N such bills, printing each number
 //   bill_save_child <db> edit N text
 //                               another workstation: opens bill N in its frame view, sets the first
 //                               line's remark to text, saves, and prints "saved" or the message
@@ -12,14 +13,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
+
+QString g_lastMessage;
 
 class SilentDialogs final : public kvt::DialogService {
 public:
     void message(QWidget*, const QString& text, const QString&, Icon) override {
+        g_lastMessage = text;
         std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
         std::printf("message: %s\n", text.toUtf8().constData());
         std::fflush(stdout);
@@ -40,11 +46,15 @@ int saveOne(const char* productId) {
             b->Grid_Bill->SetCells(c, r, QString::number(r * 10 + c));
         b->Grid_Bill->SetCells(12, r, QString::fromLatin1(productId));
     }
-    const QString number = b->EditBill_id->text();
+    const QString shown = b->EditBill_id->text();
+    g_lastMessage.clear();
     b->ButtonSave->click();
     if (b->isVisible())
         return -1;
-    std::printf("%s\n", number.toLatin1().constData());
+    // The number the bill was saved under: another copy may have taken the one shown.
+    const QRegularExpressionMatch other =
+        QRegularExpression(QStringLiteral("本单据已保存为([0-9]+)号")).match(g_lastMessage);
+    std::printf("%s\n", (other.hasMatch() ? other.captured(1) : shown).toLatin1().constData());
     std::fflush(stdout);
     return 0;
 }
@@ -77,10 +87,10 @@ int main(int argc, char** argv) {
         return rc;
     }
     const bool loop = qstrcmp(argv[2], "loop") == 0;
-    do {
+    const long count = loop && argc >= 4 ? std::atol(argv[3]) : (loop ? -1 : 1);
+    for (long saved = 0; count < 0 || saved < count; ++saved)
         if (saveOne("1") != 0)
             return 1;
-    } while (loop);
     kvt::DestroyForms();
     return 0;
 }

@@ -3,9 +3,12 @@
 
 #include "test_bill_support.h"
 
+#include "support/TestDatabase.h"
+
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <limits>
 
@@ -18,7 +21,9 @@ class TestBillStorage : public QObject {
     FakeDialogs* m_dialogs = nullptr;
     qint64 m_client = 0, m_installer = 0, m_product = 0;
 
-    QString dbPath() const { return m_dir->filePath(QStringLiteral("kvt.db")); }
+    /// The database of the case: a file in its folder, or its schema on the test server.
+    QString m_location;
+    QString dbPath() const { return m_location; }
 
     /// 门框备注 of the bill's lines in the order of 门框ID.
     static QStringList remarks(int billId) {
@@ -48,6 +53,7 @@ private slots:
     void init() {
         m_dir = new QTemporaryDir;
         m_dialogs = new FakeDialogs;
+        m_location = test::FreshDatabaseFor(m_dir->filePath(QStringLiteral("kvt.db")));
         CreateForms(dbPath());
         m_client = addClient(QStringLiteral("张三"), QStringLiteral("c1"));
         m_installer = addClient(QStringLiteral("李四"), QStringLiteral("c2"));
@@ -214,11 +220,11 @@ private slots:
         else if (col > 0)
             billGrid()->SetCells(col, 1, text);
         else
-            Database::Exec(QStringLiteral("create trigger 拒收 before insert on 单据明细 begin select raise(abort, "
-                                          "'拒收'); end"));
+            test::CreateRefusingTrigger(QStringLiteral("拒收"), QStringLiteral("before insert"),
+                                        QStringLiteral("单据明细"), QStringLiteral("拒收"));
         if (col < 0 && view == QLatin1String("frame"))
-            Database::Exec(QStringLiteral("create trigger 拒改 before update on 单据明细 begin select raise(abort, "
-                                          "'拒改'); end"));
+            test::CreateRefusingTrigger(QStringLiteral("拒改"), QStringLiteral("before update"),
+                                        QStringLiteral("单据明细"), QStringLiteral("拒改"));
         const BillSnapshot before = billForm()->Snapshot();
         billForm()->ButtonSave->click();
         QCOMPARE(m_dialogs->messages.size(), 1);
@@ -388,7 +394,8 @@ private slots:
         }
 
         CreateForms(path);
-        QCOMPARE(scalar(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+        if (!test::OnServer())
+            QCOMPARE(scalar(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
         DataQuery headers;
         headers.SetSql(QStringLiteral("select * from 历史单据 order by 单据ID"));
         headers.Open();
@@ -433,8 +440,8 @@ private slots:
         billForm()->EditAddress->setText(QStringLiteral("新地址"));
 
         // The header is written last: a trigger refuses it.
-        Database::Exec(QStringLiteral("create trigger refuse before update on 历史单据 begin "
-                                      "select raise(abort, \"磁盘出错\"); end"));
+        test::CreateRefusingTrigger(QStringLiteral("refuse"), QStringLiteral("before update"),
+                                    QStringLiteral("历史单据"), QStringLiteral("磁盘出错"));
         billForm()->ButtonSave->click();
         QCOMPARE(m_dialogs->messages.size(), 1);
         QVERIFY2(
@@ -443,7 +450,7 @@ private slots:
         QVERIFY(billForm()->isVisible());
         QCOMPARE(remarks(90), (QStringList{"备注1", "备注2", "备注3"}));
 
-        Database::Exec(QStringLiteral("drop trigger refuse"));
+        test::DropTrigger(QStringLiteral("refuse"), QStringLiteral("历史单据"));
         billForm()->ButtonSave->click();
         QCOMPARE(m_dialogs->messages.size(), 1);
         QVERIFY(!billForm()->isVisible());
@@ -483,6 +490,75 @@ private slots:
         billForm()->ButtonSave->click();
         QCOMPARE(m_dialogs->messages.size(), 1);
         QCOMPARE(remarks(100), (QStringList{"乙改", "甲也改"}));
+    }
+
+    // Two workstations save fifty new bills each, at the same moment: every bill gets a number of
+    // its own, none is lost, and each is whole.
+    void twoWorkstationsSaveFiftyBillsEach() {
+        setCounter(1);
+        DestroyForms();
+        QProcess first, second;
+        for (QProcess* p : {&first, &second})
+            p->start(QStringLiteral(KVT_BILL_SAVE_CHILD), {dbPath(), QStringLiteral("loop"), QStringLiteral("50")});
+        QStringList numbers;
+        for (QProcess* p : {&first, &second}) {
+            QVERIFY(p->waitForFinished(240000));
+            QCOMPARE(p->exitCode(), 0);
+            // A number a line; a number the other had taken first comes with its message.
+            const QStringList printed =
+                QString::fromUtf8(p->readAllStandardOutput())
+                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                    .filter(QRegularExpression(QStringLiteral("^[0-9]+$")));
+            QCOMPARE(printed.size(), 50);
+            numbers << printed;
+        }
+        CreateForms(dbPath());
+        QSet<QString> distinct(numbers.begin(), numbers.end());
+        QCOMPARE(distinct.size(), 100);
+        QCOMPARE(countRows(QStringLiteral("select * from 历史单据")), 100);
+        QCOMPARE(countRows(QStringLiteral("select * from 单据明细")), 1000);
+        for (const QString& n : numbers)
+            QCOMPARE(countRows(QStringLiteral("select * from 单据明细 where 单据ID=") + n), 10);
+        QCOMPARE(scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("101"));
+    }
+
+    // The connection to the server drops in the middle of a save (the server ends it while the
+    // header is written): nothing is half-written, the window keeps the clerk's entries and says
+    // what happened, and the next 保存 connects again and writes it all.
+    void connectionLostDuringSave() {
+        if (!test::OnServer())
+            QSKIP("a file has no connection to lose");
+        setCounter(130);
+        saveNewBill({1, 2});
+        openSavedBill(130, false);
+        billGrid()->SetCells(11, 1, QStringLiteral("改过"));
+        billForm()->EditAddress->setText(QStringLiteral("新地址"));
+        Database::Exec(QStringLiteral("create function 断开() returns trigger language plpgsql as "
+                                      "$$begin perform pg_terminate_backend(pg_backend_pid()); return new; end$$"));
+        Database::Exec(QStringLiteral("create trigger 断开 before update on 历史单据 for each row execute function 断开()"));
+        billForm()->ButtonSave->click();
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY2(m_dialogs->messages[0].startsWith(QStringLiteral("与数据库服务器的连接已断开，本次修改没有保存。")),
+                 qPrintable(m_dialogs->messages[0]));
+        QVERIFY2(m_dialogs->messages[0].endsWith(QStringLiteral("本单据没有保存。")), qPrintable(m_dialogs->messages[0]));
+        QVERIFY(billForm()->isVisible());
+        QCOMPARE(billGrid()->Cells(11, 1), QStringLiteral("改过"));
+        QCOMPARE(billForm()->EditAddress->text(), QStringLiteral("新地址"));
+        {
+            // Another workstation: nothing of the save is there, and it takes the trigger away.
+            test::ServerConnectionForTest other(dbPath());
+            QCOMPARE(other.exec(QStringLiteral("select string_agg(门框备注, ',' order by \"门框ID\") from 单据明细 "
+                                               "where \"单据ID\"=130")),
+                     QString());
+            QCOMPARE(other.lastValue(), QStringLiteral("备注1,备注2"));
+            QCOMPARE(other.exec(QStringLiteral("drop trigger 断开 on 历史单据")), QString());
+            QCOMPARE(other.exec(QStringLiteral("drop function 断开()")), QString());
+        }
+        billForm()->ButtonSave->click();
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY(!billForm()->isVisible());
+        QCOMPARE(remarks(130), (QStringList{"改过", "备注2"}));
+        QCOMPARE(scalar(QStringLiteral("select 客户地址 from 历史单据 where 单据ID=130")), QStringLiteral("新地址"));
     }
 
     // The bill was deleted on another workstation while it was open here.

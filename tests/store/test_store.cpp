@@ -4,6 +4,7 @@
 #include "store/DataQuery.h"
 #include "store/Database.h"
 #include "store/SqlDialect.h"
+#include "support/TestDatabase.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -27,7 +28,7 @@ private:
 private slots:
     void init()
     {
-        Database::Open(m_dir.filePath(QStringLiteral("kvt%1.db").arg(++m_case)));
+        Database::Open(test::FreshDatabaseFor(m_dir.filePath(QStringLiteral("kvt%1.db").arg(++m_case))));
         Database::Exec(QStringLiteral("insert into 客户信息 (自定义编号,客户名) values (\"1\",\"王建国\")"));
         Database::Exec(QStringLiteral("insert into 客户信息 (自定义编号,客户名) values (\"2\",\"老王\")"));
         Database::Exec(QStringLiteral("insert into 客户信息 (自定义编号,客户名) values (\"3\",\"李\"\"引号\"\"\")"));
@@ -331,14 +332,65 @@ private slots:
         QCOMPARE(TranslateToSqlite(ours), sqlite);
     }
 
+    void dialectTranslationForTheServer_data()
+    {
+        QTest::addColumn<QString>("ours");
+        QTest::addColumn<QString>("server");
+        QTest::newRow("names quoted, texts single") << "select * from 系统设置 where ID=\"历史单据ID\""
+                                                    << "select * from \"系统设置\" where \"ID\"='历史单据ID'";
+        QTest::newRow("name in any case") << "select id from 系统设置" << "select \"ID\" from \"系统设置\"";
+        QTest::newRow("table.column") << "历史单据.客户ID=客户信息.客户ID"
+                                      << "\"历史单据\".\"客户ID\"=\"客户信息\".\"客户ID\"";
+        QTest::newRow("date") << "单据日期 BETWEEN #1/2/2021# AND #2021-2-3#"
+                              << "\"单据日期\" BETWEEN '2021-01-02' AND '2021-02-03'";
+        QTest::newRow("like") << "客户名 like \"%王%\" ESCAPE \"\\\"" << "\"客户名\" ilike '%王%' ESCAPE '\\'";
+        QTest::newRow("not like") << "客户名 NOT LIKE \"a\"" << "\"客户名\" NOT ilike 'a'";
+        QTest::newRow("bracket") << "[面积(㎡)]" << "\"面积(㎡)\"";
+        QTest::newRow("alias keeps case") << "select count(*) as Lines from 单据明细 order by lines"
+                                          << "select count(*) as \"Lines\" from \"单据明细\" order by \"Lines\" nulls first";
+        QTest::newRow("cast type") << "select cast(数量 as INTEGER) from 单据明细"
+                                   << "select cast(\"数量\" as INTEGER) from \"单据明细\"";
+        QTest::newRow("ifnull") << "ifnull(客户名,\"\")" << "coalesce(\"客户名\",'')";
+        QTest::newRow("round") << "round(round(a*b,4)/10000)" << "round((round((a*b)::numeric,4)::float8/10000)::numeric)::float8";
+        QTest::newRow("order nulls") << "order by 单据日期,单据ID desc, a nulls last limit 3"
+                                     << "order by \"单据日期\" nulls first,\"单据ID\" desc nulls last, a nulls last limit 3";
+        QTest::newRow("order inside") << "select (select max(a) from t order by b) x order by 2 desc"
+                                      << "select (select max(a) from t order by b nulls first) x order by 2 desc nulls last";
+        QTest::newRow("words in texts stay") << "\"like ID order by\"" << "'like ID order by'";
+        QTest::newRow("comment stays") << "select 1 -- like ID\n" << "select 1 -- like ID\n";
+        QTest::newRow("for update stays") << "select * from 系统设置 for update"
+                                          << "select * from \"系统设置\" for update";
+    }
+
+    void dialectTranslationForTheServer()
+    {
+        QFETCH(QString, ours);
+        QFETCH(QString, server);
+        QCOMPARE(TranslateToPostgres(ours), server);
+    }
+
+    void lockingReadOnAFile()
+    {
+        // A file's writer holds the whole file: a locking read is an ordinary one there.
+        QCOMPARE(TranslateToSqlite(QStringLiteral("select * from 系统设置 where ID=\"历史单据ID\" FOR  UPDATE")),
+                 QStringLiteral("select * from 系统设置 where ID='历史单据ID'"));
+        QCOMPARE(count(QStringLiteral("select * from 系统设置 for update")), 1);
+    }
+
     void twoConnectionsShareTheFile()
     {
-        // A second program on the same file sees what the first wrote, and its writes wait.
+        // A second program on the same database sees what the first wrote, and its writes wait.
         const QString path = Database::Path();
         Database::Exec(QStringLiteral("insert into 历史单据 (单据ID) values (20)"));
         QProcess other;
-        other.start(QStringLiteral("sqlite3"), {path, QStringLiteral("insert into 历史单据 (单据ID) values (21);"
-                                                                     "select count(*) from 历史单据;")});
+        if (test::OnServer())
+            other.start(QStringLiteral("psql"), {QStringLiteral("-qAtc"),
+                                                 QStringLiteral("insert into 历史单据 (\"单据ID\") values (21);"
+                                                                "select count(*) from 历史单据;"),
+                                                 path});
+        else
+            other.start(QStringLiteral("sqlite3"), {path, QStringLiteral("insert into 历史单据 (单据ID) values (21);"
+                                                                         "select count(*) from 历史单据;")});
         QVERIFY(other.waitForFinished(20000));
         QCOMPARE(other.readAllStandardOutput().trimmed(), QByteArray("4"));
         QCOMPARE(count(QStringLiteral("select * from 历史单据")), 4);

@@ -4,7 +4,7 @@
 #include "store/Backup.h"
 #include "store/DataQuery.h"
 #include "store/Database.h"
-#include "store/SqliteEngine.h"
+#include "store/Engine.h"
 #include "support/TinyFilesystem.h"
 
 #include <QDir>

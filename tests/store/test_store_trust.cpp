@@ -13,25 +13,37 @@
 #include <unistd.h>
 
 #include <limits>
+#include <memory>
 
 #include "store/DataQuery.h"
 #include "store/Database.h"
+#include "store/SqlDialect.h"
+#include "support/TestDatabase.h"
 #include "support/TinyFilesystem.h"
 
 using namespace kvt;
 
 namespace {
 
-/// A second connection to the same file, as another program (or workstation) holds it.
+/// A second connection to the same database, as another program (or workstation) holds it.
 class OtherConnection {
 public:
-    explicit OtherConnection(const QString& path) {
-        sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    explicit OtherConnection(const QString& location) {
+        if (test::OnServer()) {
+            m_server = std::make_unique<test::ServerConnectionForTest>(location);
+            return;
+        }
+        sqlite3_open_v2(location.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
         sqlite3_busy_timeout(m_db, 5000);
     }
     ~OtherConnection() { sqlite3_close_v2(m_db); }
-    /// Runs SQLite text; gives the engine's message, empty on success.
+    /// Runs a statement as the program would send it; gives the engine's message, empty on success.
     QString exec(const char* sql) {
+        if (m_server) {
+            const QString m = m_server->exec(TranslateToPostgres(QString::fromUtf8(sql)));
+            // "ERROR:  text" as the server gives it, without the prefix
+            return m.startsWith(QStringLiteral("ERROR:")) ? m.mid(6).trimmed() : m;
+        }
         char* err = nullptr;
         const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &err);
         const QString m = rc == SQLITE_OK ? QString() : QString::fromUtf8(err ? err : sqlite3_errmsg(m_db));
@@ -41,7 +53,25 @@ public:
 
 private:
     sqlite3* m_db = nullptr;
+    std::unique_ptr<test::ServerConnectionForTest> m_server;
 };
+
+/// The text a trigger refusing every change of the counter is made with, and dropped again.
+const char* refuseTrigger() {
+    return test::OnServer() ? "CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS "
+                              "$$BEGIN RAISE EXCEPTION 'refused by the test'; END$$; "
+                              "CREATE TRIGGER refuse BEFORE UPDATE ON 系统设置 FOR EACH ROW EXECUTE FUNCTION refuse()"
+                            : "CREATE TRIGGER refuse BEFORE UPDATE ON 系统设置 BEGIN "
+                              "SELECT RAISE(ABORT, 'refused by the test'); END";
+}
+const char* dropRefuseTrigger() {
+    return test::OnServer() ? "DROP TRIGGER refuse ON 系统设置" : "DROP TRIGGER refuse";
+}
+
+/// Skips a case about the file itself when the suite runs on a server.
+#define FILE_ONLY()                                                                                                    \
+    if (test::OnServer())                                                                                              \
+    QSKIP("about the database file itself")
 
 int rows(const QString& sql) {
     DataQuery q;
@@ -107,7 +137,7 @@ class TestStoreTrust : public QObject {
 
 private slots:
     void init() {
-        m_path = m_dir.filePath(QStringLiteral("t%1.db").arg(++m_n));
+        m_path = test::FreshDatabaseFor(m_dir.filePath(QStringLiteral("t%1.db").arg(++m_n)));
         Database::Open(m_path);
         seedBill5();
     }
@@ -127,9 +157,7 @@ private slots:
     void rolledBackApplyStaysPending() {
         QFETCH(bool, nested);
         OtherConnection other(m_path);
-        QCOMPARE(other.exec("CREATE TRIGGER refuse BEFORE UPDATE ON 系统设置 BEGIN "
-                            "SELECT RAISE(ABORT, 'refused by the test'); END"),
-                 QString());
+        QCOMPARE(other.exec(refuseTrigger()), QString());
         DataQuery lines;
         editBill5(lines);
         QVERIFY(lines.HasPendingChanges());
@@ -156,7 +184,7 @@ private slots:
         QCOMPARE(lines.StateOf(3), RowState::Inserted);
         QVERIFY(lines.Field(QStringLiteral("门框ID")).isNull()); // its key is given again on the retry
 
-        QCOMPARE(other.exec("DROP TRIGGER refuse"), QString());
+        QCOMPARE(other.exec(dropRefuseTrigger()), QString());
         lines.ApplyUpdates();
         QCOMPARE(storedRemarks(), heldRemarks(lines));
         QCOMPARE(storedRemarks(), (QStringList{"一改", "三", "新"}));
@@ -167,7 +195,10 @@ private slots:
     // text in brackets; nothing written, everything still pending.
     void busyMessage() {
         OtherConnection other(m_path);
-        QCOMPARE(other.exec("BEGIN IMMEDIATE; UPDATE 系统设置 SET 值=值"), QString());
+        // On a server the lock is the lines' own; a file's writer holds the whole file.
+        QCOMPARE(other.exec(test::OnServer() ? "BEGIN; UPDATE 单据明细 SET 见光宽=见光宽 WHERE 单据ID=5"
+                                             : "BEGIN IMMEDIATE; UPDATE 系统设置 SET 值=值"),
+                 QString());
         Database::SetBusyTimeout(50);
         DataQuery lines;
         editBill5(lines);
@@ -176,7 +207,10 @@ private slots:
             QFAIL("saved under another writer's lock");
         } catch (const StoreError& e) {
             QCOMPARE(e.kind(), StoreError::Kind::Busy);
-            QCOMPARE(e.message(), QStringLiteral("数据库正被其他程序使用，本次修改没有保存。(database is locked)"));
+            QCOMPARE(e.message(), test::OnServer()
+                                      ? QStringLiteral("数据库正被其他程序使用，本次修改没有保存。"
+                                                       "(canceling statement due to lock timeout)")
+                                      : QStringLiteral("数据库正被其他程序使用，本次修改没有保存。(database is locked)"));
         }
         QVERIFY(lines.HasPendingChanges());
         other.exec("COMMIT");
@@ -253,8 +287,11 @@ private slots:
             QFAIL("a second bill 5 was written");
         } catch (const StoreError& e) {
             QCOMPARE(e.kind(), StoreError::Kind::Constraint);
-            QCOMPARE(e.message(), QStringLiteral("字段“单据ID”的值“5”已被另一条记录使用，本次修改没有保存。"
-                                                 "(UNIQUE constraint failed: 历史单据.单据ID)"));
+            QCOMPARE(e.message(),
+                     QStringLiteral("字段“单据ID”的值“5”已被另一条记录使用，本次修改没有保存。(%1)")
+                         .arg(test::OnServer() ? QStringLiteral("duplicate key value violates unique constraint "
+                                                                "\"历史单据_pkey\"")
+                                               : QStringLiteral("UNIQUE constraint failed: 历史单据.单据ID")));
         }
         QCOMPARE(rows(QStringLiteral("select * from 历史单据")), 1);
     }
@@ -262,6 +299,7 @@ private slots:
     // A first start stopped before its transaction committed leaves an empty file: the next
     // start sets it up. Anything else keeps being refused.
     void emptyFileIsSetUp() {
+        FILE_ONLY();
         Database::Close();
         const QString path = m_dir.filePath(QStringLiteral("empty.db"));
         QFile f(path);
@@ -290,6 +328,7 @@ private slots:
     // A first start killed at random moments: every file it leaves behind opens as a whole,
     // empty database, never as one the program refuses.
     void killedFirstStart() {
+        FILE_ONLY();
         Database::Close();
         int leftBehind = 0, empty = 0;
         for (int round = 0; round < 30; ++round) {
@@ -318,6 +357,7 @@ private slots:
 
     // A file that cannot be written is found when it is opened, not at the first 保存.
     void readOnlyFileIsRefusedAtOpen() {
+        FILE_ONLY();
         Database::Close();
         test::TinyFilesystem fs("1m");
         if (!fs.mounted())
@@ -341,6 +381,7 @@ private slots:
     // The disk fills up during a save: the message says so, nothing is written, and once there is
     // space again the same query writes everything it holds.
     void fullDisk() {
+        FILE_ONLY();
         Database::Close();
         test::TinyFilesystem fs("640k");
         if (!fs.mounted())
@@ -378,6 +419,7 @@ private slots:
 
     // One disk flush a commit on a local disk; the file is whole once the program has closed it.
     void writeAheadLogOnLocalDisk() {
+        FILE_ONLY();
         QCOMPARE(Database::JournalMode(), QStringLiteral("wal"));
         Database::Exec(QStringLiteral("update 系统设置 set 值=7"));
         Database::Close();
@@ -393,7 +435,9 @@ private slots:
             Database::Exec(QStringLiteral("update 没有这个表 set a=1"));
             QFAIL("ran");
         } catch (const StoreError& e) {
-            QCOMPARE(e.message(), QStringLiteral("SQL语句不能执行。(no such table: 没有这个表)"));
+            QCOMPARE(e.message(), test::OnServer()
+                                      ? QStringLiteral("SQL语句不能执行。(relation \"没有这个表\" does not exist)")
+                                      : QStringLiteral("SQL语句不能执行。(no such table: 没有这个表)"));
         }
     }
 };
