@@ -301,6 +301,34 @@ QString TranslateToPostgres(const QString& statement)
         t[size_t(close)].suffix += QStringLiteral("::float8");
     }
 
+    // A subquery in FROM or JOIN needs a name on the server; SQLite makes one up.
+    int unnamed = 0;
+    for (int k = 0; k < n; ++k) {
+        if (t[size_t(k)].kind != Tok::Punct || t[size_t(k)].text != QLatin1String("("))
+            continue;
+        const int before = previousSignificant(t, k);
+        const int first = nextSignificant(t, k);
+        if (before < 0 || first < 0 || !(isWord(t[size_t(before)], "from") || isWord(t[size_t(before)], "join")) ||
+            !(isWord(t[size_t(first)], "select") || isWord(t[size_t(first)], "with") ||
+              isWord(t[size_t(first)], "values")))
+            continue;
+        const int close = closingParen(t, k);
+        if (close < 0)
+            continue;
+        const int after = nextSignificant(t, close);
+        static const char* const follow[] = {"where", "group",  "order",  "limit", "offset",    "union",
+                                             "except", "intersect", "on",  "join",  "left",      "right",
+                                             "inner",  "cross",  "full",   "natural", "having", "window",
+                                             "fetch",  "for",    "using"};
+        bool named = after >= 0 && t[size_t(after)].kind == Tok::Word;
+        if (named)
+            for (const char* w : follow)
+                named = named && !isWord(t[size_t(after)], w);
+        named = named || (after >= 0 && t[size_t(after)].kind == Tok::Quoted);
+        if (!named)
+            t[size_t(close)].suffix += QStringLiteral(" as kvt_subquery%1").arg(++unnamed);
+    }
+
     // ORDER BY: NULLs before other values when ascending, after them when descending.
     for (int k = 0; k < n; ++k) {
         if (!isWord(t[size_t(k)], "order"))

@@ -186,6 +186,13 @@ private slots:
         QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("AR PL UMing CN"));
         m_dialogs = std::make_unique<test::FakeDialogs>();
         CreateForms(test::FreshDatabaseFor(m_dir.filePath(QStringLiteral("kvt.db"))));
+        // On a server the main window says which database takes the bills; on a file it is as ever.
+        const QString title = Form(QStringLiteral("MainForm"))->windowTitle();
+        if (test::OnServer())
+            QVERIFY2(title.startsWith(QStringLiteral("主窗口 - 服务器 ")) && title.contains(QStringLiteral("用户 ")),
+                     qPrintable(title));
+        else
+            QCOMPARE(title, QStringLiteral("主窗口"));
 
         TransactionScope seed;
         struct Product {

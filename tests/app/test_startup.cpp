@@ -320,6 +320,21 @@ private slots:
         QVERIFY(!Database::IsOpen());
     }
 
+    // A server nobody answers on stops start-up as an unusable file does, without the password.
+    void unreachableServerStopsStartUp()
+    {
+        try {
+            CreateForms(QStringLiteral("host=127.0.0.1 port=1 user=office password=geheim connect_timeout=5"));
+            QFAIL("started without its database");
+        } catch (const StoreError& e) {
+            QVERIFY2(e.message().startsWith(QStringLiteral("无法连接数据库服务器（")), qPrintable(e.message()));
+            QVERIFY2(e.message().contains(QStringLiteral("user=office")), qPrintable(e.message()));
+            QVERIFY2(!e.message().contains(QStringLiteral("geheim")), qPrintable(e.message()));
+        }
+        QVERIFY(!FindForm(QStringLiteral("MainForm")));
+        QVERIFY(!Database::IsOpen());
+    }
+
 private:
     static bool makeForeign(const QString& path)
     {
@@ -357,6 +372,55 @@ private slots:
         QString error;
         QCOMPARE(DatabasePathFromArguments(arguments, &error), path);
         QCOMPARE(error.isEmpty(), !path.isEmpty());
+    }
+
+    // kvt.ini beside kvt.db may name a server instead; anything it holds that is not understood
+    // stops the start with a message, rather than quietly using the file.
+    void serverFromIni_data()
+    {
+        QTest::addColumn<QByteArray>("ini");      // kvt.ini's bytes; "-" for no file
+        QTest::addColumn<QString>("location");    // where the program goes; "" when refused
+        QTest::addColumn<QString>("message");     // part of the refusal
+        QTest::newRow("no kvt.ini: the file") << QByteArray("-") << "@file" << "";
+        QTest::newRow("keyword pairs") << QByteArray("[database]\nconnection=host=192.168.1.10 dbname=kvt user=office\n")
+                                       << "host=192.168.1.10 dbname=kvt user=office" << "";
+        QTest::newRow("URI") << QByteArray("[database]\nconnection=postgresql://office@server/kvt\n")
+                             << "postgresql://office@server/kvt" << "";
+        QTest::newRow("several hosts") << QByteArray("[database]\nconnection=host=a,b dbname=kvt\n")
+                                       << "host=a,b dbname=kvt" << "";
+        QTest::newRow("no connection key: the file") << QByteArray("[database]\n") << "@file" << "";
+        QTest::newRow("empty file: the file") << QByteArray("") << "@file" << "";
+        QTest::newRow("unknown key") << QByteArray("[database]\nconnection=dbname=kvt\nconection=x\n") << ""
+                                     << "不认识的设置：database/conection";
+        QTest::newRow("key outside the section") << QByteArray("connection=dbname=kvt\n") << ""
+                                                 << "不认识的设置：connection";
+        QTest::newRow("empty connection") << QByteArray("[database]\nconnection=\n") << ""
+                                          << "connection 后面没有给出数据库服务器";
+        QTest::newRow("a file path is no server") << QByteArray("[database]\nconnection=/srv/kvt.db\n") << ""
+                                                  << "不是数据库服务器的连接字符串";
+        QTest::newRow("unreadable") << QByteArray("@unreadable") << "" << "无法读取配置文件";
+    }
+
+    void serverFromIni()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, location);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString db = dir.filePath(QStringLiteral("kvt.db"));
+        const QString iniPath = dir.filePath(QStringLiteral("kvt.ini"));
+        if (ini == "@unreadable") {
+            QVERIFY(QDir().mkpath(iniPath)); // a folder named kvt.ini: there, but no file to read
+        } else if (ini != "-") {
+            QFile f(iniPath);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(ini);
+        }
+        QString error;
+        const QString got = DatabaseLocation(db, &error);
+        QCOMPARE(got, location == QLatin1String("@file") ? db : location);
+        QVERIFY2(error.contains(message), qPrintable(error));
+        QCOMPARE(error.isEmpty(), !location.isEmpty());
     }
 };
 

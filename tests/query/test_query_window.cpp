@@ -9,6 +9,7 @@
 #include "store/DataQuery.h"
 #include "store/Database.h"
 #include "support/FakeDialogs.h"
+#include "support/TestDatabase.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -139,7 +140,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         m_dialogs = std::make_unique<test::FakeDialogs>();
-        CreateForms(m_dir->filePath(QStringLiteral("kvt.db")));
+        CreateForms(test::FreshDatabaseFor(m_dir->filePath(QStringLiteral("kvt.db"))));
         seed();
         form()->show();
     }

@@ -8,6 +8,7 @@
 #include "store/DataQuery.h"
 #include "store/Database.h"
 #include "support/FakeDialogs.h"
+#include "support/TestDatabase.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -107,7 +108,7 @@ class TestCGForm : public QObject {
 private slots:
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
-        CreateForms(m_dir->filePath(QStringLiteral("kvt.db")));
+        CreateForms(test::FreshDatabaseFor(m_dir->filePath(QStringLiteral("kvt.db"))));
         m_dialogs.clear();
         addClient(QStringLiteral("1"), QStringLiteral("王建国"));
         addClient(QStringLiteral("8"), QStringLiteral("8号楼王"));

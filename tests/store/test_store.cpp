@@ -188,6 +188,26 @@ private slots:
         QCOMPARE(widths, QStringList({"700", "710", "720"}));
     }
 
+    // A key given by hand moves the engine's next key past it, on both engines.
+    void keyGivenByHandMovesTheNextKey()
+    {
+        Database::Exec(QStringLiteral("insert into 客户信息 (客户ID,客户名) values (50,\"手填\")"));
+        DataQuery q;
+        q.SetSql(QStringLiteral("select * from 客户信息 where 客户ID>=50"));
+        q.Open();
+        q.AppendRow();
+        q.Field(QStringLiteral("客户名")).setString(QStringLiteral("新"));
+        q.ApplyUpdates();
+        QCOMPARE(q.Field(QStringLiteral("客户ID")).asInteger(), 51);
+        // A removed key is not given again.
+        Database::Exec(QStringLiteral("delete from 客户信息 where 客户ID=51"));
+        q.Open();
+        q.AppendRow();
+        q.Field(QStringLiteral("客户名")).setString(QStringLiteral("再新"));
+        q.ApplyUpdates();
+        QCOMPARE(q.Field(QStringLiteral("客户ID")).asInteger(), 52);
+    }
+
     void changesWaitForApply()
     {
         DataQuery q;
@@ -358,6 +378,12 @@ private slots:
                                       << "select (select max(a) from t order by b nulls first) x order by 2 desc nulls last";
         QTest::newRow("words in texts stay") << "\"like ID order by\"" << "'like ID order by'";
         QTest::newRow("comment stays") << "select 1 -- like ID\n" << "select 1 -- like ID\n";
+        QTest::newRow("subquery named") << "select a from (select 1 as a) order by a"
+                                        << "select a from (select 1 as a) as kvt_subquery1 order by a nulls first";
+        QTest::newRow("subquery with a name") << "select * from (select 1) x, (select 2) as y"
+                                              << "select * from (select 1) x, (select 2) as y";
+        QTest::newRow("joined tables in brackets") << "from (历史单据 left join 客户信息 on 1=1) where 2=2"
+                                                   << "from (\"历史单据\" left join \"客户信息\" on 1=1) where 2=2";
         QTest::newRow("for update stays") << "select * from 系统设置 for update"
                                           << "select * from \"系统设置\" for update";
     }
