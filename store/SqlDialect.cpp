@@ -55,6 +55,7 @@ struct Token {
     QString text;   // as it goes out
     QString suffix; // added after it
     int depth = 0;  // parentheses around it
+    QString plain;  // as SQLite is given it
 };
 
 bool wordStart(QChar c)
@@ -192,6 +193,7 @@ std::vector<Token> tokenize(const QString& statement)
             t.text = c;
             ++i;
         }
+        t.plain = t.text;
         out.push_back(std::move(t));
     }
     return out;
@@ -329,6 +331,70 @@ QString TranslateToPostgres(const QString& statement)
             t[size_t(close)].suffix += QStringLiteral(" as kvt_subquery%1").arg(++unnamed);
     }
 
+    // A result column that is an expression without a name is named by SQLite with the expression's
+    // text; the server would say "count" or "?column?". It is given that text as its name.
+    for (int k = 0; k < n; ++k) {
+        if (!isWord(t[size_t(k)], "select"))
+            continue;
+        const int depth = t[size_t(k)].depth;
+        int i = nextSignificant(t, k);
+        if (i >= 0 && (isWord(t[size_t(i)], "distinct") || isWord(t[size_t(i)], "all")))
+            i = nextSignificant(t, i);
+        std::vector<int> item; // its significant tokens
+        auto nameItem = [&] {
+            if (item.empty())
+                return;
+            const Token& last = t[size_t(item.back())];
+            const int m = int(item.size());
+            auto at = [&](int q) -> const Token& { return t[size_t(item[size_t(q)])]; };
+            const bool name = [&] {
+                if (m == 1)
+                    return last.kind == Tok::Word || last.kind == Tok::Quoted || last.text == QLatin1String("*");
+                // 表.列, 表.*
+                if (m == 3 && at(1).text == QLatin1String(".") && at(0).kind != Tok::Literal)
+                    return true;
+                if (last.kind != Tok::Word && last.kind != Tok::Quoted)
+                    return false;
+                if (isWord(last, "null") || isWord(last, "true") || isWord(last, "false") || isWord(last, "end"))
+                    return false;
+                const Token& before = at(m - 2);
+                // "expr AS name" or "expr name"
+                return isWord(before, "as") || before.kind == Tok::Word || before.kind == Tok::Quoted ||
+                       before.kind == Tok::Literal || before.kind == Tok::Number || before.text == QLatin1String(")");
+            }();
+            if (!name) {
+                QString text;
+                for (int q = item.front(); q <= item.back(); ++q)
+                    text += t[size_t(q)].plain;
+                t[size_t(item.back())].suffix += QStringLiteral(" as ") + doubleQuoted(text.trimmed());
+            }
+            item.clear();
+        };
+        for (int j = i; j >= 0 && j < n; ++j) {
+            const Token& x = t[size_t(j)];
+            if (x.kind == Tok::Space || x.kind == Tok::Comment)
+                continue;
+            if (x.depth < depth) // the bracket the select stands in closes
+                break;
+            if (x.depth == depth) {
+                if (x.kind == Tok::Punct && x.text == QLatin1String(";"))
+                    break;
+                if (x.kind == Tok::Word &&
+                    (isWord(x, "from") || isWord(x, "where") || isWord(x, "group") || isWord(x, "having") ||
+                     isWord(x, "order") || isWord(x, "limit") || isWord(x, "union") || isWord(x, "except") ||
+                     isWord(x, "intersect") || isWord(x, "window") || isWord(x, "offset") || isWord(x, "into") ||
+                     isWord(x, "for")))
+                    break;
+                if (x.kind == Tok::Punct && x.text == QLatin1String(",")) {
+                    nameItem();
+                    continue;
+                }
+            }
+            item.push_back(j);
+        }
+        nameItem();
+    }
+
     // ORDER BY: NULLs before other values when ascending, after them when descending.
     for (int k = 0; k < n; ++k) {
         if (!isWord(t[size_t(k)], "order"))
@@ -351,7 +417,7 @@ QString TranslateToPostgres(const QString& statement)
             const Token& x = t[size_t(j)];
             if (x.kind == Tok::Space || x.kind == Tok::Comment)
                 continue;
-            if (x.depth < depth || (x.kind == Tok::Punct && x.text == QLatin1String(")") && x.depth == depth))
+            if (x.depth < depth) // the bracket the clause stands in closes
                 break;
             if (x.depth == depth && x.kind == Tok::Punct && x.text == QLatin1String(";"))
                 break;

@@ -108,6 +108,20 @@ private slots:
         QCOMPARE(q.Field(QStringLiteral("客户名")).asString(), QString());
     }
 
+    // Columns are named alike on both engines: expressions by their text, as the file's engine does.
+    void expressionColumnsNamedByTheirText()
+    {
+        DataQuery q;
+        q.SetSql(QStringLiteral("select count(*), max( 门框ID ), 1, \"合计\", 单据ID, round(sum(见光宽)/3, 1), "
+                                "max(见光宽) is null, sum(现量宽) as 合计宽 from 单据明细 group by 单据ID order by 单据ID"));
+        q.Open();
+        QCOMPARE(q.FieldNames(), (QStringList{"count(*)", "max( 门框ID )", "1", "'合计'", "单据ID",
+                                              "round(sum(见光宽)/3, 1)", "max(见光宽) is null", "合计宽"}));
+        QCOMPARE(q.TextAt(1, 0), QStringLiteral("2"));
+        QCOMPARE(q.TextAt(1, 5), QStringLiteral("566.7"));
+        QCOMPARE(q.TextAt(1, 7), QStringLiteral("830"));
+    }
+
     void numbersReadAsPlainText_data()
     {
         QTest::addColumn<QString>("typed");
@@ -366,22 +380,32 @@ private slots:
         QTest::newRow("like") << "客户名 like \"%王%\" ESCAPE \"\\\"" << "\"客户名\" ilike '%王%' ESCAPE '\\'";
         QTest::newRow("not like") << "客户名 NOT LIKE \"a\"" << "\"客户名\" NOT ilike 'a'";
         QTest::newRow("bracket") << "[面积(㎡)]" << "\"面积(㎡)\"";
+        QTest::newRow("expressions named by their text")
+            << "select count(*), max( 门框ID ), 1, \"合计\", 单据ID, 单据明细.数量, a.* from 单据明细"
+            << "select count(*) as \"count(*)\", max( \"门框ID\" ) as \"max( 门框ID )\", 1 as \"1\", '合计' as \"'合计'\", "
+               "\"单据ID\", \"单据明细\".\"数量\", a.* from \"单据明细\"";
+        QTest::newRow("named expressions stay") << "select sum(数量) 块数, a+1 as b, x is null from t"
+                                                << "select sum(\"数量\") 块数, a+1 as b, x is null as \"x is null\" from t";
         QTest::newRow("alias keeps case") << "select count(*) as Lines from 单据明细 order by lines"
                                           << "select count(*) as \"Lines\" from \"单据明细\" order by \"Lines\" nulls first";
         QTest::newRow("cast type") << "select cast(数量 as INTEGER) from 单据明细"
-                                   << "select cast(\"数量\" as INTEGER) from \"单据明细\"";
+                                   << "select cast(\"数量\" as INTEGER) as \"cast(数量 as INTEGER)\" from \"单据明细\"";
         QTest::newRow("ifnull") << "ifnull(客户名,\"\")" << "coalesce(\"客户名\",'')";
-        QTest::newRow("round") << "round(round(a*b,4)/10000)" << "round((round((a*b)::numeric,4)::float8/10000)::numeric)::float8";
+        QTest::newRow("round") << "select round(round(a*b,4)/10000) as x"
+                               << "select round((round((a*b)::numeric,4)::float8/10000)::numeric)::float8 as x";
+        QTest::newRow("round named by its text") << "select round(a)" << "select round((a)::numeric)::float8 as \"round(a)\"";
         QTest::newRow("order nulls") << "order by 单据日期,单据ID desc, a nulls last limit 3"
                                      << "order by \"单据日期\" nulls first,\"单据ID\" desc nulls last, a nulls last limit 3";
-        QTest::newRow("order inside") << "select (select max(a) from t order by b) x order by 2 desc"
-                                      << "select (select max(a) from t order by b nulls first) x order by 2 desc nulls last";
+        QTest::newRow("order by a call") << "order by coalesce(a,b) desc, f(c)"
+                                         << "order by coalesce(a,b) desc nulls last, f(c) nulls first";
+        QTest::newRow("order inside") << "select (select max(a) as m from t order by b) x order by 2 desc"
+                                      << "select (select max(a) as m from t order by b nulls first) x order by 2 desc nulls last";
         QTest::newRow("words in texts stay") << "\"like ID order by\"" << "'like ID order by'";
-        QTest::newRow("comment stays") << "select 1 -- like ID\n" << "select 1 -- like ID\n";
+        QTest::newRow("comment stays") << "select 1 as a -- like ID\n" << "select 1 as a -- like ID\n";
         QTest::newRow("subquery named") << "select a from (select 1 as a) order by a"
                                         << "select a from (select 1 as a) as kvt_subquery1 order by a nulls first";
-        QTest::newRow("subquery with a name") << "select * from (select 1) x, (select 2) as y"
-                                              << "select * from (select 1) x, (select 2) as y";
+        QTest::newRow("subquery with a name") << "select * from (select 1 as a) x, (select 2 as b) as y"
+                                              << "select * from (select 1 as a) x, (select 2 as b) as y";
         QTest::newRow("joined tables in brackets") << "from (历史单据 left join 客户信息 on 1=1) where 2=2"
                                                    << "from (\"历史单据\" left join \"客户信息\" on 1=1) where 2=2";
         QTest::newRow("for update stays") << "select * from 系统设置 for update"
