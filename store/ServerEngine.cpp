@@ -157,10 +157,16 @@ PGconn* connection(bool writing)
     return g_conn;
 }
 
-/// Counts the rows an INSERT, UPDATE, DELETE or MERGE changed.
+/// Counts the rows an INSERT, UPDATE, DELETE or MERGE changed; after a change of the tables
+/// themselves their names are read afresh.
 void countChanges(const PGresult* res)
 {
     const char* status = PQcmdStatus(const_cast<PGresult*>(res));
+    for (const char* verb : {"ALTER", "DROP", "CREATE"})
+        if (std::strncmp(status, verb, std::strlen(verb)) == 0) {
+            g_tables.clear();
+            g_tableColumns.clear();
+        }
     g_changes = 0;
     for (const char* verb : {"INSERT", "UPDATE", "DELETE", "MERGE"})
         if (std::strncmp(status, verb, std::strlen(verb)) == 0) {

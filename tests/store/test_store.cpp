@@ -122,6 +122,21 @@ private slots:
         QCOMPARE(q.TextAt(1, 7), QStringLiteral("830"));
     }
 
+    // A maintainer renames a column: the next result carries the new name and can still be changed.
+    void renamedColumnReadAfresh()
+    {
+        QCOMPARE(count(QStringLiteral("select * from 客户信息")), 4); // names read once before the change
+        Database::Exec(QStringLiteral("alter table 客户信息 rename column 客户备注 to 备注"));
+        DataQuery q;
+        q.SetSql(QStringLiteral("select * from 客户信息 where 自定义编号=\"1\""));
+        q.Open();
+        QCOMPARE(q.FieldNames().last(), QStringLiteral("备注"));
+        q.EditRow();
+        q.Field(QStringLiteral("备注")).setString(QStringLiteral("改名以后"));
+        q.ApplyUpdates();
+        QCOMPARE(count(QStringLiteral("select * from 客户信息 where 备注=\"改名以后\"")), 1);
+    }
+
     void numbersReadAsPlainText_data()
     {
         QTest::addColumn<QString>("typed");
