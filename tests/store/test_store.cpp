@@ -329,6 +329,31 @@ private slots:
         QCOMPARE(count(QStringLiteral("select * from 客户信息 where 客户名 like ") + SqlContains(typed)), contains);
     }
 
+    // like matches ASCII letters regardless of case and every other character exactly, on both engines.
+    void likeFoldsOnlyAsciiLetters_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("ascii, other case") << "MDF-Board" << "mdf-b" << true;
+        QTest::newRow("ascii, same case") << "mdf" << "mdf" << true;
+        QTest::newRow("accented, other case") << "Ärger" << "ärg" << false;
+        QTest::newRow("accented, same case") << "ärger" << "ärg" << true;
+        QTest::newRow("full-width letters") << "ＡＢ门" << "ａｂ" << false;
+        QTest::newRow("chinese") << "王建国" << "建" << true;
+    }
+
+    void likeFoldsOnlyAsciiLetters()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, typed);
+        QFETCH(bool, matches);
+        Database::Exec(QStringLiteral("insert into 客户信息 (自定义编号,客户名) values (\"like\",%1)").arg(SqlText(stored)));
+        QCOMPARE(count(QStringLiteral("select * from 客户信息 where 自定义编号=\"like\" and 客户名 like ") +
+                       SqlContains(typed)),
+                 matches ? 1 : 0);
+    }
+
     void findRowAndPositions()
     {
         DataQuery q;
