@@ -1,0 +1,49 @@
+#pragma once
+// Moving a workshop's data from one database to another (a file to a server, a server to a file):
+// the five tables with their keys, the counter row and where each table's numbering stands, checked
+// table by table before the copy is committed.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace kvt {
+
+/// One table as copied.
+struct CopiedTable {
+    QString name;
+    qint64 rows = 0;
+    /// SHA-256 (hex) over the table's rows in key order, the same on both databases.
+    QByteArray checksum;
+};
+
+/// Where a table's numbering stands: the last key handed out, 0 when none ever was.
+struct NumberingPosition {
+    QString table;
+    qint64 position = 0;
+};
+
+struct CopyReport {
+    std::vector<CopiedTable> tables;
+    std::vector<NumberingPosition> positions;
+    /// The database written, as the user knows it (a file's path, or server, database and user).
+    QString target;
+    /// The lines to show, one per table ("历史单据：10000 行，校验和一致"), then the numbering and
+    /// the database written.
+    QStringList Lines() const;
+};
+
+/// Copies everything from source to target, each a database file's path or a server connection
+/// (IsServerConnection). The source is only read (a missing file is refused, not made); the target
+/// must hold no data yet (a missing file is made). Everything is written in one transaction on the
+/// target, read back and compared with what was read from the source before it is committed.
+/// Closes any open database; none is open afterwards. Throws StoreError with the user's message,
+/// the target then unchanged (a file it had to make is removed again).
+CopyReport CopyDatabase(const QString& source, const QString& target);
+
+/// A location for messages: the file's path, or the connection without its password.
+QString DescribeLocation(const QString& location);
+
+} // namespace kvt
