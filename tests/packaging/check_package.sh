@@ -26,6 +26,7 @@ dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '/$' | sort >"$work/files"
 cat >"$work/expected" <<'LIST'
 ./usr/bin/kvt
 ./usr/bin/kvtcalc
+./usr/bin/kvtcopy
 ./usr/bin/kvtdemo
 ./usr/share/applications/kvt.desktop
 ./usr/share/icons/hicolor/scalable/apps/kvt.svg
@@ -52,6 +53,10 @@ icon=$(sed -n 's/^Icon=//p' "$entry")
 [ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no icon $icon.svg"
 
 [ "$(PATH="$root/usr/bin:$PATH" kvtcalc '(900+40)*2-35')" = "$(printf 'OK\t1845')" ] || fail "installed kvtcalc"
+# kvtcopy without its two databases: how to call it, and exit code 1.
+rc=0
+PATH="$root/usr/bin:$PATH" kvtcopy >/dev/null 2>"$work/kvtcopy.err" || rc=$?
+[ "$rc" -eq 1 ] && grep -q 'kvtcopy 源数据库 目标数据库' "$work/kvtcopy.err" || fail "installed kvtcopy: exit $rc"
 
 # Started as the menu starts it: its Exec line, from a working folder that is not the data folder.
 exec_line=$(sed -n 's/^Exec=//p' "$entry")
