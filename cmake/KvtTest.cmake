@@ -23,3 +23,13 @@ function(kvt_add_server_run name)
         RESOURCE_LOCK postgresql_server
         TIMEOUT 600)
 endfunction()
+
+# kvt_add_server_qtest(<name> SOURCES <files...> LIBS <targets...>) builds a QtTest that needs the
+# server throughout and registers only its run on the throw-away server.
+function(kvt_add_server_qtest name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    kvt_add_server_run(${name})
+endfunction()
