@@ -432,6 +432,18 @@ CopyReport writeTarget(const std::vector<TableData>& tables, const QString& targ
                                                "\"系统设置\" IN EXCLUSIVE MODE"));
             refuseDataIn(where);
             refuseMissingColumns(tables, where);
+            // A server's numbering stands even when the transaction rolls back, and the inserts
+            // already move it: where it stood is noted first, to be put back should the copy fail.
+            if (engine::IsServer()) {
+                for (const TableData& t : tables) {
+                    if (!t.numbered)
+                        continue;
+                    if (serverSequence(t).isEmpty())
+                        throw Refused(QStringLiteral("目标数据库（%1）的“%2”表的“%3”列不是自动编号的，没有复制。")
+                                          .arg(where, t.name, t.key));
+                    undo.serverPositions.emplace_back(&t, readPosition(t));
+                }
+            }
             // A fresh database's counter row gives way to the source's.
             engine::ExecRaw(QStringLiteral("DELETE FROM \"系统设置\""));
             for (const TableData& t : tables) {
@@ -443,19 +455,9 @@ CopyReport writeTarget(const std::vector<TableData>& tables, const QString& targ
             }
             for (const TableData& t : tables)
                 report.tables.push_back(verifyTable(t));
-            // The numbering last: on a server it stands even should the transaction roll back,
-            // so it is put back by hand when anything after this fails.
-            for (const TableData& t : tables) {
-                if (!t.numbered)
-                    continue;
-                if (engine::IsServer()) {
-                    if (serverSequence(t).isEmpty())
-                        throw Refused(QStringLiteral("目标数据库（%1）的“%2”表的“%3”列不是自动编号的，没有复制。")
-                                          .arg(where, t.name, t.key));
-                    undo.serverPositions.emplace_back(&t, readPosition(t));
-                }
-                writePosition(t, t.position);
-            }
+            for (const TableData& t : tables)
+                if (t.numbered)
+                    writePosition(t, t.position);
             for (const TableData& t : tables) {
                 if (!t.numbered)
                     continue;
