@@ -7,22 +7,14 @@
 
 #include "BenchSupport.h"
 #include "BigDb.h"
+#include "WindowCases.h"
 
-#include "app/AppStart.h"
-#include "bill/BillUnit.h"
-#include "controls/FormRegistry.h"
-#include "controls/QorControlUnit.h"
 #include "query/QueryUnit.h"
 #include "refdata/SelectionSql.h"
-#include "store/DataQuery.h"
 #include "store/Database.h"
 #include "store/SqlDialect.h"
 
 #include <QApplication>
-#include <QDateEdit>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTableWidget>
 
 #include <benchmark/benchmark.h>
@@ -36,29 +28,10 @@ namespace {
 using namespace kvt;
 using Clock = std::chrono::steady_clock;
 
-constexpr qint64 kBill = 50000;
-constexpr int kLines = 12;
+using bench::kBill;
+using bench::kLines;
 
 QString g_path;
-
-QString scalar(const QString& sql) {
-    DataQuery q;
-    q.SetSql(sql);
-    q.Open();
-    return q.RowCount() ? q.FieldAt(0).asString() : QString();
-}
-
-/// The generated bills have ten lines; the benchmarked one gets two more, like its own.
-void makeTwelveLineBill() {
-    const QString id = QString::number(kBill);
-    const int have = scalar(QStringLiteral("select count(*) from 单据明细 where 单据ID=") + id).toInt();
-    for (int i = have; i < kLines; ++i)
-        Database::Exec(QStringLiteral("insert into 单据明细 (单据ID,商品ID,数量,玻璃款式,见光宽,见光高,现量宽,现量高,"
-                                      "门扇宽,门扇高,玻璃宽,玻璃高,门框总宽,门框总高,埋地,门框附加,门框备注) values "
-                                      "(%1,%2,1,\"磨砂\",800,2050,840,2070,834,2060,300,905,840,2085,20,\"\",\"\")")
-                           .arg(id)
-                           .arg(1 + i));
-}
 
 /// Statements whose plan reads a large table through instead of using an index; each plan is
 /// written to stderr.
@@ -81,66 +54,19 @@ int fullScans() {
     return bench::CountFullScans(g_path, statements);
 }
 
-TBillForm* billForm() {
-    return BillForm;
-}
-
-/// The query window's result holds the bill, as after a list query with the bill current.
-void listTheBill() {
-    FormQuery->ADOQuery1->Close();
-    FormQuery->ADOQuery1->SetSql(BillHeaderSql(kBill));
-    FormQuery->ADOQuery1->Open();
-}
-
-void closeBill() {
-    billForm()->close();
-    QApplication::processEvents();
-}
-
 double seconds(Clock::time_point from) {
     return std::chrono::duration<double>(Clock::now() - from).count();
 }
 
+/// The program's windows on the copy, the query window's result holding the bill.
 struct Forms {
-    Forms() {
-        CreateForms(g_path);
-        BuildAllForms();
-        FormQuery->show();
-        QApplication::processEvents();
-        listTheBill();
-    }
-    ~Forms() { DestroyForms(); }
+    bench::ProgramWindows windows{g_path};
+    Forms() { bench::ListTheBill(); }
 };
-
-/// Loads the bill with one of the query window's two buttons; loadButton is "Button_kuang_load"
-/// (frame view) or "Button_load" (door-leaf view).
-void load(QPushButton* button) {
-    button->click();
-    QApplication::processEvents();
-}
-
-void checkShown(benchmark::State& state, const char* kind) {
-    TBillForm* b = billForm();
-    if (b->LabelbillType->text() != QLatin1String(kind) || b->Grid_Bill->RowCount() != kLines + 1 ||
-        b->EditBill_id->text() != QString::number(kBill))
-        state.SkipWithError("the bill window does not show the bill");
-}
 
 void loadCase(benchmark::State& state, const char* buttonName, const char* kind) {
     Forms forms;
-    auto* button = Control<QPushButton>(FormQuery, QString::fromLatin1(buttonName));
-    double clickSum = 0;
-    for (auto _ : state) {
-        const auto start = Clock::now();
-        button->click();
-        clickSum += seconds(start);
-        QApplication::processEvents();
-        state.SetIterationTime(seconds(start));
-        checkShown(state, kind);
-        closeBill();
-    }
-    state.counters["lines"] = kLines;
-    state.counters["click_ms"] = clickSum * 1000 / double(state.iterations());
+    bench::TimeBillLoads(state, buttonName, kind);
     static const int scans = fullScans();
     state.counters["full_scans"] = scans;
     state.counters["target_ms"] = 10;
@@ -148,29 +74,7 @@ void loadCase(benchmark::State& state, const char* buttonName, const char* kind)
 
 void saveCase(benchmark::State& state, const char* buttonName, const char* kind, int widthColumn) {
     Forms forms;
-    auto* button = Control<QPushButton>(FormQuery, QString::fromLatin1(buttonName));
-    int n = 0;
-    double clickSum = 0;
-    QString last;
-    for (auto _ : state) {
-        load(button);
-        checkShown(state, kind);
-        // A change worth saving: the first line's visible-light width moves by 5 and back.
-        last = QString::number(800 + 5 * (n++ % 2));
-        billForm()->Grid_Bill->SetCells(widthColumn, 1, last);
-        const auto start = Clock::now();
-        billForm()->ButtonSave->click();
-        clickSum += seconds(start);
-        QApplication::processEvents();
-        state.SetIterationTime(seconds(start));
-    }
-    state.counters["click_ms"] = clickSum * 1000 / double(state.iterations());
-    const QString id = QString::number(kBill);
-    if (scalar(QStringLiteral("select count(*) from 单据明细 where 单据ID=") + id) != QString::number(kLines) ||
-        scalar(QStringLiteral("select 见光宽 from 单据明细 where 单据ID=") + id + QStringLiteral(" order by 门框ID")) !=
-            last)
-        state.SkipWithError("the saves did not write the bill");
-    state.counters["lines"] = kLines;
+    bench::TimeBillSaves(state, buttonName, kind, widthColumn);
     state.counters["target_ms"] = 10;
 }
 
@@ -190,43 +94,7 @@ void doorLeafSave(benchmark::State& state) {
 /// A new frame bill of twelve lines from the main window's "新开门框": each iteration adds a bill.
 void newFrameBillSave(benchmark::State& state) {
     Forms forms;
-    auto* open = Control<QPushButton>(Form(QStringLiteral("MainForm")), QStringLiteral("Button1"));
-    const qint64 before = scalar(QStringLiteral("select count(*) from 历史单据")).toLongLong();
-    for (auto _ : state) {
-        open->click();
-        QApplication::processEvents();
-        TBillForm* b = billForm();
-        b->EditClient->setText(QStringLiteral("王建国1"));
-        b->LabelClentID->setText(QStringLiteral("121"));
-        b->EditAddress->setText(QStringLiteral("文三路8号"));
-        b->EditSetup_man->setText(QStringLiteral("刘师傅"));
-        b->Label_setup_man_id->setText(QStringLiteral("9"));
-        b->Grid_Bill->SetRowCount(kLines + 1);
-        for (int r = 1; r <= kLines; ++r) {
-            const QStringList cells = {QStringLiteral("%1").arg(1000 + r),
-                                       QStringLiteral("实木单开门框%1").arg(r),
-                                       QStringLiteral("磨砂"),
-                                       QStringLiteral("800"),
-                                       QStringLiteral("2050"),
-                                       QStringLiteral("20"),
-                                       QStringLiteral("840"),
-                                       QStringLiteral("2085"),
-                                       QStringLiteral("1"),
-                                       QString(),
-                                       QString(),
-                                       QString::number(r)};
-            for (int c = 1; c <= 12; ++c)
-                b->Grid_Bill->SetCells(c, r, cells[c - 1]);
-        }
-        const auto start = Clock::now();
-        b->ButtonSave->click();
-        QApplication::processEvents();
-        state.SetIterationTime(seconds(start));
-    }
-    const qint64 added = scalar(QStringLiteral("select count(*) from 历史单据")).toLongLong() - before;
-    if (added != qint64(state.iterations()))
-        state.SkipWithError("the saves did not add the bills");
-    state.counters["lines"] = kLines;
+    bench::TimeNewFrameBillSaves(state);
     state.counters["target_ms"] = 10;
 }
 
@@ -379,7 +247,7 @@ void bareSave(benchmark::State& state) {
 void prepare() {
     g_path = bench::FreshCopyOfBigDatabase(QStringLiteral("kvt-bill.db"));
     Database::Open(g_path);
-    makeTwelveLineBill();
+    bench::MakeTwelveLineBill();
     Database::Close();
 }
 

@@ -4,17 +4,11 @@
 
 #include "BenchSupport.h"
 #include "BigDb.h"
+#include "WindowCases.h"
 
-#include "app/AppStart.h"
-#include "controls/QorDBGrid.h"
 #include "query/QueryUnit.h"
-#include "store/DataQuery.h"
 
-#include <QApplication>
-#include <QCheckBox>
 #include <QDate>
-#include <QLineEdit>
-#include <QPushButton>
 
 #include <benchmark/benchmark.h>
 
@@ -42,37 +36,9 @@ void bareBillList(benchmark::State& state) {
 }
 
 void windowBillList(benchmark::State& state) {
-    CreateForms(bench::BigDatabasePath());
-    BuildAllForms();
-    FormQuery->show();
-    QApplication::processEvents();
-    FormQuery->Edit_client->clear();
-    FormQuery->CheckBox__add_date->setChecked(false);
-    std::size_t held = 0;
-    int rows = 0;
-    for (auto _ : state) {
-        // The previous list goes first, as it does when the user presses the button again.
-        state.PauseTiming();
-        FormQuery->ADOQuery1->Close();
-        QApplication::processEvents();
-        const std::size_t before = bench::HeapInUse();
-        state.ResumeTiming();
-
-        FormQuery->Button_query->click();
-        QApplication::processEvents();
-        FormQuery->repaint();
-
-        state.PauseTiming();
-        held = bench::HeapInUse() - before;
-        rows = FormQuery->ADOQuery1->RowCount();
-        state.ResumeTiming();
-    }
-    if (rows != bench::BigDbSize{}.bills)
-        state.SkipWithError("the bill list did not show every bill");
-    state.counters["rows"] = rows;
-    state.counters["held_bytes"] = double(held);
+    bench::ProgramWindows windows(bench::BigDatabasePath());
+    bench::TimeAllBillsList(state);
     state.counters["target_ratio"] = 2;
-    DestroyForms();
 }
 
 } // namespace
