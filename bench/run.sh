@@ -2,11 +2,12 @@
 # Runs every benchmark executable (bench_*) in <builddir>/bench and prints one table: case, variant, time per
 # iteration, the clock it was taken on, the ratio to the case's baseline, the memory held where measured, and the
 # case's target. Benchmarks are named "<variant>/<case>"; the one labelled "baseline" is the reference of its case.
-# A benchmark may state its target in the counters target_ratio (to the baseline) or target_ms (absolute), and one
+# A benchmark may state its targets in the counters target_ratio (to the baseline) and target_ms (absolute), and one
 # for memory in target_held (bytes held, to the bytes of the values its baseline read).
 # Benchmarks with repetitions are run interleaved with the others and the best repetition counts, so that other
 # work on the machine weighs as little as possible. Times are CPU time of the benchmark thread, except for benchmarks timed on the wall clock (UseRealTime or
-# UseManualTime: start-up, which runs in child processes, and the window cases that wait for the disk).
+# UseManualTime: start-up, which runs in child processes, the window cases that wait for the disk, and the server
+# cases, whose work is mostly the server's).
 # Usage: sh bench/run.sh <builddir> [name filter, e.g. bench_bill]
 set -e
 build=${1:?usage: sh bench/run.sh <builddir> [filter]}
@@ -22,10 +23,26 @@ for exe in "$dir"/bench_*; do
     case "$name" in *"$filter"*) ;; *) continue ;; esac
     found=1
     echo "running $name ..." >&2
-    "$exe" --benchmark_format=json --benchmark_min_time=0.5 --benchmark_enable_random_interleaving=true > "$tmp/$name.json" 2> "$tmp/$name.log" || {
+    # The server cases run on a throw-away PostgreSQL server of their own, which commits durably as a
+    # real one does and keeps the statement statistics the cases check their baselines with.
+    case "$name" in
+    bench_server) run="pg_virtualenv -t -o fsync=on -o shared_preload_libraries=pg_stat_statements" ;;
+    *) run="" ;;
+    esac
+    # The results go to a file of their own: pg_virtualenv talks on standard output.
+    $run "$exe" --benchmark_out="$tmp/$name.json" --benchmark_out_format=json --benchmark_min_time=0.5 \
+        --benchmark_enable_random_interleaving=true > "$tmp/$name.log" 2>&1 || {
         echo "$name failed:" >&2
         tail -20 "$tmp/$name.log" >&2
     }
+    # What the server cases found about their statements: those the program sends beyond its
+    # baseline, and plans that read a large table through; once each, not once a repetition.
+    if [ "$name" = bench_server ]; then
+        awk '/^(Server|FULL SCAN)/ { if (b != "" && !seen[b]++) printf "%s", b; b = $0 "\n"; next }
+             /^    / && b != "" { b = b $0 "\n"; next }
+             { if (b != "" && !seen[b]++) printf "%s", b; b = "" }
+             END { if (b != "" && !seen[b]++) printf "%s", b }' "$tmp/$name.log" >&2
+    fi
 done
 if [ "$found" = 0 ]; then
     echo "no bench_* executables in $dir" >&2
@@ -89,11 +106,12 @@ for r in rows:
     held = f"{r['held'] / 1e6:8.1f}" if r["held"] is not None else f"{'':8}"
     values = ref["values"] if ref and ref.get("values") else None
     held_ratio = f"{r['held'] / values:11.2f}" if r["held"] is not None and values else f"{'':11}"
-    target = ""
+    targets = []
     if r["target_ratio"] and ratio is not None:
-        target = f"<= {r['target_ratio']:g}x: " + ("met" if ratio <= r["target_ratio"] else "missed")
-    elif r["target_ms"]:
-        target = f"< {r['target_ms']:g} ms: " + ("met" if r["time"] < r["target_ms"] * 1e6 else "missed")
+        targets.append(f"<= {r['target_ratio']:g}x: " + ("met" if ratio <= r["target_ratio"] else "missed"))
+    if r["target_ms"]:
+        targets.append(f"< {r['target_ms']:g} ms: " + ("met" if r["time"] < r["target_ms"] * 1e6 else "missed"))
+    target = "; ".join(targets)
     if r["target_held"] and r["held"] is not None and values:
         target += f"; memory <= {r['target_held']:g}x values: " + (
             "met" if r["held"] <= r["target_held"] * values else "missed")
