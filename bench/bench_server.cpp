@@ -507,15 +507,17 @@ std::vector<std::string> columnNames(const PGresult* res) {
 }
 
 /// The store's optimistic write of a row: the given columns set where the row still holds every
-/// value it was read with (NULL-safe), parameters numbered as the store numbers them.
-std::string optimisticUpdate(const std::string& table, const std::vector<std::string>& columns,
+/// value it was read with (NULL-safe; the key, never NULL, compared plainly so that its index finds
+/// the row), parameters numbered as the store numbers them.
+std::string optimisticUpdate(const std::string& table, const std::string& key, const std::vector<std::string>& columns,
                              const std::vector<int>& written) {
     std::string sets, matches;
     int k = 0;
     for (int c : written)
         sets += (sets.empty() ? "" : ",") + quoted(columns[size_t(c)]) + "=$" + std::to_string(++k);
     for (const std::string& c : columns)
-        matches += (matches.empty() ? "" : " AND ") + quoted(c) + " IS NOT DISTINCT FROM $" + std::to_string(++k);
+        matches += (matches.empty() ? "" : " AND ") + quoted(c) + (c == key ? " = $" : " IS NOT DISTINCT FROM $") +
+                   std::to_string(++k);
     return "UPDATE " + quoted(table) + " SET " + sets + " WHERE " + matches;
 }
 
@@ -572,8 +574,8 @@ public:
         std::vector<int> allHeader(headerColumns.size());
         for (size_t c = 0; c < allHeader.size(); ++c)
             allHeader[c] = int(c);
-        m_lineSql = optimisticUpdate("单据明细", lineColumns, m_written);
-        m_headerSql = optimisticUpdate("历史单据", headerColumns, allHeader);
+        m_lineSql = optimisticUpdate("单据明细", "门框ID", lineColumns, m_written);
+        m_headerSql = optimisticUpdate("历史单据", "单据ID", headerColumns, allHeader);
         m_server.prepare("line", m_lineSql);
         m_server.prepare("header", m_headerSql);
     }
@@ -650,7 +652,8 @@ public:
             allHeader[c] = int(c);
         m_server.prepare("header", insertReturning("历史单据", headerColumns, allHeader));
         m_server.prepare("line", insertReturning("单据明细", lineColumns, m_lineOrder));
-        m_server.prepare("counter", optimisticUpdate("系统设置", counterColumns, positions(counterColumns, {"值"})));
+        m_server.prepare("counter",
+                         optimisticUpdate("系统设置", "ID", counterColumns, positions(counterColumns, {"值"})));
         m_lineColumns = lineColumns;
     }
 

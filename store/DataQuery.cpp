@@ -731,11 +731,11 @@ void DataQuery::ApplyUpdates()
     for (const Column& c : rs.cols)
         allCols << quoteId(c.origin);
     // A saved row is written only where it still holds every value it was read with
-    // (NULL-safe): where it does not, someone else saved it first.
+    // (NULL-safe): where it does not, someone else saved it first. Its key finds it by the index.
     QStringList matches;
     const QString isParameter = engine::NullSafeEqualsParameter();
-    for (const QString& c : allCols)
-        matches << c + isParameter;
+    for (int c = 0; c < n; ++c)
+        matches << allCols[c] + (c == rs.keyColumn ? engine::KeyEqualsParameter() : isParameter);
     const QString matchAll = matches.join(QStringLiteral(" AND "));
     const StoreError conflict(QStringLiteral("数据已被其他用户修改，本次修改没有保存。"), StoreError::Kind::Conflict);
 

@@ -156,6 +156,11 @@ QString NullSafeEqualsParameter()
     return server::IsOpen() ? QStringLiteral(" IS NOT DISTINCT FROM ?") : QStringLiteral(" IS ?");
 }
 
+QString KeyEqualsParameter()
+{
+    return server::IsOpen() ? QStringLiteral(" = ?") : QStringLiteral(" IS ?");
+}
+
 QString LastError()
 {
     return message(g_db);

@@ -29,6 +29,10 @@ QString Translate(const QString& statement);
 int TransactionDepth();
 /// "a IS b" that holds for two NULLs as well, the right side a parameter: " IS ?" on SQLite.
 QString NullSafeEqualsParameter();
+/// The same for a table's primary key, so that the row is reached by the key's index: " = ?" on a
+/// server, whose keys are never NULL and whose IS NOT DISTINCT FROM no index serves; " IS ?" on SQLite,
+/// whose index serves it and which allows a NULL in a key that is not an integer.
+QString KeyEqualsParameter();
 /// The engine's last message, as the engine gives it.
 QString LastError();
 /// The error to raise for an engine result code: a Chinese sentence saying what happened
