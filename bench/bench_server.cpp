@@ -786,6 +786,16 @@ void windowSave(benchmark::State& state, const char* buttonName, const char* kin
     state.counters["target_ms"] = 20;
 }
 
+/// Takes out the bills the new-bill cases added, and puts the counter back: the other cases, in
+/// whatever order they run, find the large database as it was copied.
+void removeNewBills() {
+    const Connection server(kDatabase);
+    const std::string last = std::to_string(bench::BigDbSize{}.bills);
+    server.exec("BEGIN; DELETE FROM \"单据明细\" WHERE \"单据ID\">" + last +
+                "; DELETE FROM \"历史单据\" WHERE \"单据ID\">" + last + "; UPDATE \"系统设置\" SET \"值\"=" + last +
+                "+1 WHERE \"ID\"='历史单据ID'; COMMIT");
+}
+
 void bareNewBill(benchmark::State& state) {
     BareNewBill bare;
     for (auto _ : state) {
@@ -793,6 +803,7 @@ void bareNewBill(benchmark::State& state) {
         bare.once();
         state.SetIterationTime(seconds(start));
     }
+    removeNewBills();
     state.SetLabel("baseline");
     state.counters["lines"] = kLines;
 }
@@ -805,6 +816,7 @@ void windowNewBill(benchmark::State& state) {
     BareNewBill bare;
     const SentStatements baseline = statementsSent([&] { bare.once(); });
     compareStatements(state, "ServerNewBillSave12", program, baseline);
+    removeNewBills();
     state.counters["target_ratio"] = 1.5;
     state.counters["target_ms"] = 20;
 }
