@@ -719,8 +719,10 @@ int Database::Exec(const QString& statement)
 
 TransactionScope::TransactionScope() : m_depth(g_txDepth)
 {
-    if (m_depth == 0)
-        engine::ExecRaw(engine::server::IsOpen() ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+    if (engine::server::IsOpen())
+        engine::server::OpenScope(m_depth);
+    else if (m_depth == 0)
+        engine::ExecRaw(QStringLiteral("BEGIN IMMEDIATE"));
     else
         engine::ExecRaw(QStringLiteral("SAVEPOINT kvt_sp%1").arg(m_depth));
     ++g_txDepth;
@@ -732,9 +734,8 @@ TransactionScope::~TransactionScope()
         return;
     g_txDepth = m_depth;
     try {
-        // A transaction whose server connection dropped is gone with it: nothing to roll back.
-        if (engine::server::IsOpen() && !engine::server::Healthy())
-            ;
+        if (engine::server::IsOpen())
+            engine::server::RollBackScope(m_depth);
         else if (m_depth == 0)
             engine::ExecRaw(QStringLiteral("ROLLBACK"));
         else
@@ -750,8 +751,8 @@ void TransactionScope::Commit()
 {
     if (m_done)
         return;
-    if (m_depth == 0 && engine::server::IsOpen())
-        engine::server::Commit();
+    if (engine::server::IsOpen())
+        engine::server::CommitScope(m_depth);
     else if (m_depth == 0)
         engine::ExecRaw(QStringLiteral("COMMIT"));
     else

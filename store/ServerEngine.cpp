@@ -8,6 +8,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -36,6 +37,68 @@ struct TableNames {
 };
 QHash<Oid, TableNames> g_tables;
 QHash<QString, std::vector<ColumnInfo>> g_tableColumns;
+
+/// Transaction control not sent yet, oldest first. BEGIN, SAVEPOINT and RELEASE wait for the next
+/// statement and go to the server with it, in the same round trip: a save's nested applies then
+/// cost no round trips of their own, and a scope that sent nothing costs nothing.
+struct Control {
+    enum Kind { Begin, Savepoint, Release } kind;
+    int depth; // the scope's
+    QByteArray sql() const
+    {
+        switch (kind) {
+        case Begin:
+            return QByteArrayLiteral("BEGIN");
+        case Savepoint:
+            return "SAVEPOINT kvt_sp" + QByteArray::number(depth);
+        case Release:
+            break;
+        }
+        return "RELEASE kvt_sp" + QByteArray::number(depth);
+    }
+};
+std::vector<Control> g_controls;
+
+/// True while the open transaction has not reached the server: nothing of it was sent yet.
+bool beginWaiting()
+{
+    return !g_controls.empty() && g_controls.front().kind == Control::Begin;
+}
+
+/// True when the transaction control waiting is to start the transaction and the connection turned
+/// out to have dropped meanwhile (the server restarted, the network went away): the server kept
+/// nothing of the transaction, so it may start again on a new connection.
+bool startsAgain(bool controlWasBegin)
+{
+    return controlWasBegin && PQstatus(g_conn) == CONNECTION_BAD;
+}
+
+/// The waiting control as the text to put before a statement: "BEGIN; SAVEPOINT kvt_sp1; ". Taken
+/// once it is sent, whatever the server then makes of it.
+QByteArray takeControlText()
+{
+    QByteArray text;
+    for (const Control& c : g_controls)
+        text += c.sql() + "; ";
+    g_controls.clear();
+    return text;
+}
+
+/// Takes the scope at depth out of the waiting control. True when nothing of it reached the server
+/// (its BEGIN or SAVEPOINT still waited): nothing need be sent to end it. Otherwise the RELEASEs
+/// waiting for the scopes inside it go as well, ended with it.
+bool endsUnsent(int depth)
+{
+    const Control::Kind opening = depth == 0 ? Control::Begin : Control::Savepoint;
+    const auto opened = std::find_if(g_controls.begin(), g_controls.end(),
+                                     [&](const Control& c) { return c.kind == opening && c.depth == depth; });
+    if (opened != g_controls.end()) {
+        g_controls.erase(opened, g_controls.end());
+        return true;
+    }
+    std::erase_if(g_controls, [depth](const Control& c) { return c.depth > depth; });
+    return false;
+}
 
 void ignoreNotice(void*, const char*) {}
 
@@ -138,14 +201,15 @@ void forgetConnectionState()
 }
 
 /// The connection to run a statement on. Outside a transaction a dropped connection is opened
-/// again; inside one, the transaction is gone with it.
+/// again, and so it is for a transaction that has sent nothing yet; once one has, it is gone with
+/// the connection.
 PGconn* connection(bool writing)
 {
     if (!g_conn)
         throw StoreError(QStringLiteral("数据库没有打开"));
     if (PQstatus(g_conn) == CONNECTION_OK)
         return g_conn;
-    if (TransactionDepth() > 0)
+    if (TransactionDepth() > 0 && !beginWaiting())
         throw connectionLost(serverText(PQerrorMessage(g_conn)), true);
     PQreset(g_conn);
     forgetConnectionState();
@@ -372,6 +436,7 @@ void Connect(const QString& connection)
 
 void Disconnect()
 {
+    g_controls.clear();
     if (g_conn)
         PQfinish(g_conn);
     g_conn = nullptr;
@@ -403,8 +468,16 @@ void SetLockTimeout(int milliseconds)
 
 void ExecRaw(const QString& sql, bool writing)
 {
+    const std::vector<Control> control = g_controls;
+    const bool controlIsBegin = beginWaiting();
     PGconn* conn = connection(writing);
-    PGresult* res = PQexec(conn, sql.toUtf8().constData());
+    PGresult* res = PQexec(conn, (takeControlText() + sql.toUtf8()).constData());
+    if (PQresultStatus(res) == PGRES_FATAL_ERROR && startsAgain(controlIsBegin)) {
+        PQclear(res);
+        g_controls = control;
+        conn = connection(writing);
+        res = PQexec(conn, (takeControlText() + sql.toUtf8()).constData());
+    }
     const ExecStatusType status = PQresultStatus(res);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         const StoreError err = failure(res, writing);
@@ -415,8 +488,22 @@ void ExecRaw(const QString& sql, bool writing)
     PQclear(res);
 }
 
-void Commit()
+void OpenScope(int depth)
 {
+    if (depth == 0)
+        g_controls.clear();
+    g_controls.push_back({depth == 0 ? Control::Begin : Control::Savepoint, depth});
+}
+
+void CommitScope(int depth)
+{
+    if (endsUnsent(depth))
+        return;
+    if (depth > 0) {
+        g_controls.push_back({Control::Release, depth});
+        return;
+    }
+    g_controls.clear(); // COMMIT releases every savepoint
     PGconn* conn = connection(true);
     PGresult* res = PQexec(conn, "COMMIT");
     const bool ok = PQresultStatus(res) == PGRES_COMMAND_OK;
@@ -427,6 +514,20 @@ void Commit()
         throw StoreError(QStringLiteral("数据库服务器已撤销这次事务，本次修改没有保存。"));
     if (!ok)
         throw err;
+}
+
+void RollBackScope(int depth)
+{
+    if (endsUnsent(depth))
+        return;
+    // A transaction whose connection dropped is gone with it: nothing to roll back.
+    if (!Healthy()) {
+        g_controls.clear();
+        return;
+    }
+    ExecRaw(depth == 0 ? QStringLiteral("ROLLBACK")
+                       : QStringLiteral("ROLLBACK TO kvt_sp%1; RELEASE kvt_sp%1").arg(depth),
+            false);
 }
 
 int Changes()
@@ -524,46 +625,142 @@ void Bind(ServerStatement& st, int index, const QVariant& value)
 
 namespace {
 
+/// Sends the waiting transaction control, then a PREPARE the statement needs (prepareAs) and the
+/// statement, in one round trip (libpq's pipeline), and gives what the statement should give: its
+/// result, or the failure of an earlier part (the server skips the rest), or nullptr when the
+/// connection dropped before anything came back.
+PGresult* withControl(PGconn* conn, const ServerStatement& s, const char* prepareAs, const char* name,
+                      const char* const* values)
+{
+    const std::vector<Control> controls = std::exchange(g_controls, {});
+    if (!PQenterPipelineMode(conn))
+        return nullptr;
+    int sent = 0;
+    bool ok = true;
+    for (const Control& c : controls) {
+        ok = ok && PQsendQueryParams(conn, c.sql().constData(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+        ++sent;
+    }
+    if (prepareAs) {
+        ok = ok && PQsendPrepare(conn, prepareAs, s.sql.constData(), s.parameters, nullptr);
+        ++sent;
+    }
+    ok = ok && (name ? PQsendQueryPrepared(conn, name, s.parameters, values, nullptr, nullptr, 0)
+                     : PQsendQueryParams(conn, s.sql.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0));
+    ++sent;
+    // Only a connection that has dropped refuses what is sent: then no result comes back.
+    if (!PQpipelineSync(conn) || !ok) {
+        PQexitPipelineMode(conn);
+        return nullptr;
+    }
+
+    // Each part's result, then a null one; the sync point ends the round trip.
+    std::vector<PGresult*> results(size_t(sent), nullptr);
+    int part = 0;
+    bool lastWasNull = false;
+    for (;;) {
+        PGresult* r = PQgetResult(conn);
+        if (!r) {
+            if (lastWasNull || PQstatus(conn) != CONNECTION_OK)
+                break;
+            lastWasNull = true;
+            ++part;
+            continue;
+        }
+        lastWasNull = false;
+        if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
+            PQclear(r);
+            break;
+        }
+        if (part < sent && !results[size_t(part)])
+            results[size_t(part)] = r;
+        else
+            PQclear(r);
+    }
+    PQexitPipelineMode(conn);
+
+    // The first part that failed or did not come back, else the statement's own result.
+    PGresult* given = nullptr;
+    bool found = false;
+    for (size_t i = 0; i < results.size(); ++i) {
+        const ExecStatusType status = results[i] ? PQresultStatus(results[i]) : PGRES_FATAL_ERROR;
+        if (!found && (i + 1 == results.size() || (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK))) {
+            given = std::exchange(results[i], nullptr);
+            found = true;
+        }
+        PQclear(results[i]);
+    }
+    return given;
+}
+
 void run(ServerStatement& s)
 {
     PQclear(s.res);
     s.res = nullptr;
     const bool writing = !s.reads || TransactionDepth() > 0;
-    PGconn* conn = connection(writing);
-    if (s.described) {
+    // Control sent with the statement would take the place of a statement described unnamed: it runs
+    // from its text instead.
+    if (s.described && !g_controls.empty())
         s.described = false;
-        s.res = PQexecPrepared(conn, "", 0, nullptr, nullptr, nullptr, 0);
-    } else if (s.parameters == 0) {
-        // One statement only: the server refuses a text holding several.
-        s.res = PQexecParams(conn, s.sql.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0);
-    } else {
-        std::vector<const char*> values(size_t(s.parameters), nullptr);
-        for (size_t k = 0; k < values.size(); ++k)
-            if (!s.nulls[k])
-                values[k] = s.values[k].constData();
-        auto name = g_prepared.find(s.sql);
-        if (name == g_prepared.end()) {
-            if (g_prepared.size() >= kMostPrepared && PQtransactionStatus(conn) != PQTRANS_INERROR) {
-                PQclear(PQexec(conn, "DEALLOCATE ALL"));
-                g_prepared.clear();
+    std::vector<const char*> values(size_t(s.parameters), nullptr);
+    for (size_t k = 0; k < values.size(); ++k)
+        if (!s.nulls[k])
+            values[k] = s.values[k].constData();
+    const std::vector<Control> control = g_controls;
+    const bool controlIsBegin = beginWaiting();
+    for (int attempt = 0;; ++attempt) {
+        PGconn* conn = connection(writing);
+        // Which statement runs: the one described unnamed, one prepared by its text, or the text itself.
+        QByteArray name;
+        bool prepare = false;
+        if (s.described) {
+            s.described = false;
+            name = "";
+        } else if (s.parameters > 0) {
+            const auto known = g_prepared.constFind(s.sql);
+            if (known != g_prepared.cend()) {
+                name = known.value();
+            } else {
+                if (g_prepared.size() >= kMostPrepared && PQtransactionStatus(conn) != PQTRANS_INERROR) {
+                    PQclear(PQexec(conn, "DEALLOCATE ALL"));
+                    g_prepared.clear();
+                }
+                name = "kvt" + QByteArray::number(++g_preparedNames);
+                prepare = true;
             }
-            const QByteArray fresh = "kvt" + QByteArray::number(++g_preparedNames);
-            PGresult* prep = PQprepare(conn, fresh.constData(), s.sql.constData(), s.parameters, nullptr);
-            if (PQresultStatus(prep) != PGRES_COMMAND_OK) {
-                const StoreError err = failure(prep, writing);
-                PQclear(prep);
-                throw err;
-            }
-            PQclear(prep);
-            name = g_prepared.insert(s.sql, fresh);
         }
-        s.res = PQexecPrepared(conn, name.value().constData(), s.parameters, values.data(), nullptr, nullptr, 0);
-        const ExecStatusType st = PQresultStatus(s.res);
-        if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK)
-            g_prepared.erase(name); // prepared afresh next time, should a table have changed meanwhile
-    }
-    const ExecStatusType status = PQresultStatus(s.res);
-    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
+        const char* runName = name.isNull() ? nullptr : name.constData();
+        if (!g_controls.empty()) {
+            s.res = withControl(conn, s, prepare ? runName : nullptr, runName, values.data());
+        } else {
+            if (prepare) {
+                PGresult* prep = PQprepare(conn, runName, s.sql.constData(), s.parameters, nullptr);
+                if (PQresultStatus(prep) != PGRES_COMMAND_OK) {
+                    const StoreError err = failure(prep, writing);
+                    PQclear(prep);
+                    throw err;
+                }
+                PQclear(prep);
+            }
+            s.res = runName ? PQexecPrepared(conn, runName, s.parameters, values.data(), nullptr, nullptr, 0)
+                            // One statement only: the server refuses a text holding several.
+                            : PQexecParams(conn, s.sql.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+        }
+        const ExecStatusType status = PQresultStatus(s.res);
+        if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) {
+            if (prepare)
+                g_prepared.insert(s.sql, name);
+            break;
+        }
+        // Prepared afresh next time, should a table have changed meanwhile.
+        if (s.parameters > 0)
+            g_prepared.remove(s.sql);
+        if (attempt == 0 && startsAgain(controlIsBegin)) {
+            PQclear(s.res);
+            s.res = nullptr;
+            g_controls = control;
+            continue;
+        }
         const StoreError err = failure(s.res, writing);
         PQclear(s.res);
         s.res = nullptr;
@@ -609,6 +806,8 @@ int ColumnCount(ServerStatement& st)
     // A statement that may change something runs only once it is known to give rows: a delete
     // opened as a list is refused without having deleted anything.
     PGconn* conn = connection(!st.reads);
+    if (!g_controls.empty())
+        ExecRaw(QString(), !st.reads || TransactionDepth() > 0); // before the unnamed statement, not after it
     PGresult* prep = PQprepare(conn, "", st.sql.constData(), 0, nullptr);
     if (PQresultStatus(prep) != PGRES_COMMAND_OK) {
         const StoreError err = failure(prep, !st.reads || TransactionDepth() > 0);

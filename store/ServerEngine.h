@@ -27,9 +27,16 @@ QString Redacted(const QString& connection);
 /// How long a statement waits for a lock another workstation holds.
 void SetLockTimeout(int milliseconds);
 
+/// Runs the text with the transaction control that waits before it, in one round trip.
 void ExecRaw(const QString& sql, bool writing);
-/// Commits; a transaction the server had already failed is reported, not taken for saved.
-void Commit();
+
+// Transaction scopes (depth 0 the transaction, savepoints above). BEGIN, SAVEPOINT and RELEASE wait
+// for the scope's first statement and go with it; a scope that sent nothing needs nothing sent.
+void OpenScope(int depth);
+/// At depth 0 commits; a transaction the server had already failed is reported, not taken for saved.
+void CommitScope(int depth);
+/// Rolls back what the scope sent; after a dropped connection there is nothing to roll back.
+void RollBackScope(int depth);
 int Changes();
 qint64 TotalChanges();
 std::vector<ColumnInfo> TableColumns(const QString& table);

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 using namespace kvt;
 
 class TestStore : public QObject {
@@ -300,6 +302,128 @@ private slots:
         q.SetSql(QStringLiteral("select * from 系统设置 where ID=\"历史单据ID\""));
         q.Open();
         QCOMPARE(q.FieldAt(1).asInteger(), 1);
+    }
+
+    // Scopes within scopes, written as a script: [ opens a scope, w writes the next client (1, 2, ...),
+    // c commits the innermost scope, r rolls it back. On a server the control of a scope waits for
+    // its first statement, and a scope that wrote nothing sends nothing at all.
+    void nestedScopes_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("inner committed") << "[w[wcc"
+                                         << "1,2";
+        QTest::newRow("inner rolled back") << "[w[wrc"
+                                           << "1";
+        QTest::newRow("inner rolled back before writing") << "[w[rwc"
+                                                          << "1,2";
+        QTest::newRow("inner wrote nothing") << "[[cwc"
+                                             << "1";
+        QTest::newRow("outer rolled back") << "[w[wcr"
+                                           << "";
+        QTest::newRow("siblings") << "[[wc[wrwc"
+                                  << "1,3";
+        QTest::newRow("middle of three rolled back") << "[w[w[wcrc"
+                                                     << "1";
+        QTest::newRow("innermost rolled back") << "[[w[wrcc"
+                                               << "1";
+        QTest::newRow("innermost alone written, all committed") << "[[[wccc"
+                                                                << "1";
+        QTest::newRow("nothing written, then a transaction") << "[c[wc"
+                                                             << "1";
+        QTest::newRow("nothing written, rolled back") << "[[cr[wc"
+                                                      << "1";
+        QTest::newRow("many applies in one") << "[[wc[wc[wc[wcc"
+                                             << "1,2,3,4";
+        QTest::newRow("rolled back, then again") << "[[wr[wcc"
+                                                 << "2";
+        QTest::newRow("written between siblings") << "[[wcw[wcc"
+                                                  << "1,2,3";
+    }
+
+    void nestedScopes() {
+        QFETCH(QString, script);
+        QFETCH(QString, kept);
+        const QString where = QStringLiteral(" where 客户名 like \"脚本%\"");
+        std::vector<std::unique_ptr<TransactionScope>> open;
+        int written = 0;
+        for (const QChar step : script) {
+            if (step == QLatin1Char('[')) {
+                open.push_back(std::make_unique<TransactionScope>());
+            } else if (step == QLatin1Char('w')) {
+                Database::Exec(QStringLiteral("insert into 客户信息 (自定义编号,客户名) values (\"%1\",\"脚本%1\")")
+                                   .arg(++written));
+            } else {
+                if (step == QLatin1Char('c'))
+                    open.back()->Commit();
+                open.pop_back();
+            }
+        }
+        QVERIFY(open.empty());
+        // Read on a new connection: what was committed is there, and nothing was left open.
+        Database::Close();
+        Database::Open(test::DatabaseFor(m_dir.filePath(QStringLiteral("kvt%1.db").arg(m_case))));
+        DataQuery q;
+        q.SetSql(QStringLiteral("select 自定义编号 from 客户信息") + where + QStringLiteral(" order by 自定义编号"));
+        q.Open();
+        QStringList got;
+        for (int r = 1; r <= q.RowCount(); ++r)
+            got << q.TextAt(r, 0);
+        QCOMPARE(got.join(QLatin1Char(',')), kept);
+    }
+
+    // The server ended this workstation's connection (a restart, an administrator). A transaction that
+    // had sent nothing yet starts on a new connection and is saved; one that had is gone, says so, and
+    // leaves nothing, and the next one connects again.
+    void connectionDroppedOnTheServer_data() {
+        QTest::addColumn<bool>("inside");
+        QTest::newRow("between transactions") << false;
+        QTest::newRow("inside a transaction") << true;
+    }
+
+    void connectionDroppedOnTheServer() {
+        if (!test::OnServer())
+            QSKIP("a file has no connection to lose");
+        QFETCH(bool, inside);
+        auto dropOurConnection = [] {
+            test::ServerConnectionForTest other;
+            QCOMPARE(other.exec(QStringLiteral("select pg_terminate_backend(pid) from pg_stat_activity where "
+                                               "application_name='kvt'")),
+                     QString());
+            for (int i = 0; i < 500; ++i) {
+                other.exec(QStringLiteral("select count(*) from pg_stat_activity where application_name='kvt'"));
+                if (other.lastValue() == QLatin1String("0"))
+                    return;
+                QTest::qWait(10);
+            }
+            QFAIL("the server did not end the connection");
+        };
+        const QString insert = QStringLiteral("insert into 客户信息 (自定义编号,客户名) values (\"%1\",\"断开\")");
+        if (!inside) {
+            dropOurConnection();
+            TransactionScope scope;
+            Database::Exec(insert.arg(11));
+            Database::Exec(insert.arg(12));
+            scope.Commit();
+            QCOMPARE(count(QStringLiteral("select * from 客户信息 where 客户名=\"断开\"")), 2);
+            return;
+        }
+        {
+            TransactionScope scope;
+            Database::Exec(insert.arg(11));
+            dropOurConnection();
+            try {
+                TransactionScope apply;
+                Database::Exec(insert.arg(12));
+                QFAIL("a statement on a dropped connection went through");
+            } catch (const StoreError& e) {
+                QVERIFY2(e.message().startsWith(QStringLiteral("与数据库服务器的连接已断开，本次修改没有保存。")),
+                         qPrintable(e.message()));
+            }
+            QVERIFY_THROWS_EXCEPTION(StoreError, scope.Commit());
+        }
+        QCOMPARE(count(QStringLiteral("select * from 客户信息 where 客户名=\"断开\"")), 0);
+        Database::Exec(insert.arg(13));
+        QCOMPARE(count(QStringLiteral("select * from 客户信息 where 客户名=\"断开\"")), 1);
     }
 
     // A row written back or deleted was once found by reading the whole table on the server: a bill's
