@@ -84,13 +84,6 @@ QString lastLineKey() {
     return QString::number(q.RowCount() ? q.FieldAt(0).asInteger() : 0);
 }
 
-bool headerExists(qint64 billId) {
-    DataQuery q;
-    q.SetSql(QStringLiteral("select * from 历史单据 where 单据ID=") + QString::number(billId));
-    q.Open();
-    return q.RowCount() > 0;
-}
-
 } // namespace
 
 void TBillForm::assignHeaderFields(DataQuery& query, const QString& billId) const {
@@ -152,43 +145,40 @@ void TBillForm::SaveNewFrameBill() {
     {
         TransactionScope tx;
         // The number is taken inside the transaction: another copy of the program may have
-        // saved a bill under the number shown since this bill was opened.
+        // saved a bill under the number shown since this bill was opened. The counter row stays
+        // in the line query to be moved on at the end.
         ADOQuery_bill->Close();
         ADOQuery_bill->SetSql(kCounterTakenSql);
         ADOQuery_bill->Open();
-        const qint64 counter = ADOQuery_bill->Field(QStringLiteral("值")).asInteger();
-        if (counter != shown || headerExists(shown)) {
-            used = counter;
-            while (used < kLastBillNumber && headerExists(used))
-                ++used;
+        // Header and lines only append, so they are opened on this bill alone: reading every bill
+        // and every line of a large file first would make a save take seconds. The header query
+        // opened on a number that is taken holds that bill: the next number is tried.
+        DataQuery written;
+        for (used = ADOQuery_bill->Field(QStringLiteral("值")).asInteger();; ++used) {
+            if (used >= kLastBillNumber)
+                throw StoreError(QStringLiteral("单据编号已用到最大值%1，不能再保存新单据。").arg(kLastBillNumber));
+            written.Close();
+            written.SetSql(QStringLiteral("select * from 历史单据 where 单据ID=") + QString::number(used));
+            written.Open();
+            if (written.RowCount() == 0)
+                break;
         }
-        if (used >= kLastBillNumber)
-            throw StoreError(QStringLiteral("单据编号已用到最大值%1，不能再保存新单据。").arg(kLastBillNumber));
         const QString billId = QString::number(used);
+        written.AppendRow();
+        assignHeaderFields(written, billId);
+        written.ApplyUpdates();
 
-        ADOQuery_bill->Close();
-        // Both queries only append, so they are opened on this bill alone: reading every bill and
-        // every line of a large file first would make a save take seconds.
-        ADOQuery_bill->SetSql(QStringLiteral("select * from 历史单据 where 单据ID=") + billId);
-        ADOQuery_bill->Open();
-        ADOQuery_bill->AppendRow();
-        assignHeaderFields(*ADOQuery_bill, billId);
-        ADOQuery_bill->ApplyUpdates();
-
-        ADOQuery_bill->Close();
-        ADOQuery_bill->SetSql(QStringLiteral("select * from 单据明细 where 单据ID=") + billId);
-        ADOQuery_bill->Open();
+        written.Close();
+        written.SetSql(QStringLiteral("select * from 单据明细 where 单据ID=") + billId);
+        written.Open();
         for (int r = 1; r < Grid_Bill->RowCount(); ++r) {
             if (Grid_Bill->Cells(12, r).isEmpty())
                 continue;
-            ADOQuery_bill->AppendRow();
-            assignLine(*ADOQuery_bill, *Grid_Bill, r, billId, kFrameLineFields);
+            written.AppendRow();
+            assignLine(written, *Grid_Bill, r, billId, kFrameLineFields);
         }
-        ADOQuery_bill->ApplyUpdates();
+        written.ApplyUpdates();
 
-        ADOQuery_bill->Close();
-        ADOQuery_bill->SetSql(kCounterSql);
-        ADOQuery_bill->Open();
         ADOQuery_bill->EditRow();
         ADOQuery_bill->Field(QStringLiteral("值")).setInteger(used + 1);
         ADOQuery_bill->ApplyUpdates();
@@ -242,7 +232,7 @@ void TBillForm::SaveDoorLeafBill() {
         // Like the frame saves, only lines with a product are written: a line added here and left
         // without one is taken out again, so the bill stays savable in its frame view. Keys only
         // grow, so the lines inserted now are those above the largest key before the apply.
-        const QString lastKey = lastLineKey();
+        const QString lastKey = addedWithoutProduct ? lastLineKey() : QString();
         ADOQuery_bill->ApplyUpdates();
         if (addedWithoutProduct)
             Database::Exec(QStringLiteral("delete from 单据明细 where 单据ID=") + QString::number(billNumber(billId)) +
