@@ -108,8 +108,38 @@ public:
     Result run(const char* name, const std::vector<const char*>& values) const {
         return checked(PQexecPrepared(m_conn, name, int(values.size()), values.data(), nullptr, nullptr, 0), name);
     }
+    /// BEGIN and then run(), in one round trip, as the store starts a transaction.
+    Result beginAndRun(const char* name, const std::vector<const char*>& values) const {
+        return begun(
+            [&] { return PQsendQueryPrepared(m_conn, name, int(values.size()), values.data(), nullptr, nullptr, 0); },
+            name);
+    }
+    /// BEGIN and then read(), without parameters, in one round trip.
+    Result beginAndRead(const std::string& sql) const {
+        return begun([&] { return PQsendQueryParams(m_conn, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0); },
+                     sql);
+    }
 
 private:
+    /// BEGIN and the statement sent gives in libpq's pipeline, one round trip; the statement's result.
+    Result begun(const std::function<int()>& send, const std::string& what) const {
+        if (!PQenterPipelineMode(m_conn) ||
+            !PQsendQueryParams(m_conn, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0) || !send() ||
+            !PQpipelineSync(m_conn))
+            throw std::runtime_error("pipeline: " + std::string(PQerrorMessage(m_conn)));
+        std::vector<Result> results;
+        for (int part = 0; part < 2; ++part) {
+            results.emplace_back(PQgetResult(m_conn), &PQclear);
+            while (PGresult* more = PQgetResult(m_conn))
+                PQclear(more);
+        }
+        const Result sync(PQgetResult(m_conn), &PQclear);
+        if (PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC || !PQexitPipelineMode(m_conn))
+            throw std::runtime_error(what.substr(0, 200) + ": " + PQerrorMessage(m_conn));
+        checked(results[0].release(), "BEGIN");
+        return checked(results[1].release(), what);
+    }
+
     Result checked(PGresult* res, const std::string& what) const {
         Result r(res, &PQclear);
         const ExecStatusType status = PQresultStatus(res);
@@ -554,7 +584,8 @@ const std::vector<const char*> kDoorLeafWritten = {"数量",     "玻璃款式",
 
 /// The least work that saves the bill with its first line's width changed: in one transaction, each
 /// line's fields the view writes, where the line still holds every value it was read with, then the
-/// header the same way; the statements prepared once, as the store keeps them on its connection.
+/// header the same way; the statements prepared once, as the store keeps them on its connection, and
+/// BEGIN sent with the first of them.
 class BareSave {
 public:
     explicit BareSave(const std::vector<const char*>& written) {
@@ -581,12 +612,12 @@ public:
     }
 
     void once(int width) {
-        m_server.exec("BEGIN");
         for (size_t r = 0; r < m_lines.size(); ++r) {
             Values now = m_lines[r];
             if (r == 0)
                 now[size_t(m_width)] = std::to_string(width);
-            if (!oneRow(m_server.run("line", lineParameters(now, m_lines[r]))))
+            const std::vector<const char*> parameters = lineParameters(now, m_lines[r]);
+            if (!oneRow(r == 0 ? m_server.beginAndRun("line", parameters) : m_server.run("line", parameters)))
                 throw std::runtime_error("a line of the bill was not written");
             m_lines[r] = std::move(now);
         }
@@ -633,7 +664,8 @@ private:
 
 /// The least work that saves a new frame bill as the main window's does: in one transaction, the
 /// counter read under its row lock, its number checked free, the header and each line inserted with
-/// the store's statements (each read back), and the counter moved on where it still holds what was read.
+/// the store's statements (each read back), and the counter moved on where it still holds what was read;
+/// BEGIN sent with the counter's read.
 class BareNewBill {
 public:
     BareNewBill() {
@@ -658,8 +690,7 @@ public:
     }
 
     void once() {
-        m_server.exec("BEGIN");
-        const Result counter = m_server.read(m_takeCounter);
+        const Result counter = m_server.beginAndRead(m_takeCounter);
         const std::string number = PQgetvalue(counter.get(), 0, 1);
         const Result taken = m_server.read(utf8(TranslateToPostgres(
             QStringLiteral("select * from 历史单据 where 单据ID=") + QString::fromStdString(number))));
