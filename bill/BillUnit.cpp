@@ -387,9 +387,7 @@ void TBillForm::closeEvent(QCloseEvent* event) {
 }
 
 void TBillForm::BillForm_close() {
-    for (int c = 0; c < Grid_Bill->ColCount(); ++c)
-        for (int r = 0; r < Grid_Bill->RowCount(); ++r)
-            Grid_Bill->SetCells(c, r, QString());
+    Grid_Bill->ClearCells();
     for (QLineEdit* e : {EditClient, EditBill_id, EditSetup_man, EditAddress})
         e->clear();
     for (QLabel* l : {LabelClentID, Label_setup_man_id, LabelbillType})

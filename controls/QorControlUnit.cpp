@@ -211,6 +211,31 @@ void TQorStringGrid::SetCells(int col, int row, const QString& text) {
         setItem(row - 1, col - 1, new QTableWidgetItem(text));
 }
 
+void TQorStringGrid::ClearCells() {
+    if (m_editor)
+        closeEditorUnsaved();
+    m_corner.clear();
+    {
+        const QSignalBlocker quiet(model());
+        for (int c = 0; c < columnCount(); ++c)
+            if (QTableWidgetItem* title = horizontalHeaderItem(c))
+                title->setText(QString());
+        for (int r = 0; r < rowCount(); ++r) {
+            if (QTableWidgetItem* title = verticalHeaderItem(r))
+                title->setText(QString());
+            for (int c = 0; c < columnCount(); ++c)
+                if (QTableWidgetItem* it = item(r, c); it && !it->text().isEmpty())
+                    it->setText(QString());
+        }
+    }
+    if (rowCount() > 0 && columnCount() > 0)
+        emit model()->dataChanged(model()->index(0, 0), model()->index(rowCount() - 1, columnCount() - 1));
+    if (columnCount() > 0)
+        emit model()->headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+    if (rowCount() > 0)
+        emit model()->headerDataChanged(Qt::Vertical, 0, rowCount() - 1);
+}
+
 int TQorStringGrid::ColWidths(int col) const {
     if (col == 0)
         return verticalHeader()->maximumWidth();

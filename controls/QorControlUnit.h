@@ -31,6 +31,9 @@ public:
     /// Writes a cell (ignored outside the grid). An editor open on that cell is closed unsaved,
     /// so it cannot later overwrite what the program wrote.
     void SetCells(int col, int row, const QString& text);
+    /// Empties every cell, the fixed ones too, as SetCells with "" on each would, with one repaint
+    /// for the whole grid instead of one per cell.
+    void ClearCells();
     int ColWidths(int col) const;
     void SetColWidths(int col, int px);
     int RowHeights(int row) const;

@@ -3,7 +3,9 @@
 
 #include "controls/QorControlUnit.h"
 
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -71,6 +73,7 @@ private slots:
     void keysWhileEditing_data();
     void keysWhileEditing();
     void programWriteBeatsOpenEditor();
+    void clearingEmptiesWhatIsShown();
     void editingPerColumn();
     void doubleClickReportsCurrentCell();
 };
@@ -233,6 +236,53 @@ void TestStringGrid::keysWhileEditing() {
     QCOMPARE(seen, seenAtKey);
     QCOMPARE(g.grid.Cells(1, 1), cellAfter);
     QVERIFY(!g.grid.IsEditorOpen());
+}
+
+void TestStringGrid::clearingEmptiesWhatIsShown() {
+    // The bill window empties its grid on closing in one go; what the grid shows afterwards, the
+    // titles and an editor left open included, must be as empty as what it holds.
+    ShownGrid g;
+    g.grid.SetCells(0, 0, "角");
+    g.grid.SetCells(0, 2, "行2");
+    // Read from the screen, not rendered afresh: a cell left unrepainted still shows its text there.
+    auto darkPixels = [&](QWidget* w) {
+        QApplication::processEvents();
+        const QPoint at = w->mapTo(&g.grid, QPoint(0, 0));
+        const QImage img =
+            g.grid.screen()->grabWindow(g.grid.winId(), at.x(), at.y(), w->width(), w->height()).toImage();
+        int dark = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                const QColor p = img.pixelColor(x, y);
+                dark += p.red() < 80 && p.green() < 80 && p.blue() < 80;
+            }
+        return dark;
+    };
+    QVERIFY(darkPixels(g.grid.viewport()) > 0);
+    QVERIFY(darkPixels(g.grid.horizontalHeader()->viewport()) > 0);
+
+    g.grid.ClearCells();
+    for (int c = 0; c < g.grid.ColCount(); ++c)
+        for (int r = 0; r < g.grid.RowCount(); ++r)
+            QVERIFY2(g.grid.Cells(c, r).isEmpty(), qPrintable(QStringLiteral("%1,%2").arg(c).arg(r)));
+    QCOMPARE(darkPixels(g.grid.viewport()), 0);
+    QCOMPARE(darkPixels(g.grid.horizontalHeader()->viewport()), 0);
+    QCOMPARE(darkPixels(g.grid.verticalHeader()->viewport()), 0);
+    // Writing again shows again.
+    g.grid.SetCells(3, 2, "新");
+    QVERIFY(darkPixels(g.grid.viewport()) > 0);
+
+    // An editor open on a cell is closed unsaved: what was typed does not come back later.
+    g.grid.SetEditing(true);
+    g.grid.SetCurrentCell(2, 3);
+    g.grid.setFocus();
+    QTest::keyClick(&g.grid, Qt::Key_X);
+    QVERIFY(g.grid.IsEditorOpen());
+    g.grid.ClearCells();
+    QVERIFY(!g.grid.IsEditorOpen());
+    g.grid.SetCurrentCell(1, 1);
+    QCOMPARE(g.grid.Cells(2, 3), QString());
+    QCOMPARE(g.grid.Cells(3, 2), QString());
 }
 
 void TestStringGrid::programWriteBeatsOpenEditor() {
