@@ -15,6 +15,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <limits>
 #include <numeric>
 #include <unordered_map>
@@ -739,13 +740,21 @@ void DataQuery::ApplyUpdates()
     const QString matchAll = matches.join(QStringLiteral(" AND "));
     const StoreError conflict(QStringLiteral("数据已被其他用户修改，本次修改没有保存。"), StoreError::Kind::Conflict);
 
-    // One prepared statement per shape for the whole batch.
-    std::unordered_map<QString, std::unique_ptr<engine::Statement>> prepared;
-    auto statement = [&](const QString& sql) -> engine::Statement& {
-        auto& st = prepared[sql];
+    // One prepared statement per shape for the whole batch: the kind of write, then which columns
+    // it writes ('1') or leaves ('0'). Its text is made when the shape first comes.
+    std::unordered_map<QByteArray, std::unique_ptr<engine::Statement>> prepared;
+    auto statement = [&](const QByteArray& shape, const std::function<QString()>& text) -> engine::Statement& {
+        auto& st = prepared[shape];
         if (!st)
-            st = std::make_unique<engine::Statement>(sql);
+            st = std::make_unique<engine::Statement>(text());
         return *st;
+    };
+    auto columnsOf = [&](const QByteArray& shape) {
+        QStringList names;
+        for (int c = 0; c < n; ++c)
+            if (shape[c + 1] == '1')
+                names << rs.cols[size_t(c)].origin;
+        return names;
     };
     auto bindRow = [](engine::Statement& st, int first, const std::vector<QVariant>& values) {
         for (size_t k = 0; k < values.size(); ++k)
@@ -758,7 +767,8 @@ void DataQuery::ApplyUpdates()
 
     TransactionScope scope;
     if (!rs.deleted.empty()) {
-        engine::Statement& del = statement(QStringLiteral("DELETE FROM %1 WHERE %2").arg(table, matchAll));
+        engine::Statement& del =
+            statement(QByteArrayLiteral("D"), [&] { return QStringLiteral("DELETE FROM %1 WHERE %2").arg(table, matchAll); });
         for (const std::vector<QVariant>& row : rs.deleted) {
             bindRow(del, 1, row);
             del.step();
@@ -772,24 +782,27 @@ void DataQuery::ApplyUpdates()
         const quint32 slot = rs.slotOf(r);
         const RowState state = rs.stateOf(slot);
         if (state == RowState::Inserted) {
-            QStringList names, marks;
+            QByteArray shape(n + 1, '0');
+            shape[0] = 'I';
             std::vector<QVariant> vals;
             for (int c = 0; c < n; ++c) {
                 if (cells.isNull(slot, c))
                     continue; // left to the engine: keys and defaults
-                names << rs.cols[size_t(c)].origin;
-                marks << QStringLiteral("?");
+                shape[c + 1] = '1';
                 vals.push_back(cells.value(slot, c));
             }
-            QStringList quoted;
-            for (const QString& name : names)
-                quoted << quoteId(name);
-            const QString returning = QStringLiteral(" RETURNING ") + allCols.join(QLatin1Char(','));
-            engine::Statement& ins = statement(
-                (names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
-                                 : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                       .arg(table, quoted.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))) +
-                returning);
+            engine::Statement& ins = statement(shape, [&] {
+                QStringList quoted, marks;
+                for (const QString& name : columnsOf(shape)) {
+                    quoted << quoteId(name);
+                    marks << QStringLiteral("?");
+                }
+                const QString returning = QStringLiteral(" RETURNING ") + allCols.join(QLatin1Char(','));
+                return (quoted.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                                         : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                               .arg(table, quoted.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))) +
+                       returning;
+            });
             bindRow(ins, 1, vals);
             std::vector<QVariant> got(static_cast<size_t>(n));
             try {
@@ -799,7 +812,7 @@ void DataQuery::ApplyUpdates()
                 while (ins.step()) {
                 }
             } catch (const StoreError& e) {
-                throw withValue(e, names, vals);
+                throw withValue(e, columnsOf(shape), vals);
             }
             ins.reset();
             std::vector<QVariant> before(static_cast<size_t>(n));
@@ -811,25 +824,29 @@ void DataQuery::ApplyUpdates()
             const auto change = rs.changes.find(slot);
             if (change == rs.changes.end())
                 continue;
-            QStringList sets, names;
+            QByteArray shape(n + 1, '0');
+            shape[0] = 'U';
             std::vector<QVariant> vals;
             for (int c = 0; c < n; ++c) {
                 if (!change->second.columns[size_t(c)])
                     continue;
-                names << rs.cols[size_t(c)].origin;
-                sets << quoteId(rs.cols[size_t(c)].origin) + QStringLiteral("=?");
+                shape[c + 1] = '1';
                 vals.push_back(cells.value(slot, c));
             }
-            if (sets.isEmpty())
+            if (vals.empty())
                 continue;
-            engine::Statement& up = statement(
-                QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, sets.join(QLatin1Char(',')), matchAll));
+            engine::Statement& up = statement(shape, [&] {
+                QStringList sets;
+                for (const QString& name : columnsOf(shape))
+                    sets << quoteId(name) + QStringLiteral("=?");
+                return QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, sets.join(QLatin1Char(',')), matchAll);
+            });
             bindRow(up, 1, vals);
             bindRow(up, int(vals.size()) + 1, change->second.original);
             try {
                 up.step();
             } catch (const StoreError& e) {
-                throw withValue(e, names, vals);
+                throw withValue(e, columnsOf(shape), vals);
             }
             up.reset();
             if (engine::Changes() == 0)

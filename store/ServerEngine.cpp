@@ -260,26 +260,26 @@ bool plainSelect(const QByteArray& sql)
 QByteArray numberParameters(const QByteArray& sql, int* count)
 {
     QByteArray out;
-    out.reserve(sql.size() + 8);
+    out.reserve(sql.size() + 64);
     int n = 0;
-    for (qsizetype i = 0; i < sql.size(); ++i) {
-        const char c = sql[i];
+    const char* const text = sql.constData();
+    const qsizetype size = sql.size();
+    qsizetype copied = 0; // text before this is in out
+    for (qsizetype i = 0; i < size; ++i) {
+        const char c = text[i];
         if (c == '\'' || c == '"') {
             const qsizetype end = sql.indexOf(c, i + 1);
-            const qsizetype stop = end < 0 ? sql.size() - 1 : end;
-            out += sql.mid(i, stop - i + 1);
-            i = stop;
-        } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+            i = end < 0 ? size - 1 : end;
+        } else if (c == '-' && i + 1 < size && text[i + 1] == '-') {
             const qsizetype end = sql.indexOf('\n', i);
-            const qsizetype stop = end < 0 ? sql.size() - 1 : end;
-            out += sql.mid(i, stop - i + 1);
-            i = stop;
+            i = end < 0 ? size - 1 : end;
         } else if (c == '?') {
+            out.append(text + copied, i - copied);
             out += '$' + QByteArray::number(++n);
-        } else {
-            out += c;
+            copied = i + 1;
         }
     }
+    out.append(text + copied, size - copied);
     *count = n;
     return out;
 }
