@@ -96,6 +96,23 @@ bool parseNumber(const QString& text, double& out)
     const QString t = text.trimmed();
     if (t.isEmpty())
         return false;
+    // Plain digits, as nearly every cell holds, read without the general parser; the value is the
+    // same correctly rounded double. Anything else goes the general way.
+    if (t.size() < 32) {
+        char plain[32];
+        qsizetype n = 0;
+        for (const QChar c : t) {
+            const char16_t u = c.unicode();
+            if (!((u >= '0' && u <= '9') || u == '.' || u == '-' || u == 'e' || u == 'E'))
+                break;
+            plain[n++] = char(u);
+        }
+        if (n == t.size()) {
+            const auto r = std::from_chars(plain, plain + n, out);
+            if (r.ec == std::errc() && r.ptr == plain + n)
+                return std::isfinite(out);
+        }
+    }
     out = t.toDouble(&ok);
     return ok && std::isfinite(out);
 }
@@ -103,6 +120,21 @@ bool parseNumber(const QString& text, double& out)
 QDate parseDate(const QString& text)
 {
     const QString t = text.trimmed();
+    // yyyy-MM-dd, as the program writes dates, read without a format.
+    if (t.size() == 10 && t[4] == QLatin1Char('-') && t[7] == QLatin1Char('-')) {
+        int part[3] = {0, 0, 0};
+        bool digits = true;
+        for (int i = 0, k = 0; i < 10 && digits; ++i) {
+            if (i == 4 || i == 7) {
+                ++k;
+                continue;
+            }
+            digits = t[i].unicode() >= '0' && t[i].unicode() <= '9';
+            part[k] = part[k] * 10 + (t[i].unicode() - '0');
+        }
+        if (digits && QDate::isValid(part[0], part[1], part[2]))
+            return QDate(part[0], part[1], part[2]);
+    }
     for (const char* f : {"yyyy-MM-dd", "yyyy-M-d", "yyyy/M/d", "yyyy/MM/dd"}) {
         const QDate d = QDate::fromString(t, QString::fromLatin1(f));
         if (d.isValid())
@@ -738,7 +770,9 @@ void DataQuery::ApplyUpdates()
     for (int c = 0; c < n; ++c)
         matches << allCols[c] + (c == rs.keyColumn ? engine::KeyEqualsParameter() : isParameter);
     const QString matchAll = matches.join(QStringLiteral(" AND "));
-    const StoreError conflict(QStringLiteral("数据已被其他用户修改，本次修改没有保存。"), StoreError::Kind::Conflict);
+    auto conflict = [] {
+        return StoreError(QStringLiteral("数据已被其他用户修改，本次修改没有保存。"), StoreError::Kind::Conflict);
+    };
 
     // One prepared statement per shape for the whole batch: the kind of write, then which columns
     // it writes ('1') or leaves ('0'). Its text is made when the shape first comes.
@@ -774,7 +808,7 @@ void DataQuery::ApplyUpdates()
             del.step();
             del.reset();
             if (engine::Changes() == 0)
-                throw conflict;
+                throw conflict();
         }
     }
     const CellTable& cells = rs.cells;
@@ -850,7 +884,7 @@ void DataQuery::ApplyUpdates()
             }
             up.reset();
             if (engine::Changes() == 0)
-                throw conflict;
+                throw conflict();
         }
     }
     scope.Commit();

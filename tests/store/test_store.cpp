@@ -148,6 +148,13 @@ private slots:
         QTest::newRow("trailing zeros") << "850.50" << "850.5";
         QTest::newRow("spaces") << " 12 " << "12";
         QTest::newRow("negative") << "-3" << "-3";
+        QTest::newRow("leading zeros") << "0850" << "850";
+        QTest::newRow("no whole part") << ".5" << "0.5";
+        QTest::newRow("no fraction") << "5." << "5";
+        QTest::newRow("exponent") << "8.5e2" << "850";
+        QTest::newRow("plus sign") << "+7" << "7";
+        QTest::newRow("shortest exact") << "0.1" << "0.1";
+        QTest::newRow("full-width spaces kept out") << "\u3000" "12" << "12";
     }
 
     void numbersReadAsPlainText()
@@ -166,6 +173,43 @@ private slots:
         QCOMPARE(q.Field(QStringLiteral("数量")).asString(), read);
     }
 
+    // Typed dates: the form the program writes, the others a clerk types, and what is no date.
+    void datesReadAsTheyAreMeant_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("read"); // "" when refused
+        QTest::newRow("as written") << "2021-01-14" << "2021-01-14";
+        QTest::newRow("short month and day") << "2021-1-5" << "2021-01-05";
+        QTest::newRow("slashes") << "2021/1/5" << "2021-01-05";
+        QTest::newRow("with a time") << "2021-01-14 08:30" << "2021-01-14";
+        QTest::newRow("leap day") << "2024-02-29" << "2024-02-29";
+        QTest::newRow("no such day") << "2021-02-29" << "";
+        QTest::newRow("month 13") << "2021-13-01" << "";
+        QTest::newRow("year 0") << "0000-01-01" << "";
+        QTest::newRow("letters") << "2021-0a-01" << "";
+    }
+
+    void datesReadAsTheyAreMeant()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, read);
+        DataQuery q;
+        q.SetSql(QStringLiteral("select * from 历史单据 where 单据ID=5"));
+        q.Open();
+        q.EditRow();
+        try {
+            q.Field(QStringLiteral("单据日期")).setString(typed);
+        } catch (const StoreError& e) {
+            QVERIFY2(read.isEmpty(), qPrintable(e.message()));
+            QVERIFY2(e.message().contains(QStringLiteral("单据日期")), qPrintable(e.message()));
+            return;
+        }
+        QVERIFY2(!read.isEmpty(), "accepted");
+        q.ApplyUpdates();
+        q.Open();
+        QCOMPARE(q.Field(QStringLiteral("单据日期")).asString(), read);
+    }
+
     void badValuesAreRefusedWithTheirName_data()
     {
         QTest::addColumn<QString>("field");
@@ -174,6 +218,12 @@ private slots:
         QTest::newRow("letters") << "见光宽" << "abc";
         QTest::newRow("integer with fraction") << "商品ID" << "1.5";
         QTest::newRow("empty integer") << "单据ID" << "";
+        QTest::newRow("lone sign") << "见光宽" << "-";
+        QTest::newRow("two signs") << "见光宽" << "--8";
+        QTest::newRow("exponent alone") << "见光宽" << "e5";
+        QTest::newRow("beyond a double") << "见光宽" << "1e400";
+        QTest::newRow("two points") << "见光宽" << "8.0.1";
+        QTest::newRow("full-width digits") << "见光宽" << "８００";
     }
 
     void badValuesAreRefusedWithTheirName()
