@@ -8,6 +8,7 @@
 #include "store/Database.h"
 #include "store/Engine.h"
 #include "store/RowSource.h"
+#include "support/ServerConnectionForTest.h"
 #include "support/TestDatabase.h"
 #include "support/TinyFilesystem.h"
 
