@@ -1,3 +1,4 @@
+// See CellTable.h. Plain memory: no engine, no Qt beyond the values handed out.
 #include "store/CellTable.h"
 
 #include "store/StoreError.h"
