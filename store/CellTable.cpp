@@ -67,18 +67,6 @@ QByteArrayView CellTable::text(quint32 slot, int column) const
     return {};
 }
 
-void CellTable::setInteger(quint32 slot, int column, qint64 value)
-{
-    kinds(slot)[column] = Integer;
-    std::memcpy(&payloads(slot)[column], &value, sizeof value);
-}
-
-void CellTable::setReal(quint32 slot, int column, double value)
-{
-    kinds(slot)[column] = Real;
-    std::memcpy(&payloads(slot)[column], &value, sizeof value);
-}
-
 void CellTable::setText(quint32 slot, int column, const char* utf8, size_t length)
 {
     quint64* p = &payloads(slot)[column];
@@ -89,8 +77,15 @@ void CellTable::setText(quint32 slot, int column, const char* utf8, size_t lengt
         kinds(slot)[column] = quint8(InlineText + length);
         return;
     }
-    size_t offset = 0;
-    std::memcpy(poolPlace(length, offset), utf8, length);
+    size_t offset = m_poolUsed;
+    if (length <= m_tailRoom) {
+        std::memcpy(m_tail, utf8, length);
+        m_tail += length;
+        m_tailRoom -= length;
+        m_poolUsed += length;
+    } else {
+        std::memcpy(poolPlace(length, offset), utf8, length);
+    }
     // Offset and length share the payload, 32 bits each.
     *p = quint64(offset) | (quint64(length) << 32);
     kinds(slot)[column] = PooledText;
@@ -123,7 +118,10 @@ char* CellTable::poolPlace(size_t length, size_t& offset)
         m_blockBytes[size_t(block)] = kFirstBlock << block;
     }
     m_poolUsed = offset + length;
-    return m_blocks[size_t(block)].get() + (offset - blockStart(block));
+    char* at = m_blocks[size_t(block)].get() + (offset - blockStart(block));
+    m_tail = at + length;
+    m_tailRoom = m_blockBytes[size_t(block)] - (offset - blockStart(block)) - length;
+    return at;
 }
 
 QVariant CellTable::value(quint32 slot, int column) const
@@ -169,6 +167,8 @@ void CellTable::trim()
                 (void)m_blocks[size_t(block)].release();
                 m_blocks[size_t(block)].reset(kept);
                 m_blockBytes[size_t(block)] = used;
+                m_tail = nullptr;
+                m_tailRoom = 0;
             }
         }
     }

@@ -62,8 +62,16 @@ public:
     QByteArrayView text(quint32 slot, int column) const;
 
     void setNull(quint32 slot, int column) { kinds(slot)[column] = Null; }
-    void setInteger(quint32 slot, int column, qint64 value);
-    void setReal(quint32 slot, int column, double value);
+    void setInteger(quint32 slot, int column, qint64 value)
+    {
+        kinds(slot)[column] = Integer;
+        std::memcpy(&payloads(slot)[column], &value, sizeof value);
+    }
+    void setReal(quint32 slot, int column, double value)
+    {
+        kinds(slot)[column] = Real;
+        std::memcpy(&payloads(slot)[column], &value, sizeof value);
+    }
     /// Stores a text; a text replacing another leaves the old bytes unused in the pool.
     void setText(quint32 slot, int column, const char* utf8, size_t length);
 
@@ -106,6 +114,8 @@ private:
     std::vector<std::unique_ptr<char, FreeBlock>> m_blocks; // UTF-8 of the longer texts (null: skipped)
     std::vector<size_t> m_blockBytes;                       // what each block holds (less once trimmed)
     size_t m_poolUsed = 0;                                  // pool offset of the next text
+    char* m_tail = nullptr;                                 // where it goes in the current block
+    size_t m_tailRoom = 0;                                  // and the bytes left there
 };
 
 } // namespace kvt
