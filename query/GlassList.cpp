@@ -49,9 +49,13 @@ QString GlassListSql(const GlassListFilter& filter) {
 }
 
 QString UnfinishedGlassLinesSql(const GlassListFilter& filter) {
-    // Exactly the lines the list's condition leaves out, an empty size among them.
+    // The lines the list's condition leaves out, an empty size among them, that will get glass
+    // sizes once computed: their product has both glass formulas. A casing-only product, a line
+    // without a product or of one deleted since never gets any, and is no reminder.
     return QStringLiteral("select count(*) as 行数") + linesOf(filter) +
-           QStringLiteral(" where (not ((玻璃宽>0) and (玻璃高>0)) or 玻璃宽 is null or 玻璃高 is null)") +
+           QStringLiteral(" where (not ((玻璃宽>0) and (玻璃高>0)) or 玻璃宽 is null or 玻璃高 is null)"
+                          " and 单据明细.商品ID in (select 商品ID from 商品信息"
+                          " where trim(门扇玻璃宽公式)<>\"\" and trim(门扇玻璃高公式)<>\"\")") +
            billConditions(filter);
 }
 
