@@ -364,7 +364,7 @@ void TBillForm::markEntriesKept() {
 }
 
 bool TBillForm::hasUnsavedEntries() const {
-    return entryState() != m_keptEntries;
+    return isVisible() && entryState() != m_keptEntries;
 }
 
 bool TBillForm::confirmLeaving() {

@@ -112,6 +112,9 @@ public:
     void ButtonPrintClick();
     void send_excelClick();
 
+    /// True when the window is open with entries that were not saved.
+    Q_INVOKABLE bool hasUnsavedEntries() const;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -146,8 +149,6 @@ private:
     QStringList entryState() const;
     /// The window now shows what the database holds (a new bill opened, a saved bill loaded).
     void markEntriesKept();
-    /// True when the window holds entries that were not saved.
-    bool hasUnsavedEntries() const;
     /// Asks before unsaved entries are left; true when the window may close.
     bool confirmLeaving();
 

@@ -6,6 +6,7 @@
 #include "bill/BillUnit.h"
 #include "query/QueryUnit.h"
 #include "controls/FormRegistry.h"
+#include "controls/QorDBGrid.h"
 #include "store/Backup.h"
 #include "store/DataQuery.h"
 #include "store/Database.h"
@@ -20,9 +21,21 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 using namespace kvt;
+
+/// Notes that the application was asked to quit.
+struct QuitWatch : QObject {
+    bool asked = false;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Quit)
+            asked = true;
+        return false;
+    }
+};
 
 class TestStartup : public QObject {
     Q_OBJECT
@@ -223,6 +236,83 @@ private slots:
         QTest::mouseClick(MainForm->ButtonExit, Qt::LeftButton);
         QVERIFY(!MainForm->isVisible());
         QVERIFY(m_dialogs->messages.isEmpty());
+    }
+
+    // The main window's 退出 and close box ask once, before any window goes, when something is
+    // not saved; No leaves every window as it was, Yes ends the program without another question.
+    // The program's own event loop runs, so "ended" is the loop coming back by itself.
+    void exitAsksBeforeAnyWindowGoes_data()
+    {
+        QTest::addColumn<QString>("unsaved"); // "bill", a selection mode "4"/"5", or "" for nothing
+        QTest::addColumn<bool>("closeBox");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<QString>("question");
+        const QString bill = QStringLiteral("单据尚未保存，确定退出吗？");
+        QTest::newRow("bill, No") << "bill" << false << false << bill;
+        QTest::newRow("bill, Yes") << "bill" << false << true << bill;
+        QTest::newRow("bill, close box, No") << "bill" << true << false << bill;
+        QTest::newRow("client edits, No") << "4" << false << false << "客户信息尚未保存，确定退出吗？";
+        QTest::newRow("product edits, Yes") << "5" << true << true << "商品信息尚未保存，确定退出吗？";
+        QTest::newRow("bill and client edits, No")
+            << "bill4" << false << false << "单据和客户信息尚未保存，确定退出吗？";
+        QTest::newRow("nothing unsaved") << "" << false << false << "";
+    }
+
+    void exitAsksBeforeAnyWindowGoes()
+    {
+        QFETCH(QString, unsaved);
+        QFETCH(bool, closeBox);
+        QFETCH(bool, answer);
+        QFETCH(QString, question);
+        Database::Exec(QStringLiteral("insert into 客户信息 (自定义编号,客户名) values (\"1\",\"王建国\")"));
+        Database::Exec(QStringLiteral("insert into 商品信息 (自定义编号,商品名称) values (\"101\",\"实木单开门框\")"));
+        MainForm->show();
+        QWidget* bill = form("BillForm");
+        QTest::mouseClick(MainForm->Button1, Qt::LeftButton);
+        if (unsaved.startsWith(QLatin1String("bill")))
+            Control<QLineEdit>(bill, QStringLiteral("EditClient"))->setText(QStringLiteral("王"));
+        QWidget* cg = form("CGForm");
+        const QString mode = unsaved.right(1);
+        if (mode == QLatin1String("4") || mode == QLatin1String("5")) {
+            QTest::mouseClick(mode == QLatin1String("4") ? MainForm->Button2 : MainForm->Button4, Qt::LeftButton);
+            QTest::keyClick(Control<QLineEdit>(cg, QStringLiteral("Edit_Find")), Qt::Key_Return);
+            auto* grid = Control<TQorDBGrid>(cg, QStringLiteral("CGDBGrid"));
+            QVERIFY(grid->model()->setData(grid->model()->index(0, 1), QStringLiteral("改"), Qt::EditRole));
+        }
+        const bool cgShown = cg->isVisible();
+        if (!question.isEmpty())
+            m_dialogs->answers.push_back(answer);
+
+        // The program's own loop runs, as quitting needs one; the test ends it once the click is done.
+        QuitWatch quit;
+        qApp->installEventFilter(&quit);
+        QObject loop; // a stop not needed any more goes with it
+        QTimer::singleShot(0, &loop, [&] {
+            if (closeBox)
+                MainForm->close();
+            else
+                QTest::mouseClick(MainForm->ButtonExit, Qt::LeftButton);
+            QTimer::singleShot(0, &loop, [] { QCoreApplication::exit(0); });
+        });
+        QCoreApplication::exec();
+        qApp->removeEventFilter(&quit);
+
+        QCOMPARE(m_dialogs->questions, question.isEmpty() ? QStringList() : QStringList{question});
+        // Ending: quitting asked for with no window left open to refuse it.
+        const bool ends = question.isEmpty() || answer;
+        QCOMPARE(quit.asked, ends);
+        QCOMPARE(MainForm->isVisible(), !ends);
+        QCOMPARE(bill->isVisible(), !ends);
+        if (ends)
+            for (QWidget* w : QApplication::topLevelWidgets())
+                QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
+        if (!ends) {
+            QCOMPARE(cg->isVisible(), cgShown);
+            if (unsaved.startsWith(QLatin1String("bill")))
+                QCOMPARE(Control<QLineEdit>(bill, QStringLiteral("EditClient"))->text(), QStringLiteral("王"));
+            if (cgShown)
+                QVERIFY(cg->findChild<DataQuery*>(QStringLiteral("CGQuery"))->HasPendingChanges());
+        }
     }
 
     void startMakesTodaysBackup()
