@@ -3,6 +3,7 @@
 // the delete are one transaction: a refused value leaves the database and the window as they
 // were, so the user can mend the input and save again.
 
+#include "bill/BillSheets.h"
 #include "bill/BillUnit.h"
 
 #include "controls/Dialogs.h"
@@ -185,8 +186,21 @@ void TBillForm::SaveNewFrameBill() {
         tx.Commit();
     }
     EditBill_id->setText(QString::number(used));
-    if (used != shown)
-        ShowMessage(this, QStringLiteral("单据编号%1已被占用，本单据已保存为%2号。").arg(shown).arg(used));
+    if (used != shown) {
+        const QString renumbered = QStringLiteral("单据编号%1已被占用，本单据已保存为%2号。").arg(shown).arg(used);
+        if (m_numberHandedOut == QString::number(shown)) {
+            // A sheet or workbook under the old number now names another client's bill.
+            const QString again =
+                renumbered + QStringLiteral("已经打印或导出的单据上是%1号，现在重新打印生产排单吗？").arg(shown);
+            if (ConfirmYesNo(this, again)) {
+                // Saved whatever happens now: a failing print is shown as such, never as a refused save.
+                const BillSnapshot saved = Snapshot();
+                Guarded(this, [&] { PreviewBillSheet(this, saved); });
+            }
+        } else {
+            ShowMessage(this, renumbered);
+        }
+    }
     close();
 }
 

@@ -154,6 +154,10 @@ private:
 
     /// entryState() when the bill was opened or loaded.
     QStringList m_keptEntries;
+    /// Remembers the number a new bill's sheet was printed or its workbook sent under.
+    void noteNumberHandedOut(const BillSnapshot& shown);
+    /// The number on paper or in a workbook before the save; the save may give the bill another.
+    QString m_numberHandedOut;
     /// Set while a command that leaves the window on purpose (退出 after its question, a save,
     /// the bill delete) closes it, so the close does not ask.
     bool m_closingByCommand = false;
