@@ -188,6 +188,17 @@ void BackUpToday(QWidget* parent)
         DialogService::instance().message(parent, done.error, QString(), DialogService::Icon::Warning);
 }
 
+void FinishStart(QWidget* parent)
+{
+    if (Database::ViewOnlyForFullDisk()) {
+        DialogService::instance().message(
+            parent, QStringLiteral("磁盘空间已满：现在只能查看单据，不能保存。请先腾出磁盘空间。"), QString(),
+            DialogService::Icon::Warning);
+        return;
+    }
+    BackUpToday(parent);
+}
+
 int RunKvt(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -217,7 +228,7 @@ int RunKvt(int argc, char** argv)
         return stop(QString::fromUtf8(e.what()));
     }
     MainForm->show();
-    BackUpToday(MainForm);
+    FinishStart(MainForm);
     if (qEnvironmentVariableIsSet("KVT_QUIT_WHEN_SHOWN")) // start-up timing: leave once the window is up
         QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
     const int rc = app.exec();

@@ -50,6 +50,11 @@ QString DatabaseLocation(const QString& databasePath, QString* error);
 /// in a message box over parent; the program goes on either way.
 void BackUpToday(QWidget* parent);
 
+/// The start's last step, once the main window is up: a file opened on a full disk is said so
+/// once (bills can be looked up, not saved) and no copy is tried on that disk; otherwise today's
+/// copy is made.
+void FinishStart(QWidget* parent);
+
 /// The whole program: start-up, the main window, the event loop. Returns the exit code.
 int RunKvt(int argc, char** argv);
 

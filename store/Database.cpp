@@ -13,6 +13,7 @@
 #include <sqlite3.h>
 #include <sys/vfs.h>
 
+#include <cerrno>
 #include <functional>
 #include <iterator>
 #include <vector>
@@ -24,6 +25,9 @@ sqlite3* g_db = nullptr;
 QString g_path;
 int g_txDepth = 0;
 int g_busyTimeout = 10000;
+/// The file was opened on a disk too full for the write-ahead log's index: it is read only, held
+/// locked, and every change is refused as a full disk.
+bool g_viewOnly = false;
 QHash<QString, std::vector<engine::ColumnInfo>> g_tableCache;
 
 // Marks a file as ours ("kvt1").
@@ -182,6 +186,9 @@ StoreError Failure(int code, const QString& engineText, bool writing)
         const int dot = c.indexOf(QLatin1Char('.'));
         return dot < 0 ? c : c.mid(dot + 1);
     };
+    // Opened on a full disk, the file takes no changes: a refused one is what the full disk made it.
+    if (g_viewOnly && (code & 0xff) == SQLITE_READONLY)
+        return Failure(SQLITE_FULL, QString::fromUtf8(sqlite3_errstr(SQLITE_FULL)), writing);
     switch (code) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED: return StoreError(sentence(QStringLiteral("数据库正被其他程序使用")) + tail, Kind::Busy);
@@ -581,16 +588,12 @@ void openServer(const QString& connection)
 
 } // namespace
 
-void Database::Open(const QString& location)
+namespace {
+
+/// Opens the file as the connection every query object shares.
+void connectFile(const QString& path, int flags)
 {
-    if (IsOpen())
-        Close();
-    if (IsServerConnection(location))
-        return openServer(location);
-    const QString& path = location;
-    const bool exists = QFileInfo::exists(path);
     sqlite3* db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
     if (sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr) != SQLITE_OK) {
         const QString err = QStringLiteral("无法打开数据库文件“%1”。(%2)").arg(path, message(db));
         sqlite3_close(db);
@@ -605,6 +608,49 @@ void Database::Open(const QString& location)
     g_txDepth = 0;
     g_undo.clear();
     g_tableCache.clear();
+}
+
+void disconnectFile()
+{
+    sqlite3_close_v2(g_db);
+    g_db = nullptr;
+    g_path.clear();
+    g_viewOnly = false;
+}
+
+/// A disk too full for the write-ahead log's index (a few pages beside the file) must not keep
+/// the clerk from looking bills up. The index is kept in this program's memory instead, which is
+/// safe only while no other program uses the file: the file stays locked for the whole run
+/// (locking_mode=EXCLUSIVE, before the first read), so another program is told it is busy rather
+/// than read beside a log it cannot see. Nothing is written (query_only). Opening read-only
+/// instead would need the index file all the same. False when the file cannot be read this way.
+bool openViewOnly(const QString& path)
+{
+    try {
+        connectFile(path, SQLITE_OPEN_READWRITE);
+        engine::ExecRaw(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE; PRAGMA query_only=1;"), false);
+        if (pragmaInt("PRAGMA application_id") != kApplicationId)
+            throw StoreError(QString());
+    } catch (const StoreError&) {
+        disconnectFile();
+        return false;
+    }
+    g_viewOnly = true;
+    return true;
+}
+
+} // namespace
+
+void Database::Open(const QString& location)
+{
+    if (IsOpen())
+        Close();
+    if (IsServerConnection(location))
+        return openServer(location);
+    const QString& path = location;
+    const bool exists = QFileInfo::exists(path);
+    connectFile(path, SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE));
+    sqlite3* db = g_db;
     try {
         // A file the program cannot write to would take bills and then lose them at 保存.
         if (sqlite3_db_readonly(db, "main") == 1 || !QFileInfo(QFileInfo(path).absolutePath()).isWritable())
@@ -640,13 +686,19 @@ void Database::Open(const QString& location)
         const QString m = (exists && !e.message().contains(path))
                               ? QStringLiteral("无法打开数据库文件“%1”：%2").arg(path, e.message())
                               : e.message();
+        const int lastErrno = sqlite3_system_errno(g_db);
         if (sqlite3_get_autocommit(g_db) == 0)
             sqlite3_exec(g_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close_v2(g_db);
-        g_db = nullptr;
-        g_path.clear();
+        disconnectFile();
+        if (exists && (lastErrno == ENOSPC || lastErrno == EDQUOT) && openViewOnly(path))
+            return;
         throw StoreError(m, e.kind());
     }
+}
+
+bool Database::ViewOnlyForFullDisk()
+{
+    return g_viewOnly;
 }
 
 void Database::Close()
@@ -662,9 +714,7 @@ void Database::Close()
         return;
     // Everything written goes into the file itself, so it can be copied once the program ends.
     sqlite3_wal_checkpoint_v2(g_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
-    sqlite3_close_v2(g_db);
-    g_db = nullptr;
-    g_path.clear();
+    disconnectFile();
     g_txDepth = 0;
     g_undo.clear();
     g_tableCache.clear();
