@@ -193,7 +193,8 @@ struct Closer {
 
 /// Opens the source without changing it. A server's database is connected to directly: opening
 /// it as the program does would set up the tables in an empty one, and a mistyped database name
-/// would then pass for an empty workshop.
+/// would then pass for an empty workshop. A file is only read, so one on a read-only medium or
+/// not the user's to write is copied too.
 void openSource(const QString& source)
 {
     if (IsServerConnection(source)) {
@@ -206,7 +207,7 @@ void openSource(const QString& source)
         throw Refused(QStringLiteral("源数据库文件“%1”不存在。").arg(source));
     if (file.isFile() && file.size() == 0)
         throw Refused(QStringLiteral("源数据库文件“%1”是空的，里面没有数据库。").arg(source));
-    Database::Open(source);
+    Database::OpenForReading(source);
 }
 
 std::vector<TableData> readSource(const QString& source)
@@ -424,6 +425,14 @@ CopyReport writeTarget(const std::vector<TableData>& tables, const QString& targ
     }
     CopyReport report;
     try {
+        // A file written here is carried away, often on media nothing can write to; there a
+        // write-ahead log named in its header keeps any reader out. It gets the rollback journal, as
+        // the daily copies have; kvt takes the log up again when it opens the file as its own.
+        if (!engine::IsServer()) {
+            engine::ExecRaw(QStringLiteral("PRAGMA journal_mode=DELETE"));
+            if (Database::JournalMode() != QLatin1String("delete"))
+                throw StoreError(QStringLiteral("目标文件不能改用回滚日志"));
+        }
         {
             TransactionScope scope;
             // No workstation writes while the copy checks the target is empty and fills it.

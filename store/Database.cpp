@@ -5,12 +5,15 @@
 #include "store/SqlDialect.h"
 #include "store/StoreError.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QUrl>
 
 #include <sqlite3.h>
+#include <sys/statvfs.h>
 #include <sys/vfs.h>
 
 #include <cerrno>
@@ -699,6 +702,33 @@ void Database::Open(const QString& location)
 bool Database::ViewOnlyForFullDisk()
 {
     return g_viewOnly;
+}
+
+void Database::OpenForReading(const QString& path)
+{
+    if (IsOpen())
+        Close();
+    // On a medium nothing can write to (a CD, a write-protected stick, a share mounted read-only)
+    // the file cannot change under the reader, and no lock or log index can be made beside it:
+    // it is read as it lies (immutable), whatever journal mode its header names.
+    struct statvfs fs {};
+    const bool readOnlyMedium =
+        statvfs(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &fs) == 0 && (fs.f_flag & ST_RDONLY);
+    QString uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded);
+    if (readOnlyMedium)
+        uri += QStringLiteral("?immutable=1");
+    connectFile(uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+    g_path = path;
+    try {
+        if (pragmaInt("PRAGMA application_id") != kApplicationId && pragmaInt("SELECT count(*) FROM sqlite_master") > 0)
+            throw StoreError(QStringLiteral("“%1”不是本程序的数据库文件").arg(path));
+    } catch (const StoreError& e) {
+        disconnectFile();
+        const QString reason = e.message().contains(path)
+                                   ? e.message()
+                                   : QStringLiteral("无法打开数据库文件“%1”：%2").arg(path, e.message());
+        throw StoreError(reason, e.kind());
+    }
 }
 
 void Database::Close()

@@ -3,6 +3,7 @@
 // were, and the kvtcopy program prints what it did.
 
 #include "app/DemoData.h"
+#include "store/Backup.h"
 #include "store/Copy.h"
 #include "store/DataQuery.h"
 #include "store/Database.h"
@@ -361,6 +362,51 @@ private slots:
         QVERIFY2(message.contains(QStringLiteral("磁盘空间已满")), qPrintable(message));
         QVERIFY(!QFile::exists(target));
         QVERIFY(!QFile::exists(target + QStringLiteral("-wal")));
+    }
+
+    // Files carried away on a medium nothing can write to: a copy kvtcopy wrote and a daily copy
+    // open in sqlite3 there, and kvtcopy reads them, as it reads kvt.db itself (its header naming
+    // the write-ahead log, which such a medium keeps sqlite3 from reading).
+    void filesOnAReadOnlyMedium_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("sqliteReads");
+        QTest::newRow("kvtcopy target") << "copy" << true;
+        QTest::newRow("daily copy") << "backup" << true;
+        QTest::newRow("kvt.db") << "database" << false;
+    }
+    void filesOnAReadOnlyMedium()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, sqliteReads);
+        test::TinyFilesystem medium("4m");
+        if (!medium.mounted())
+            QSKIP("mounting a small filesystem needs root");
+        QString file = medium.path(QStringLiteral("kvt.db"));
+        if (kind == QLatin1String("copy")) {
+            CopyDatabase(m_demo, file);
+        } else if (kind == QLatin1String("backup")) {
+            Database::Open(m_demo);
+            const DailyBackup made = MakeDailyBackup(medium.path(QStringLiteral("backups")), QDate(2026, 3, 1));
+            Database::Close();
+            QCOMPARE(int(made.outcome), int(DailyBackup::Outcome::Made));
+            file = medium.path(QStringLiteral("backups/") + BackupFileName(QDate(2026, 3, 1)));
+        } else {
+            QVERIFY(QFile::copy(m_demo, file));
+        }
+        QVERIFY(medium.remountReadOnly());
+
+        QProcess shell;
+        shell.start(QStringLiteral("sqlite3"), {file, QStringLiteral("select count(*) from 客户信息")});
+        QVERIFY(shell.waitForFinished(60000));
+        if (sqliteReads)
+            QCOMPARE(QString::fromUtf8(shell.readAllStandardOutput()).trimmed(), QStringLiteral("6"));
+        QProcess copy;
+        copy.start(QStringLiteral(KVT_COPY_PROGRAM), {file, freshServer()});
+        QVERIFY(copy.waitForFinished(120000));
+        const QString out = QString::fromUtf8(copy.readAllStandardOutput());
+        QVERIFY2(copy.exitCode() == 0, qPrintable(QString::fromUtf8(copy.readAllStandardError())));
+        QVERIFY2(out.contains(QStringLiteral("客户信息：6 行，校验和一致")), qPrintable(out));
     }
 
     void theProgram()
