@@ -71,8 +71,9 @@ void addLine(int bill, const char* style, const QString& width, const QString& h
 void seed() {
     TransactionScope scope;
     // The lines' product: a door leaf with glass, so a line without its glass sizes is one to finish.
-    Database::Exec(QStringLiteral("insert into 商品信息 (商品ID,自定义编号,商品名称,门扇玻璃宽公式,门扇玻璃高公式) values "
-                                  "(1,\"101\",\"玻璃门扇\",\"现量宽-100\",\"现量高-500\")"));
+    Database::Exec(
+        QStringLiteral("insert into 商品信息 (商品ID,自定义编号,商品名称,门扇玻璃宽公式,门扇玻璃高公式) values "
+                       "(1,\"101\",\"玻璃门扇\",\"现量宽-100\",\"现量高-500\")"));
     Database::Exec(QStringLiteral("insert into 客户信息 (客户ID,自定义编号,客户名,客户电话,客户备注) values "
                                   "(1,\"1\",\"王建国\",\"\",\"\"), (2,\"2\",\"李秀英\",\"\",\"\"),"
                                   "(9,\"91\",\"刘师傅\",\"\",\"\")"));
@@ -102,7 +103,6 @@ void seed() {
                 QString::fromLatin1(l.quantity));
     scope.Commit();
 }
-
 
 } // namespace
 
@@ -230,30 +230,36 @@ private slots:
     // formula, or that has no product, never does, and adds nothing.
     void noteCountsOnlyLinesThatGetGlass_data() {
         QTest::addColumn<QString>("product"); // the line's product: its glass formulas, "" for no such product
-        QTest::addColumn<QString>("note");
-        const QString three = QStringLiteral("另有3条门扇尚未计算玻璃尺寸"), four = QStringLiteral("另有4条门扇尚未计算玻璃尺寸");
-        QTest::newRow("both glass formulas") << "\"现量宽-90\",\"现量高-400\"" << four;
-        QTest::newRow("casing only, empty formulas") << "\"\",\"\"" << three;
-        QTest::newRow("no formulas at all") << "null,null" << three;
-        QTest::newRow("width formula only") << "\"现量宽-90\",\"\"" << three;
-        QTest::newRow("height formula only") << "null,\"现量高-400\"" << three;
-        QTest::newRow("formulas of spaces") << "\"  \",\" \"" << three;
-        QTest::newRow("no product") << "" << three;
+        QTest::addColumn<bool>("everyBill");  // no filter, else the date range
+        QTest::addColumn<int>("counted");     // the note's count
+        QTest::newRow("both glass formulas") << "\"现量宽-90\",\"现量高-400\"" << false << 4;
+        QTest::newRow("casing only, empty formulas") << "\"\",\"\"" << false << 3;
+        QTest::newRow("no formulas at all") << "null,null" << false << 3;
+        QTest::newRow("width formula only") << "\"现量宽-90\",\"\"" << false << 3;
+        QTest::newRow("height formula only") << "null,\"现量高-400\"" << false << 3;
+        QTest::newRow("formulas of spaces") << "\"  \",\" \"" << false << 3;
+        QTest::newRow("no product") << "" << false << 3;
+        QTest::newRow("every bill: both glass formulas") << "\"现量宽-90\",\"现量高-400\"" << true << 5;
+        QTest::newRow("every bill: casing only") << "\"\",\"\"" << true << 4;
+        QTest::newRow("every bill: no product") << "" << true << 4;
     }
     void noteCountsOnlyLinesThatGetGlass() {
         QFETCH(QString, product);
-        QFETCH(QString, note);
+        QFETCH(bool, everyBill);
+        QFETCH(int, counted);
         if (!product.isEmpty())
-            Database::Exec(QStringLiteral("insert into 商品信息 (商品ID,自定义编号,商品名称,门扇玻璃宽公式,门扇玻璃高公式) "
-                                          "values (2,\"201\",\"窗套\",%1)")
-                               .arg(product));
+            Database::Exec(
+                QStringLiteral("insert into 商品信息 (商品ID,自定义编号,商品名称,门扇玻璃宽公式,门扇玻璃高公式) "
+                               "values (2,\"201\",\"窗套\",%1)")
+                    .arg(product));
         Database::Exec(QStringLiteral("insert into 单据明细 (单据ID,商品ID,数量,玻璃款式,见光宽,见光高,现量宽,现量高,"
                                       "门扇宽,门扇高,玻璃宽,玻璃高,门框总宽,门框总高,埋地,门框附加,门框备注) values "
                                       "(72,2,1,\"\",800,2000,840,2020,0,0,0,0,840,2035,20,\"\",\"\")"));
         setDates(QDate(2021, 3, 1), QDate(2021, 3, 10));
+        form()->CheckBox__add_date->setChecked(!everyBill);
         listGlass();
         QCOMPARE(m_dialogs->messages, QStringList());
-        QCOMPARE(form()->Label_glass_note->text(), note);
+        QCOMPARE(form()->Label_glass_note->text(), QStringLiteral("另有%1条门扇尚未计算玻璃尺寸").arg(counted));
     }
 
     // The area of a group: its lines' products summed, then rounded once to a hundredth of a
