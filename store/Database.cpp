@@ -714,6 +714,14 @@ void Database::OpenForReading(const QString& path)
     struct statvfs fs {};
     const bool readOnlyMedium =
         statvfs(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &fs) == 0 && (fs.f_flag & ST_RDONLY);
+    // Read as it lies, the file would not show what its log beside it still holds (a file copied
+    // away while kvt had it open): refused rather than read without its newest bills.
+    const QString log = path + QStringLiteral("-wal");
+    if (readOnlyMedium && QFileInfo(log).size() > 0)
+        throw StoreError(QStringLiteral("“%1”中还有没有写入“%2”的单据，在只读的介质上读不到它们。请把这两个文件一起复制到"
+                                        "可以写入的文件夹，再从那里读取。")
+                             .arg(log, path),
+                         StoreError::Kind::ReadOnly);
     QString uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded);
     if (readOnlyMedium)
         uri += QStringLiteral("?immutable=1");

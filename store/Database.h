@@ -24,8 +24,9 @@ public:
     /// other tables but not these, or one this user may not change, is refused.
     static void Open(const QString& path);
     /// Opens a database file only to read it: never written, made or set up, so a file of another
-    /// user or on a read-only medium opens too (there as it lies, immutable). Refuses a file with
-    /// tables that holds no database of ours. Replaces any open database.
+    /// user or on a read-only medium opens too (there as it lies, immutable; refused there when a
+    /// write-ahead log beside it still holds changes). Refuses a file with tables that holds no
+    /// database of ours. Replaces any open database.
     static void OpenForReading(const QString& path);
     /// Closes the open database (query objects must be closed first).
     static void Close();
