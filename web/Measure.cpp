@@ -1,0 +1,257 @@
+#include "web/Measure.h"
+
+#include "bill/DoorLeafSizes.h"
+#include "store/DataQuery.h"
+#include "store/Database.h"
+
+#include <QCryptographicHash>
+#include <QRegularExpression>
+
+namespace kvt::web {
+namespace {
+
+const QString kLightWidth = QStringLiteral("见光宽");
+const QString kMeasuredWidth = QStringLiteral("现量宽");
+const QString kMeasuredHeight = QStringLiteral("现量高");
+
+QByteArray fingerprintOf(const DataQuery& lines, int row) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (int c = 0; c < lines.FieldCount(); ++c) {
+        hash.addData(lines.TextAt(row, c).toUtf8());
+        hash.addData(QByteArrayView("\x1f", 1));
+    }
+    return hash.result().left(18).toBase64(QByteArray::Base64UrlEncoding);
+}
+
+struct Product {
+    QString number, name;
+    DoorLeafFormulas formulas;
+};
+
+/// The products of the lines' 商品ID column, read for these alone.
+QHash<qint64, Product> productsOf(const DataQuery& lines) {
+    QStringList ids;
+    const int column = lines.FieldIndex(QStringLiteral("商品ID"));
+    for (int r = 1; r <= lines.RowCount(); ++r)
+        if (!lines.ValueAt(r, column).isNull())
+            ids << QString::number(lines.ValueAt(r, column).toLongLong());
+    QHash<qint64, Product> products;
+    if (ids.isEmpty())
+        return products;
+    ids.removeDuplicates();
+    DataQuery q;
+    q.SetSql(QStringLiteral("select * from 商品信息 where 商品ID in (") + ids.join(QLatin1Char(',')) +
+             QLatin1Char(')'));
+    q.Open();
+    for (q.MoveFirst(); !q.Eof(); q.MoveNext())
+        products.insert(q.Field(QStringLiteral("商品ID")).asInteger(),
+                        {q.Field(QStringLiteral("自定义编号")).asString(), q.Field(QStringLiteral("商品名称")).asString(),
+                         doorLeafFormulas(q)});
+    return products;
+}
+
+MeasureLine lineOf(DataQuery& lines, int row, const QHash<qint64, Product>& products) {
+    lines.MoveToRow(row);
+    MeasureLine l;
+    l.id = lines.Field(QStringLiteral("门框ID")).asInteger();
+    const DataField product = lines.Field(QStringLiteral("商品ID"));
+    l.hasProduct = !product.isNull() && product.asInteger() != 0;
+    l.product = products.value(product.asInteger()).name;
+    l.lightWidth = lines.Field(kLightWidth).asString();
+    l.lightHeight = lines.Field(QStringLiteral("见光高")).asString();
+    l.buried = lines.Field(QStringLiteral("埋地")).asString();
+    l.remark = lines.Field(QStringLiteral("门框备注")).asString();
+    l.measuredWidth = lines.Field(kMeasuredWidth).asString();
+    l.measuredHeight = lines.Field(kMeasuredHeight).asString();
+    l.fingerprint = fingerprintOf(lines, row);
+    return l;
+}
+
+QList<MeasureLine> linesOf(DataQuery& lines) {
+    const QHash<qint64, Product> products = productsOf(lines);
+    QList<MeasureLine> out;
+    for (int r = 1; r <= lines.RowCount(); ++r)
+        out << lineOf(lines, r, products);
+    return out;
+}
+
+/// A size as the cells of the bill grid hold it: plain decimal, no trailing zeros.
+QString sizeCell(const QString& typed) {
+    return QString::number(typed.trimmed().toDouble(), 'g', 15);
+}
+
+} // namespace
+
+QList<MeasureBill> unmeasuredBills(const QString& search, bool* more) {
+    const QString open = QStringLiteral("(现量宽=0) and (见光宽<>0)");
+    QString where = QStringLiteral(" where exists (select 1 from 单据明细 where 单据明细.单据ID=历史单据.单据ID and ") +
+                    open + QLatin1Char(')');
+    if (!search.trimmed().isEmpty()) {
+        const QString pattern = SqlContains(search.trimmed());
+        where += QStringLiteral(" and (客户名 like %1 or 客户地址 like %1)").arg(pattern);
+    }
+    DataQuery bills;
+    bills.SetSql(QStringLiteral("select 历史单据.单据ID,单据日期,客户名,客户地址 from 历史单据 left join 客户信息 on "
+                                "历史单据.客户ID=客户信息.客户ID") +
+                 where + QStringLiteral(" order by 单据日期 desc,历史单据.单据ID desc limit %1").arg(kListedBills + 1));
+    bills.Open();
+    if (more)
+        *more = bills.RowCount() > kListedBills;
+    QList<MeasureBill> out;
+    QStringList ids;
+    QHash<qint64, int> position;
+    for (int r = 1; r <= std::min(bills.RowCount(), kListedBills); ++r) {
+        MeasureBill b;
+        b.id = bills.ValueAt(r, 0).toLongLong();
+        b.date = bills.TextAt(r, 1);
+        b.client = bills.TextAt(r, 2);
+        b.address = bills.TextAt(r, 3);
+        position.insert(b.id, int(out.size()));
+        ids << QString::number(b.id);
+        out << b;
+    }
+    if (ids.isEmpty())
+        return out;
+    DataQuery lines;
+    lines.SetSql(QStringLiteral("select * from 单据明细 where 单据ID in (") + ids.join(QLatin1Char(',')) +
+                 QStringLiteral(") and ") + open + QStringLiteral(" order by 门框ID"));
+    lines.Open();
+    const QHash<qint64, Product> products = productsOf(lines);
+    const int bill = lines.FieldIndex(QStringLiteral("单据ID"));
+    for (int r = 1; r <= lines.RowCount(); ++r)
+        out[position.value(lines.ValueAt(r, bill).toLongLong())].lines << lineOf(lines, r, products);
+    return out;
+}
+
+std::optional<MeasureBill> measureBill(qint64 billId) {
+    DataQuery header;
+    header.SetSql(QStringLiteral("select 单据ID,单据日期,客户名,客户地址 from 历史单据 left join 客户信息 on "
+                                 "历史单据.客户ID=客户信息.客户ID where 单据ID=") +
+                  QString::number(billId));
+    header.Open();
+    if (header.RowCount() == 0)
+        return std::nullopt;
+    MeasureBill b;
+    b.id = billId;
+    b.date = header.TextAt(1, 1);
+    b.client = header.TextAt(1, 2);
+    b.address = header.TextAt(1, 3);
+    DataQuery lines;
+    lines.SetSql(QStringLiteral("select * from 单据明细 where 单据ID=") + QString::number(billId) +
+                 QStringLiteral(" order by 门框ID"));
+    lines.Open();
+    b.lines = linesOf(lines);
+    return b;
+}
+
+QString sizeProblem(const QString& text) {
+    static const QRegularExpression number(QStringLiteral("^[0-9]{1,5}(\\.[0-9]{1,3})?$"));
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return QString();
+    if (!number.match(t).hasMatch())
+        return QStringLiteral("不是数字，请填写毫米数，如 905 或 905.5");
+    const double v = t.toDouble();
+    if (v < 1 || v > 10000)
+        return QStringLiteral("须在1到10000毫米之间");
+    return QString();
+}
+
+SaveOutcome saveMeasurements(qint64 billId, const QList<TypedLine>& typed) {
+    SaveOutcome outcome;
+    for (const TypedLine& t : typed) {
+        for (const auto& [prefix, text] : {std::pair{'w', &t.width}, std::pair{'h', &t.height}}) {
+            const QString problem = sizeProblem(*text);
+            if (!problem.isEmpty())
+                outcome.errors.insert(QLatin1Char(prefix) + QString::number(t.id), problem);
+        }
+    }
+    if (!outcome.errors.isEmpty()) {
+        outcome.kind = SaveOutcome::Kind::Invalid;
+        return outcome;
+    }
+
+    TransactionScope tx;
+    DataQuery header;
+    header.SetSql(QStringLiteral("select 单据ID from 历史单据 where 单据ID=") + QString::number(billId));
+    header.Open();
+    if (header.RowCount() == 0) {
+        outcome.kind = SaveOutcome::Kind::NoBill;
+        return outcome;
+    }
+    DataQuery lines;
+    lines.SetSql(QStringLiteral("select * from 单据明细 where 单据ID=") + QString::number(billId) +
+                 QStringLiteral(" order by 门框ID"));
+    lines.Open();
+    QHash<qint64, int> rowOf;
+    const int key = lines.FieldIndex(QStringLiteral("门框ID"));
+    for (int r = 1; r <= lines.RowCount(); ++r)
+        rowOf.insert(lines.ValueAt(r, key).toLongLong(), r);
+    for (const TypedLine& t : typed) {
+        const int r = rowOf.value(t.id);
+        if (r == 0 || fingerprintOf(lines, r) != t.fingerprint)
+            outcome.changed << t.id;
+    }
+    if (!outcome.changed.isEmpty()) {
+        outcome.kind = SaveOutcome::Kind::Conflict;
+        return outcome;
+    }
+
+    const QHash<qint64, Product> products = productsOf(lines);
+    static const QStringList written = {kMeasuredWidth,      kMeasuredHeight,     QStringLiteral("门扇宽"),
+                                        QStringLiteral("门扇高"), QStringLiteral("玻璃宽"), QStringLiteral("玻璃高")};
+    for (const TypedLine& t : typed) {
+        const int r = rowOf.value(t.id);
+        lines.MoveToRow(r);
+        QStringList cells;
+        const qint64 productId = lines.Field(QStringLiteral("商品ID")).asInteger();
+        const auto product = products.constFind(productId);
+        cells = doorLeafRow(lines, product == products.constEnd() ? QString() : product->number,
+                            product == products.constEnd() ? QString() : product->name);
+        const bool width = !t.width.trimmed().isEmpty() && sizeCell(t.width) != cells[7];
+        const bool height = !t.height.trimmed().isEmpty() && sizeCell(t.height) != cells[8];
+        if (!width && !height)
+            continue;
+        if (productId == 0) {
+            outcome.errors.insert(QLatin1Char(width ? 'w' : 'h') + QString::number(t.id),
+                                  QStringLiteral("这一行没有商品，不能填写"));
+            continue;
+        }
+        // As in the bill window: the width's Enter first, then the height's, each on the line as
+        // it stands then.
+        if (width) {
+            cells[7] = sizeCell(t.width);
+            if (product != products.constEnd())
+                fillDoorLeafSizes(cells, product->formulas, true);
+        }
+        if (height) {
+            cells[8] = sizeCell(t.height);
+            if (product != products.constEnd())
+                fillDoorLeafSizes(cells, product->formulas, false);
+        }
+        lines.EditRow();
+        for (const QString& f : written)
+            lines.Field(f).setString(cells[7 + int(written.indexOf(f))]);
+        lines.PostRow();
+        ++outcome.written;
+    }
+    if (!outcome.errors.isEmpty()) {
+        outcome.kind = SaveOutcome::Kind::Invalid;
+        outcome.written = 0;
+        return outcome;
+    }
+    try {
+        lines.ApplyUpdates();
+        tx.Commit();
+    } catch (const StoreError& e) {
+        if (e.kind() != StoreError::Kind::Conflict)
+            throw;
+        outcome.kind = SaveOutcome::Kind::Conflict;
+        outcome.written = 0;
+        for (const TypedLine& t : typed)
+            outcome.changed << t.id;
+    }
+    return outcome;
+}
+
+} // namespace kvt::web
