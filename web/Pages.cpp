@@ -17,7 +17,9 @@ main{padding:8px}
 .bill a{font-size:18px}
 .meta{color:#555;font-size:14px}
 ul{margin:4px 0 0;padding-left:18px}
-label{display:inline-block;width:48%;margin-top:6px}
+.pair{display:flex;gap:8px}
+.pair label{flex:1;min-width:0}
+label{display:block;margin-top:6px}
 input{font-size:18px;padding:6px;width:100%;border:1px solid #999;border-radius:4px}
 button.main{width:100%;font-size:20px;padding:10px;margin-top:8px;background:#2d5d8a;color:#fff;border:0;border-radius:6px}
 .error{color:#b00020;font-size:14px;display:block}
@@ -25,7 +27,7 @@ button.main{width:100%;font-size:20px;padding:10px;margin-top:8px;background:#2d
 .notice.bad{background:#fbe3e3;border-color:#c77}
 .line.bad{border-color:#b00020}
 form.search{display:flex;gap:6px;margin-bottom:8px}
-form.search button{font-size:16px;padding:6px 12px}
+form.search button{font-size:16px;padding:6px 12px;white-space:nowrap}
 )CSS";
 
 QString page(const QString& title, const QString& body, const QString& user, const QByteArray& formToken) {
@@ -78,9 +80,9 @@ QByteArray loginPage(const QString& message, const QString& name) {
     if (!message.isEmpty())
         body += QStringLiteral("<p class=\"notice bad\">%1</p>").arg(escapeHtml(message));
     body += QStringLiteral("<form method=\"post\" action=\"/login\" class=\"line\">"
-                           "<label style=\"width:100%\">用户名<input name=\"name\" autocomplete=\"username\" "
+                           "<label>用户名<input name=\"name\" autocomplete=\"username\" "
                            "value=\"%1\" required></label>"
-                           "<label style=\"width:100%\">密码<input name=\"password\" type=\"password\" "
+                           "<label>密码<input name=\"password\" type=\"password\" "
                            "autocomplete=\"current-password\" required></label>"
                            "<button class=\"main\" type=\"submit\">登录</button></form>")
                 .arg(escapeHtml(name));
@@ -132,7 +134,7 @@ QByteArray billPage(const MeasureBill& bill, const BillPageState& state, const Q
                     .arg(size(l.lightWidth, l.lightHeight), escapeHtml(l.buried),
                          l.remark.trimmed().isEmpty() ? QString() : QStringLiteral(" · ") + escapeHtml(l.remark));
         if (l.hasProduct) {
-            body += QStringLiteral("<input type=\"hidden\" name=\"v%1\" value=\"%2\">")
+            body += QStringLiteral("<input type=\"hidden\" name=\"v%1\" value=\"%2\"><div class=\"pair\">")
                         .arg(id, QString::fromLatin1(l.fingerprint));
             for (const auto& [prefix, title, stored] :
                  {std::tuple{'w', QStringLiteral("现量宽"), l.measuredWidth},
@@ -143,6 +145,7 @@ QByteArray billPage(const MeasureBill& bill, const BillPageState& state, const Q
                                        "value=\"%3\">%4</label>")
                             .arg(title, field, escapeHtml(value), errorSpan(state.errors, field));
             }
+            body += QStringLiteral("</div>");
         } else {
             body += QStringLiteral("<div class=\"meta\">这一行没有商品，不能填写尺寸。</div>");
         }

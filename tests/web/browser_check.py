@@ -98,11 +98,12 @@ def main(argv):
         caps = {"capabilities": {"alwaysMatch": {
             "browserName": "chrome",
             "acceptInsecureCerts": True,  # kvtweb's own certificate, accepted once as on a phone
-            "goog:chromeOptions": {"binary": chromium, "args": [
+            "goog:chromeOptions": {"binary": chromium,
+                                   "mobileEmulation": {"deviceMetrics": {"width": 360, "height": 740, "pixelRatio": 2}},
+                                   "args": [
                 "--headless=new", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
                 "--disable-component-update", "--disable-sync", "--no-first-run", "--no-proxy-server",
-                "--disable-dev-shm-usage", "--user-data-dir=" + profile, "--window-size=360,740",
-                "--lang=zh-CN", "--force-device-scale-factor=1"]}}}}
+                "--disable-dev-shm-usage", "--user-data-dir=" + profile, "--lang=zh-CN"]}}}}
         d.session = d.call("POST", "/session", caps)["sessionId"]
         d.s("POST", "/url", {"url": url + "/login"})
         d.type("input[name=name]", name)
