@@ -40,8 +40,7 @@ QHash<qint64, Product> productsOf(const DataQuery& lines) {
         return products;
     ids.removeDuplicates();
     DataQuery q;
-    q.SetSql(QStringLiteral("select * from 商品信息 where 商品ID in (") + ids.join(QLatin1Char(',')) +
-             QLatin1Char(')'));
+    q.SetSql(productsSql(ids));
     q.Open();
     for (q.MoveFirst(); !q.Eof(); q.MoveNext())
         products.insert(q.Field(QStringLiteral("商品ID")).asInteger(),
@@ -82,18 +81,42 @@ QString sizeCell(const QString& typed) {
 
 } // namespace
 
-QList<MeasureBill> unmeasuredBills(const QString& search, bool* more) {
-    const QString open = QStringLiteral("(现量宽=0) and (见光宽<>0)");
+const QString kOpenLine = QStringLiteral("(现量宽=0) and (见光宽<>0)");
+
+QString unmeasuredBillsSql(const QString& search) {
     QString where = QStringLiteral(" where exists (select 1 from 单据明细 where 单据明细.单据ID=历史单据.单据ID and ") +
-                    open + QLatin1Char(')');
-    if (!search.trimmed().isEmpty()) {
-        const QString pattern = SqlContains(search.trimmed());
-        where += QStringLiteral(" and (客户名 like %1 or 客户地址 like %1)").arg(pattern);
-    }
+                    kOpenLine + QLatin1Char(')');
+    if (!search.trimmed().isEmpty())
+        where += QStringLiteral(" and (客户名 like %1 or 客户地址 like %1)").arg(SqlContains(search.trimmed()));
+    return QStringLiteral("select 历史单据.单据ID,单据日期,客户名,客户地址 from 历史单据 left join 客户信息 on "
+                          "历史单据.客户ID=客户信息.客户ID") +
+           where + QStringLiteral(" order by 单据日期 desc,历史单据.单据ID desc limit %1").arg(kListedBills + 1);
+}
+
+QString unmeasuredLinesSql(const QStringList& billIds) {
+    return QStringLiteral("select * from 单据明细 where 单据ID in (") + billIds.join(QLatin1Char(',')) +
+           QStringLiteral(") and ") + kOpenLine + QStringLiteral(" order by 门框ID");
+}
+
+QString billHeaderSql(qint64 billId) {
+    return QStringLiteral("select 单据ID,单据日期,客户名,客户地址 from 历史单据 left join 客户信息 on "
+                          "历史单据.客户ID=客户信息.客户ID where 单据ID=") +
+           QString::number(billId);
+}
+
+QString billLinesSql(qint64 billId) {
+    return QStringLiteral("select * from 单据明细 where 单据ID=") + QString::number(billId) +
+           QStringLiteral(" order by 门框ID");
+}
+
+QString productsSql(const QStringList& productIds) {
+    return QStringLiteral("select * from 商品信息 where 商品ID in (") + productIds.join(QLatin1Char(',')) +
+           QLatin1Char(')');
+}
+
+QList<MeasureBill> unmeasuredBills(const QString& search, bool* more) {
     DataQuery bills;
-    bills.SetSql(QStringLiteral("select 历史单据.单据ID,单据日期,客户名,客户地址 from 历史单据 left join 客户信息 on "
-                                "历史单据.客户ID=客户信息.客户ID") +
-                 where + QStringLiteral(" order by 单据日期 desc,历史单据.单据ID desc limit %1").arg(kListedBills + 1));
+    bills.SetSql(unmeasuredBillsSql(search));
     bills.Open();
     if (more)
         *more = bills.RowCount() > kListedBills;
@@ -113,8 +136,7 @@ QList<MeasureBill> unmeasuredBills(const QString& search, bool* more) {
     if (ids.isEmpty())
         return out;
     DataQuery lines;
-    lines.SetSql(QStringLiteral("select * from 单据明细 where 单据ID in (") + ids.join(QLatin1Char(',')) +
-                 QStringLiteral(") and ") + open + QStringLiteral(" order by 门框ID"));
+    lines.SetSql(unmeasuredLinesSql(ids));
     lines.Open();
     const QHash<qint64, Product> products = productsOf(lines);
     const int bill = lines.FieldIndex(QStringLiteral("单据ID"));
@@ -125,9 +147,7 @@ QList<MeasureBill> unmeasuredBills(const QString& search, bool* more) {
 
 std::optional<MeasureBill> measureBill(qint64 billId) {
     DataQuery header;
-    header.SetSql(QStringLiteral("select 单据ID,单据日期,客户名,客户地址 from 历史单据 left join 客户信息 on "
-                                 "历史单据.客户ID=客户信息.客户ID where 单据ID=") +
-                  QString::number(billId));
+    header.SetSql(billHeaderSql(billId));
     header.Open();
     if (header.RowCount() == 0)
         return std::nullopt;
@@ -137,8 +157,7 @@ std::optional<MeasureBill> measureBill(qint64 billId) {
     b.client = header.TextAt(1, 2);
     b.address = header.TextAt(1, 3);
     DataQuery lines;
-    lines.SetSql(QStringLiteral("select * from 单据明细 where 单据ID=") + QString::number(billId) +
-                 QStringLiteral(" order by 门框ID"));
+    lines.SetSql(billLinesSql(billId));
     lines.Open();
     b.lines = linesOf(lines);
     return b;
@@ -180,8 +199,7 @@ SaveOutcome saveMeasurements(qint64 billId, const QList<TypedLine>& typed) {
         return outcome;
     }
     DataQuery lines;
-    lines.SetSql(QStringLiteral("select * from 单据明细 where 单据ID=") + QString::number(billId) +
-                 QStringLiteral(" order by 门框ID"));
+    lines.SetSql(billLinesSql(billId));
     lines.Open();
     QHash<qint64, int> rowOf;
     const int key = lines.FieldIndex(QStringLiteral("门框ID"));

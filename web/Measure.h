@@ -39,6 +39,18 @@ QList<MeasureBill> unmeasuredBills(const QString& search, bool* more = nullptr);
 /// A bill with all its lines, in key order; nullopt when there is no such bill.
 std::optional<MeasureBill> measureBill(qint64 billId);
 
+// The statements behind the pages, in the program's dialect.
+/// The newest bills with unmeasured lines (at most kListedBills + 1), with date, client and address.
+QString unmeasuredBillsSql(const QString& search);
+/// The unmeasured lines of these bills.
+QString unmeasuredLinesSql(const QStringList& billIds);
+/// A bill's date, client and address.
+QString billHeaderSql(qint64 billId);
+/// Every line of a bill, in key order.
+QString billLinesSql(qint64 billId);
+/// The products of these keys.
+QString productsSql(const QStringList& productIds);
+
 /// The sizes typed for one line, with the fingerprint of the line as the page showed it.
 struct TypedLine {
     qint64 id = 0;
