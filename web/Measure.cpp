@@ -4,7 +4,7 @@
 #include "store/DataQuery.h"
 #include "store/Database.h"
 
-#include <QCryptographicHash>
+#include <QHashFunctions>
 #include <QRegularExpression>
 
 namespace kvt::web {
@@ -14,13 +14,20 @@ const QString kLightWidth = QStringLiteral("见光宽");
 const QString kMeasuredWidth = QStringLiteral("现量宽");
 const QString kMeasuredHeight = QStringLiteral("现量高");
 
-QByteArray fingerprintOf(const DataQuery& lines, int row) {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    for (int c = 0; c < lines.FieldCount(); ++c) {
-        hash.addData(lines.TextAt(row, c).toUtf8());
-        hash.addData(QByteArrayView("\x1f", 1));
+/// Stands for every value of a line (the first columns of its row, those of 单据明细) as text, the
+/// way the bill window shows and writes them: an empty text and no value are the same. Not a secret
+/// (the form token guards the form): two 64-bit hashes, so that any change meanwhile is seen.
+QByteArray fingerprintOf(const DataQuery& lines, int row, int columns) {
+    QString texts;
+    texts.reserve(256);
+    for (int c = 0; c < columns; ++c) {
+        texts += lines.TextAt(row, c);
+        texts += QChar(0x1f);
     }
-    return hash.result().left(18).toBase64(QByteArray::Base64UrlEncoding);
+    const quint64 halves[2] = {quint64(qHashBits(texts.constData(), size_t(texts.size()) * sizeof(QChar), 0x6b767477)),
+                               quint64(qHashBits(texts.constData(), size_t(texts.size()) * sizeof(QChar), 0x6d656173))};
+    return QByteArray(reinterpret_cast<const char*>(halves), sizeof halves)
+        .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
 }
 
 struct Product {
@@ -28,7 +35,7 @@ struct Product {
     DoorLeafFormulas formulas;
 };
 
-/// The products of the lines' 商品ID column, read for these alone.
+/// The products of the lines' 商品ID column with their formulas, read for these alone.
 QHash<qint64, Product> productsOf(const DataQuery& lines) {
     QStringList ids;
     const int column = lines.FieldIndex(QStringLiteral("商品ID"));
@@ -42,36 +49,41 @@ QHash<qint64, Product> productsOf(const DataQuery& lines) {
     DataQuery q;
     q.SetSql(productsSql(ids));
     q.Open();
-    for (q.MoveFirst(); !q.Eof(); q.MoveNext())
-        products.insert(q.Field(QStringLiteral("商品ID")).asInteger(),
-                        {q.Field(QStringLiteral("自定义编号")).asString(), q.Field(QStringLiteral("商品名称")).asString(),
-                         doorLeafFormulas(q)});
+    const int id = q.FieldIndex(QStringLiteral("商品ID")), number = q.FieldIndex(QStringLiteral("自定义编号")),
+              name = q.FieldIndex(QStringLiteral("商品名称"));
+    for (int r = 1; r <= q.RowCount(); ++r) {
+        q.MoveToRow(r);
+        products.insert(q.ValueAt(r, id).toLongLong(), {q.TextAt(r, number), q.TextAt(r, name), doorLeafFormulas(q)});
+    }
     return products;
 }
 
-MeasureLine lineOf(DataQuery& lines, int row, const QHash<qint64, Product>& products) {
-    lines.MoveToRow(row);
-    MeasureLine l;
-    l.id = lines.Field(QStringLiteral("门框ID")).asInteger();
-    const DataField product = lines.Field(QStringLiteral("商品ID"));
-    l.hasProduct = !product.isNull() && product.asInteger() != 0;
-    l.product = products.value(product.asInteger()).name;
-    l.lightWidth = lines.Field(kLightWidth).asString();
-    l.lightHeight = lines.Field(QStringLiteral("见光高")).asString();
-    l.buried = lines.Field(QStringLiteral("埋地")).asString();
-    l.remark = lines.Field(QStringLiteral("门框备注")).asString();
-    l.measuredWidth = lines.Field(kMeasuredWidth).asString();
-    l.measuredHeight = lines.Field(kMeasuredHeight).asString();
-    l.fingerprint = fingerprintOf(lines, row);
-    return l;
-}
+/// Where a line query holds what a page shows of a line; the product's name follows the line's own
+/// columns.
+struct LineColumns {
+    explicit LineColumns(const DataQuery& q)
+        : id(q.FieldIndex(QStringLiteral("门框ID"))), product(q.FieldIndex(QStringLiteral("商品ID"))),
+          productName(q.FieldIndex(QStringLiteral("商品名称"))), lightWidth(q.FieldIndex(kLightWidth)),
+          lightHeight(q.FieldIndex(QStringLiteral("见光高"))), buried(q.FieldIndex(QStringLiteral("埋地"))),
+          remark(q.FieldIndex(QStringLiteral("门框备注"))), measuredWidth(q.FieldIndex(kMeasuredWidth)),
+          measuredHeight(q.FieldIndex(kMeasuredHeight)) {}
+    int id, product, productName, lightWidth, lightHeight, buried, remark, measuredWidth, measuredHeight;
+};
 
-QList<MeasureLine> linesOf(DataQuery& lines) {
-    const QHash<qint64, Product> products = productsOf(lines);
-    QList<MeasureLine> out;
-    for (int r = 1; r <= lines.RowCount(); ++r)
-        out << lineOf(lines, r, products);
-    return out;
+MeasureLine lineOf(const DataQuery& lines, const LineColumns& c, int row, bool fingerprint) {
+    MeasureLine l;
+    l.id = lines.ValueAt(row, c.id).toLongLong();
+    l.hasProduct = lines.ValueAt(row, c.product).toLongLong() != 0;
+    l.product = lines.TextAt(row, c.productName);
+    l.lightWidth = lines.TextAt(row, c.lightWidth);
+    l.lightHeight = lines.TextAt(row, c.lightHeight);
+    l.buried = lines.TextAt(row, c.buried);
+    l.remark = lines.TextAt(row, c.remark);
+    l.measuredWidth = lines.TextAt(row, c.measuredWidth);
+    l.measuredHeight = lines.TextAt(row, c.measuredHeight);
+    if (fingerprint)
+        l.fingerprint = fingerprintOf(lines, row, c.productName);
+    return l;
 }
 
 /// A size as the cells of the bill grid hold it: plain decimal, no trailing zeros.
@@ -94,8 +106,9 @@ QString unmeasuredBillsSql(const QString& search) {
 }
 
 QString unmeasuredLinesSql(const QStringList& billIds) {
-    return QStringLiteral("select * from 单据明细 where 单据ID in (") + billIds.join(QLatin1Char(',')) +
-           QStringLiteral(") and ") + kOpenLine + QStringLiteral(" order by 门框ID");
+    return QStringLiteral("select 单据明细.单据ID,门框ID,单据明细.商品ID,商品名称,见光宽,见光高,埋地,门框备注,现量宽,现量高 "
+                          "from 单据明细 left join 商品信息 on 单据明细.商品ID=商品信息.商品ID where 单据明细.单据ID in (") +
+           billIds.join(QLatin1Char(',')) + QStringLiteral(") and ") + kOpenLine + QStringLiteral(" order by 门框ID");
 }
 
 QString billHeaderSql(qint64 billId) {
@@ -107,6 +120,12 @@ QString billHeaderSql(qint64 billId) {
 QString billLinesSql(qint64 billId) {
     return QStringLiteral("select * from 单据明细 where 单据ID=") + QString::number(billId) +
            QStringLiteral(" order by 门框ID");
+}
+
+QString billLinesShownSql(qint64 billId) {
+    return QStringLiteral("select 单据明细.*,商品名称 from 单据明细 left join 商品信息 on 单据明细.商品ID=商品信息.商品ID "
+                          "where 单据明细.单据ID=") +
+           QString::number(billId) + QStringLiteral(" order by 门框ID");
 }
 
 QString productsSql(const QStringList& productIds) {
@@ -138,10 +157,10 @@ QList<MeasureBill> unmeasuredBills(const QString& search, bool* more) {
     DataQuery lines;
     lines.SetSql(unmeasuredLinesSql(ids));
     lines.Open();
-    const QHash<qint64, Product> products = productsOf(lines);
     const int bill = lines.FieldIndex(QStringLiteral("单据ID"));
+    const LineColumns columns(lines);
     for (int r = 1; r <= lines.RowCount(); ++r)
-        out[position.value(lines.ValueAt(r, bill).toLongLong())].lines << lineOf(lines, r, products);
+        out[position.value(lines.ValueAt(r, bill).toLongLong())].lines << lineOf(lines, columns, r, false);
     return out;
 }
 
@@ -157,9 +176,11 @@ std::optional<MeasureBill> measureBill(qint64 billId) {
     b.client = header.TextAt(1, 2);
     b.address = header.TextAt(1, 3);
     DataQuery lines;
-    lines.SetSql(billLinesSql(billId));
+    lines.SetSql(billLinesShownSql(billId));
     lines.Open();
-    b.lines = linesOf(lines);
+    const LineColumns columns(lines);
+    for (int r = 1; r <= lines.RowCount(); ++r)
+        b.lines << lineOf(lines, columns, r, true);
     return b;
 }
 
@@ -207,7 +228,7 @@ SaveOutcome saveMeasurements(qint64 billId, const QList<TypedLine>& typed) {
         rowOf.insert(lines.ValueAt(r, key).toLongLong(), r);
     for (const TypedLine& t : typed) {
         const int r = rowOf.value(t.id);
-        if (r == 0 || fingerprintOf(lines, r) != t.fingerprint)
+        if (r == 0 || fingerprintOf(lines, r, lines.FieldCount()) != t.fingerprint)
             outcome.changed << t.id;
     }
     if (!outcome.changed.isEmpty()) {

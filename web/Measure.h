@@ -42,13 +42,15 @@ std::optional<MeasureBill> measureBill(qint64 billId);
 // The statements behind the pages, in the program's dialect.
 /// The newest bills with unmeasured lines (at most kListedBills + 1), with date, client and address.
 QString unmeasuredBillsSql(const QString& search);
-/// The unmeasured lines of these bills.
+/// The unmeasured lines of these bills, with their products' names.
 QString unmeasuredLinesSql(const QStringList& billIds);
 /// A bill's date, client and address.
 QString billHeaderSql(qint64 billId);
-/// Every line of a bill, in key order.
+/// Every line of a bill, in key order, as the save reads them.
 QString billLinesSql(qint64 billId);
-/// The products of these keys.
+/// The same with each line's product name after the line's own columns, as the page shows them.
+QString billLinesShownSql(qint64 billId);
+/// The products of these keys, whole (for their formulas).
 QString productsSql(const QStringList& productIds);
 
 /// The sizes typed for one line, with the fingerprint of the line as the page showed it.

@@ -1,7 +1,9 @@
 #include "web/Pages.h"
 
-// Texts go into the templates with one multi-argument arg() each: a chained arg() would also
-// replace a "%2" that a client's name or an address happens to hold.
+#include <algorithm>
+
+// Texts go into the pages appended piece by piece, or with one multi-argument arg() each: a chained
+// arg() would also replace a "%2" that a client's name or an address happens to hold.
 
 namespace kvt::web {
 namespace {
@@ -31,15 +33,26 @@ form.search button{font-size:16px;padding:6px 12px;white-space:nowrap}
 )CSS";
 
 QString page(const QString& title, const QString& body, const QString& user, const QByteArray& formToken) {
-    QString h = QStringLiteral("<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\">"
-                               "<meta name=\"viewport\" content=\"width=device-width,initial-scale=1\">"
-                               "<title>%1</title><style>%2</style></head><body><header><h1>%1</h1>")
-                    .arg(escapeHtml(title), QString::fromLatin1(kStyle));
+    static const QString style = QStringLiteral("<style>") + QString::fromLatin1(kStyle) + QStringLiteral("</style>");
+    const QString shownTitle = escapeHtml(title);
+    QString h;
+    h.reserve(body.size() + style.size() + 512);
+    h += QLatin1String("<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\">"
+                       "<meta name=\"viewport\" content=\"width=device-width,initial-scale=1\"><title>");
+    h += shownTitle;
+    h += QLatin1String("</title>");
+    h += style;
+    h += QLatin1String("</head><body><header><h1>");
+    h += shownTitle;
+    h += QLatin1String("</h1>");
     if (!user.isEmpty())
         h += QStringLiteral("<form method=\"post\" action=\"/logout\"><input type=\"hidden\" name=\"token\" "
                             "value=\"%1\"><span>%2</span> <button type=\"submit\">退出登录</button></form>")
                  .arg(QString::fromLatin1(formToken), escapeHtml(user));
-    return h + QStringLiteral("</header><main>") + body + QStringLiteral("</main></body></html>\n");
+    h += QLatin1String("</header><main>");
+    h += body;
+    h += QLatin1String("</main></body></html>\n");
+    return h;
 }
 
 QString size(const QString& w, const QString& h) {
@@ -60,6 +73,9 @@ QString fieldValue(const QString& stored) {
 } // namespace
 
 QString escapeHtml(const QString& text) {
+    static const QString special = QStringLiteral("&<>\"'");
+    if (std::none_of(text.cbegin(), text.cend(), [](QChar c) { return special.contains(c); }))
+        return text;
     QString out;
     out.reserve(text.size());
     for (const QChar c : text) {
@@ -98,12 +114,26 @@ QByteArray listPage(const QList<MeasureBill>& bills, const QString& search, bool
         body += search.trimmed().isEmpty() ? QStringLiteral("<p class=\"notice\">没有待测量的门框。</p>")
                                            : QStringLiteral("<p class=\"notice\">没有找到待测量的单据。</p>");
     for (const MeasureBill& b : bills) {
-        body += QStringLiteral("<div class=\"bill\"><a href=\"/bill/%1\">%2</a> <span class=\"meta\">%3 · 单据%1</span>"
-                               "<div class=\"meta\">%4</div><ul>")
-                    .arg(QString::number(b.id), escapeHtml(b.client), escapeHtml(b.date), escapeHtml(b.address));
-        for (const MeasureLine& l : b.lines)
-            body += QStringLiteral("<li>%1 %2</li>").arg(escapeHtml(l.product), size(l.lightWidth, l.lightHeight));
-        body += QStringLiteral("</ul></div>");
+        const QString id = QString::number(b.id);
+        body += QLatin1String("<div class=\"bill\"><a href=\"/bill/");
+        body += id;
+        body += QLatin1String("\">");
+        body += escapeHtml(b.client);
+        body += QLatin1String("</a> <span class=\"meta\">");
+        body += escapeHtml(b.date);
+        body += QStringLiteral(" · 单据");
+        body += id;
+        body += QLatin1String("</span><div class=\"meta\">");
+        body += escapeHtml(b.address);
+        body += QLatin1String("</div><ul>");
+        for (const MeasureLine& l : b.lines) {
+            body += QLatin1String("<li>");
+            body += escapeHtml(l.product);
+            body += QLatin1Char(' ');
+            body += size(l.lightWidth, l.lightHeight);
+            body += QLatin1String("</li>");
+        }
+        body += QLatin1String("</ul></div>");
     }
     if (more)
         body += QStringLiteral("<p class=\"meta\">只列出最新的%1张单据；更早的请用搜索查找。</p>").arg(kListedBills);
@@ -124,32 +154,51 @@ QByteArray billPage(const MeasureBill& bill, const BillPageState& state, const Q
     int n = 0;
     for (const MeasureLine& l : bill.lines) {
         const QString id = QString::number(l.id);
-        const QString lineError = state.errors.value(QStringLiteral("l") + id);
-        body += QStringLiteral("<div class=\"line%1\" id=\"l%2\"><b>%3. %4</b>")
-                    .arg(lineError.isEmpty() ? QString() : QStringLiteral(" bad"), id, QString::number(++n),
-                         escapeHtml(l.product));
+        const QString lineError = state.errors.value(QLatin1Char('l') + id);
+        body += lineError.isEmpty() ? QLatin1String("<div class=\"line\" id=\"l") : QLatin1String("<div class=\"line bad\" id=\"l");
+        body += id;
+        body += QLatin1String("\"><b>");
+        body += QString::number(++n);
+        body += QLatin1String(". ");
+        body += escapeHtml(l.product);
+        body += QLatin1String("</b>");
         if (!lineError.isEmpty())
-            body += QStringLiteral("<span class=\"error\">%1</span>").arg(escapeHtml(lineError));
-        body += QStringLiteral("<div class=\"meta\">见光 %1 · 埋地 %2%3</div>")
-                    .arg(size(l.lightWidth, l.lightHeight), escapeHtml(l.buried),
-                         l.remark.trimmed().isEmpty() ? QString() : QStringLiteral(" · ") + escapeHtml(l.remark));
+            body += errorSpan(state.errors, QLatin1Char('l') + id);
+        body += QStringLiteral("<div class=\"meta\">见光 ");
+        body += size(l.lightWidth, l.lightHeight);
+        body += QStringLiteral(" · 埋地 ");
+        body += escapeHtml(l.buried);
+        if (!l.remark.trimmed().isEmpty()) {
+            body += QStringLiteral(" · ");
+            body += escapeHtml(l.remark);
+        }
+        body += QLatin1String("</div>");
         if (l.hasProduct) {
-            body += QStringLiteral("<input type=\"hidden\" name=\"v%1\" value=\"%2\"><div class=\"pair\">")
-                        .arg(id, QString::fromLatin1(l.fingerprint));
+            body += QLatin1String("<input type=\"hidden\" name=\"v");
+            body += id;
+            body += QLatin1String("\" value=\"");
+            body += QLatin1String(l.fingerprint);
+            body += QLatin1String("\"><div class=\"pair\">");
             for (const auto& [prefix, title, stored] :
-                 {std::tuple{'w', QStringLiteral("现量宽"), l.measuredWidth},
-                  std::tuple{'h', QStringLiteral("现量高"), l.measuredHeight}}) {
+                 {std::tuple{'w', QStringLiteral("现量宽"), &l.measuredWidth},
+                  std::tuple{'h', QStringLiteral("现量高"), &l.measuredHeight}}) {
                 const QString field = QLatin1Char(prefix) + id;
-                const QString value = state.typed.contains(field) ? state.typed.value(field) : fieldValue(stored);
-                body += QStringLiteral("<label>%1<input name=\"%2\" inputmode=\"decimal\" autocomplete=\"off\" "
-                                       "value=\"%3\">%4</label>")
-                            .arg(title, field, escapeHtml(value), errorSpan(state.errors, field));
+                const auto typed = state.typed.constFind(field);
+                body += QLatin1String("<label>");
+                body += title;
+                body += QLatin1String("<input name=\"");
+                body += field;
+                body += QLatin1String("\" inputmode=\"decimal\" autocomplete=\"off\" value=\"");
+                body += escapeHtml(typed != state.typed.constEnd() ? *typed : fieldValue(*stored));
+                body += QLatin1String("\">");
+                body += errorSpan(state.errors, field);
+                body += QLatin1String("</label>");
             }
-            body += QStringLiteral("</div>");
+            body += QLatin1String("</div>");
         } else {
             body += QStringLiteral("<div class=\"meta\">这一行没有商品，不能填写尺寸。</div>");
         }
-        body += QStringLiteral("</div>");
+        body += QLatin1String("</div>");
     }
     body += QStringLiteral("<button class=\"main\" type=\"submit\">保存</button></form>");
     return page(QStringLiteral("单据%1").arg(bill.id), body, user, formToken).toUtf8();
