@@ -5,7 +5,9 @@
 #include "WebClient.h"
 #include "bill/test_bill_support.h"
 #include "support/TestDatabase.h"
+#include "app/DataLocation.h"
 #include "web/Accounts.h"
+#include "web/Certificate.h"
 #include "web/Pages.h"
 
 #include <QSettings>
@@ -337,6 +339,57 @@ private slots:
         QCOMPARE(int(a.body.count(QStringLiteral("class=\"bill\""))), 30);
         QVERIFY(a.body.contains(QStringLiteral("只列出最新的30张单据")));
         QVERIFY2(a.body.toUtf8().size() < 100 * 1024, QByteArray::number(a.body.toUtf8().size()).constData());
+    }
+
+    void certificateAndPlainHttp_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("made at the first start") << "made";
+        QTest::newRow("named in kvt.ini") << "named";
+        QTest::newRow("plain HTTP") << "insecure";
+    }
+    void certificateAndPlainHttp() {
+        QFETCH(QString, how);
+        QTemporaryDir data;
+        QSettings ini(data.filePath(QStringLiteral("kvt.ini")), QSettings::IniFormat);
+        if (OnServer())
+            ini.setValue(QStringLiteral("database/connection"), Database::Path());
+        else
+            QVERIFY(QFile::copy(Database::Path(), data.filePath(QStringLiteral("kvt.db"))));
+        QSslCertificate named;
+        if (how == QLatin1String("named")) {
+            const web::PemFiles pem = web::makeSelfSignedCertificate({QStringLiteral("127.0.0.1")});
+            for (const auto& [file, text] : {std::pair{"own.crt", pem.certificate}, std::pair{"own.key", pem.key}}) {
+                QFile f(data.filePath(QString::fromLatin1(file)));
+                QVERIFY(f.open(QIODevice::WriteOnly) && f.write(text) == text.size());
+            }
+            ini.setValue(QStringLiteral("web/certificate"), QStringLiteral("own.crt"));
+            ini.setValue(QStringLiteral("web/key"), QStringLiteral("own.key"));
+            named = QSslCertificate(pem.certificate);
+        }
+        ini.sync();
+        // kvt itself still starts on a kvt.ini that holds kvtweb's lines.
+        QString problem;
+        QVERIFY2(!DatabaseLocation(data.filePath(QStringLiteral("kvt.db")), &problem).isEmpty(), qPrintable(problem));
+
+        KvtWeb web;
+        QVERIFY(web.start(program(), data.path(),
+                          how == QLatin1String("insecure") ? QStringList{QStringLiteral("--insecure-http")} : QStringList{}));
+        const QString made = data.filePath(QStringLiteral("kvtweb-key.pem"));
+        if (how == QLatin1String("insecure")) {
+            QTRY_VERIFY(web.log().contains(QStringLiteral("没有加密（--insecure-http）")));
+            QVERIFY(!QFile::exists(made));
+            return;
+        }
+        QCOMPARE(QFile::exists(made), how == QLatin1String("made"));
+        if (how == QLatin1String("made"))
+            QCOMPARE(QFile::permissions(made) & ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
+                     QFile::Permissions());
+        const QSslCertificate served = how == QLatin1String("named") ? named : web.certificate();
+        Phone phone(web.port, served);
+        QCOMPARE(phone.get(QStringLiteral("/login")).status, 200);
+        Phone doubting(web.port, QSslCertificate(web::makeSelfSignedCertificate({}).certificate));
+        QCOMPARE(doubting.get(QStringLiteral("/login")).status, 0); // another certificate is not accepted
+        QVERIFY(!web.log().contains(QStringLiteral("没有加密")));
     }
 
     void sixthWrongPasswordIsRefused() {
