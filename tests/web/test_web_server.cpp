@@ -331,6 +331,24 @@ private slots:
         QCOMPARE(line(ids[0], QStringLiteral("现量宽")), QStringLiteral("905"));
     }
 
+    void engineFailureShownWithoutItsMessage() {
+        QList<qint64> ids;
+        const qint64 bill = addBill(m_client, QStringLiteral("中街8号"), QDate(2026, 6, 4), {m_product}, &ids);
+        m_phone->get(QStringLiteral("/bill/%1").arg(bill));
+        CreateRefusingTrigger(QStringLiteral("web_refuses"), QStringLiteral("before update"), QStringLiteral("单据明细"),
+                              QStringLiteral("规则拒绝了这次修改XYZ"));
+        const Answer a = m_phone->post(QStringLiteral("/bill/%1").arg(bill), sizeForm(*m_phone, {{ids[0], "905", "2025"}}));
+        DropTrigger(QStringLiteral("web_refuses"), QStringLiteral("单据明细"));
+        QCOMPARE(a.status, 503);
+        QVERIFY(a.body.contains(QStringLiteral("本次没有保存")));
+        QVERIFY(!a.body.contains(QStringLiteral("XYZ")) && !a.body.contains(QStringLiteral("trigger")));
+        QTRY_VERIFY(m_web->log().contains(QStringLiteral("规则拒绝了这次修改XYZ")));
+        QCOMPARE(sizes(ids[0]), QStringLiteral("0 0 0 0 0 0"));
+        // The next save goes through: the failed one left no transaction open.
+        m_phone->get(QStringLiteral("/bill/%1").arg(bill));
+        QCOMPARE(m_phone->post(QStringLiteral("/bill/%1").arg(bill), sizeForm(*m_phone, {{ids[0], "905", "2025"}})).status, 303);
+    }
+
     void pagesStaySmall() {
         for (int i = 0; i < 40; ++i)
             addBill(m_client, QString(200, QChar(u'长')), QDate(2027, 1, 1), {m_product, m_product, m_product});
