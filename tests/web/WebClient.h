@@ -148,13 +148,39 @@ public:
 
     Answer get(const QString& pathAndQuery) { return send(pathAndQuery, nullptr); }
     /// Posts a form; the session's form token goes with it unless withToken is false.
-    Answer post(const QString& path, QList<std::pair<QString, QString>> fields, bool withToken = true) {
+    Answer post(const QString& path, const QList<std::pair<QString, QString>>& fields, bool withToken = true) {
+        return finish(startPost(path, fields, withToken));
+    }
+    /// Sends a form without waiting for the answer (finish() waits), so that phones can send at once.
+    QNetworkReply* startPost(const QString& path, QList<std::pair<QString, QString>> fields, bool withToken = true) {
         if (withToken)
             fields.append({QStringLiteral("token"), formToken});
         QByteArray body;
         for (const auto& [k, v] : fields)
             body += (body.isEmpty() ? "" : "&") + QUrl::toPercentEncoding(k) + '=' + QUrl::toPercentEncoding(v);
-        return send(path, &body);
+        return start(path, &body);
+    }
+    /// Waits for the answer to a request sent.
+    Answer finish(QNetworkReply* reply) {
+        if (!reply->isFinished()) {
+            QEventLoop loop;
+            QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+            QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        Answer a;
+        a.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        a.body = QString::fromUtf8(reply->readAll());
+        a.location = reply->rawHeader("Location");
+        a.setCookie = reply->rawHeader("Set-Cookie");
+        reply->deleteLater();
+        static const QRegularExpression token(QStringLiteral("name=\"token\" value=\"([^\"]+)\""));
+        const QString t = token.match(a.body).captured(1);
+        if (!t.isEmpty())
+            formToken = t;
+        if (!a.body.isEmpty())
+            m_last = a.body;
+        return a;
     }
     /// Logs in; true when a session cookie came back.
     bool login(const QString& name, const QString& password) {
@@ -182,7 +208,7 @@ private:
         bool setCookiesFromUrl(const QList<QNetworkCookie>&, const QUrl&) override { return false; }
     };
 
-    Answer send(const QString& pathAndQuery, const QByteArray* body) {
+    QNetworkReply* start(const QString& pathAndQuery, const QByteArray* body) {
         QNetworkRequest request(QUrl(QStringLiteral("https://127.0.0.1:%1%2").arg(m_port).arg(pathAndQuery)));
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
         if (!cookie.isEmpty())
@@ -195,25 +221,9 @@ private:
                     return;
             reply->ignoreSslErrors(errors);
         });
-        QEventLoop loop;
-        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
-        loop.exec();
-        Answer a;
-        a.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        a.body = QString::fromUtf8(reply->readAll());
-        a.location = reply->rawHeader("Location");
-        a.setCookie = reply->rawHeader("Set-Cookie");
-        reply->deleteLater();
-        static const QRegularExpression token(QStringLiteral("name=\"token\" value=\"([^\"]+)\""));
-        const QString t = token.match(a.body).captured(1);
-        if (!t.isEmpty())
-            formToken = t;
-        if (!a.body.isEmpty())
-            m_last = a.body;
-        return a;
+        return reply;
     }
-
+    Answer send(const QString& pathAndQuery, const QByteArray* body) { return finish(start(pathAndQuery, body)); }
     QNetworkAccessManager m_net;
     quint16 m_port;
     QSslCertificate m_accepted;
