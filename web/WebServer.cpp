@@ -76,6 +76,8 @@ WebSite::WebSite(bool secure)
 Reply WebSite::handle(const Request& request) {
     const qint64 now = m_clock();
     const bool post = request.method == "POST";
+    if (!post && request.method != "GET")
+        return html(405, messagePage(QStringLiteral("不支持的请求"), QStringLiteral("这个页面只能打开或提交。"), false));
     try {
         if (request.path == QLatin1String("/login")) {
             if (post)
@@ -117,8 +119,13 @@ Reply WebSite::handle(const Request& request) {
             const qint64 id = bill.captured(1).toLongLong();
             if (post)
                 return saveBill(request, *session, id);
-            const int saved = request.query.queryItemValue(QStringLiteral("saved")).toInt();
-            return showBill(id, *session, saved > 0 ? QStringLiteral("已保存%1行。").arg(saved) : QString());
+            QString notice;
+            if (request.query.hasQueryItem(QStringLiteral("saved"))) {
+                const int saved = request.query.queryItemValue(QStringLiteral("saved")).toInt();
+                notice = saved > 0 ? QStringLiteral("已保存%1行。").arg(saved)
+                                   : QStringLiteral("没有新填写的尺寸，单据没有改动。");
+            }
+            return showBill(id, *session, notice);
         }
         return html(404, messagePage(QStringLiteral("没有这个页面"), QStringLiteral("没有这个页面。"), true));
     } catch (const std::exception& e) {

@@ -275,6 +275,19 @@ private slots:
         QVERIFY(!billForm()->isVisible());
     }
 
+    void unchangedSizesAreNotWrittenAgain() {
+        // A door-leaf width set by hand in the office is not computed over by a page sent back as shown.
+        QList<qint64> ids;
+        const qint64 bill = addBill(m_client, QStringLiteral("南街9号"), QDate(2026, 6, 5), {m_product}, &ids);
+        Database::Exec(QStringLiteral("update 单据明细 set 现量宽=905,现量高=2025,门扇宽=880 where 门框ID=%1").arg(ids[0]));
+        const Answer page = m_phone->get(QStringLiteral("/bill/%1").arg(bill));
+        QVERIFY(page.body.contains(QStringLiteral("value=\"905\"")) && page.body.contains(QStringLiteral("value=\"2025\"")));
+        const Answer a = m_phone->post(QStringLiteral("/bill/%1").arg(bill), sizeForm(*m_phone, {{ids[0], "905.0", "2025"}}));
+        QCOMPARE(a.location, QStringLiteral("/bill/%1?saved=0").arg(bill).toLatin1());
+        QVERIFY(m_phone->get(QString::fromLatin1(a.location)).body.contains(QStringLiteral("单据没有改动")));
+        QCOMPARE(sizes(ids[0]), QStringLiteral("905 2025 880 0 0 0"));
+    }
+
     void measuredLinesLeaveTheList() {
         QList<qint64> ids;
         const QString address = QStringLiteral("东街%1号").arg(QDateTime::currentMSecsSinceEpoch());
