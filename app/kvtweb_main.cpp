@@ -76,7 +76,8 @@ int addUser(const QString& name) {
         return stop(QStringLiteral("密码至少要%1个字符，账号没有保存。").arg(web::kMinPasswordLength));
     const bool existed = web::accountHash(name).has_value();
     web::saveAccount(name, first);
-    say(stdout, existed ? QStringLiteral("已为“%1”设置新密码。").arg(name) : QStringLiteral("已添加账号“%1”。").arg(name));
+    say(stdout,
+        existed ? QStringLiteral("已为“%1”设置新密码。").arg(name) : QStringLiteral("已添加账号“%1”。").arg(name));
     return 0;
 }
 
@@ -169,7 +170,8 @@ int main(int argc, char** argv) {
         if (named.isEmpty() != namedKey.isEmpty())
             return stop(QStringLiteral("kvt.ini 的 [web] 里 certificate 和 key 要一起给出。"));
         const QDir base(folder);
-        const QString certPath = base.absoluteFilePath(named.isEmpty() ? QStringLiteral("kvtweb-certificate.pem") : named);
+        const QString certPath =
+            base.absoluteFilePath(named.isEmpty() ? QStringLiteral("kvtweb-certificate.pem") : named);
         const QString keyPath = base.absoluteFilePath(namedKey.isEmpty() ? QStringLiteral("kvtweb-key.pem") : namedKey);
         web::PemFiles pem;
         if (!named.isEmpty()) {
@@ -198,7 +200,8 @@ int main(int argc, char** argv) {
     const quint16 bound = server.listen(address, quint16(port));
     if (bound == 0)
         return stop(QStringLiteral("无法在 %1 上监听（端口已被占用，或没有权限）。").arg(listenText));
-    const QString shownHost = address.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+    const QString shownHost =
+        address.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + host + QLatin1Char(']') : host;
     say(stdout, QStringLiteral("kvtweb：%1://%2:%3/ 数据库 %4")
                     .arg(secure ? QStringLiteral("https") : QStringLiteral("http"), shownHost, QString::number(bound),
                          Database::Describe()));

@@ -7,7 +7,8 @@
 namespace kvt {
 
 DoorLeafFormulas doorLeafFormulas(DataQuery& product) {
-    return {product.Field(QStringLiteral("门扇宽公式")).asString(), product.Field(QStringLiteral("门扇高公式")).asString(),
+    return {product.Field(QStringLiteral("门扇宽公式")).asString(),
+            product.Field(QStringLiteral("门扇高公式")).asString(),
             product.Field(QStringLiteral("门扇玻璃宽公式")).asString(),
             product.Field(QStringLiteral("门扇玻璃高公式")).asString()};
 }

@@ -17,8 +17,7 @@
 namespace kvt::web {
 namespace {
 
-template <typename T, void (*Free)(T*)>
-using Owned = std::unique_ptr<T, std::integral_constant<decltype(Free), Free>>;
+template <typename T, void (*Free)(T*)> using Owned = std::unique_ptr<T, std::integral_constant<decltype(Free), Free>>;
 
 void check(bool ok, const char* what) {
     if (!ok)
@@ -54,8 +53,8 @@ PemFiles makeSelfSignedCertificate(const QStringList& names) {
               X509_gmtime_adj(X509_getm_notAfter(x.get()), 10L * 365 * 24 * 3600),
           "validity");
     X509_NAME* subject = X509_get_subject_name(x.get());
-    check(X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_UTF8,
-                                     reinterpret_cast<const unsigned char*>("kvtweb"), -1, -1, 0) == 1 &&
+    check(X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>("kvtweb"), -1,
+                                     -1, 0) == 1 &&
               X509_set_issuer_name(x.get(), subject) == 1 && X509_set_pubkey(x.get(), key.get()) == 1,
           "names");
     QStringList alt;

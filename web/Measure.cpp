@@ -106,8 +106,9 @@ QString unmeasuredBillsSql(const QString& search) {
 }
 
 QString unmeasuredLinesSql(const QStringList& billIds) {
-    return QStringLiteral("select 单据明细.单据ID,门框ID,单据明细.商品ID,商品名称,见光宽,见光高,埋地,门框备注,现量宽,现量高 "
-                          "from 单据明细 left join 商品信息 on 单据明细.商品ID=商品信息.商品ID where 单据明细.单据ID in (") +
+    return QStringLiteral(
+               "select 单据明细.单据ID,门框ID,单据明细.商品ID,商品名称,见光宽,见光高,埋地,门框备注,现量宽,现量高 "
+               "from 单据明细 left join 商品信息 on 单据明细.商品ID=商品信息.商品ID where 单据明细.单据ID in (") +
            billIds.join(QLatin1Char(',')) + QStringLiteral(") and ") + kOpenLine + QStringLiteral(" order by 门框ID");
 }
 
@@ -123,8 +124,9 @@ QString billLinesSql(qint64 billId) {
 }
 
 QString billLinesShownSql(qint64 billId) {
-    return QStringLiteral("select 单据明细.*,商品名称 from 单据明细 left join 商品信息 on 单据明细.商品ID=商品信息.商品ID "
-                          "where 单据明细.单据ID=") +
+    return QStringLiteral(
+               "select 单据明细.*,商品名称 from 单据明细 left join 商品信息 on 单据明细.商品ID=商品信息.商品ID "
+               "where 单据明细.单据ID=") +
            QString::number(billId) + QStringLiteral(" order by 门框ID");
 }
 
@@ -237,7 +239,7 @@ SaveOutcome saveMeasurements(qint64 billId, const QList<TypedLine>& typed) {
     }
 
     const QHash<qint64, Product> products = productsOf(lines);
-    static const QStringList written = {kMeasuredWidth,      kMeasuredHeight,     QStringLiteral("门扇宽"),
+    static const QStringList written = {kMeasuredWidth,           kMeasuredHeight,          QStringLiteral("门扇宽"),
                                         QStringLiteral("门扇高"), QStringLiteral("玻璃宽"), QStringLiteral("玻璃高")};
     for (const TypedLine& t : typed) {
         const int r = rowOf.value(t.id);

@@ -61,8 +61,7 @@ QString size(const QString& w, const QString& h) {
 
 QString errorSpan(const QHash<QString, QString>& errors, const QString& key) {
     const auto it = errors.constFind(key);
-    return it == errors.constEnd() ? QString()
-                                   : QStringLiteral("<span class=\"error\">%1</span>").arg(escapeHtml(*it));
+    return it == errors.constEnd() ? QString() : QStringLiteral("<span class=\"error\">%1</span>").arg(escapeHtml(*it));
 }
 
 /// A stored size shown in a field: empty while it is 0 (not measured).
@@ -80,12 +79,23 @@ QString escapeHtml(const QString& text) {
     out.reserve(text.size());
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '&': out += QLatin1String("&amp;"); break;
-        case '<': out += QLatin1String("&lt;"); break;
-        case '>': out += QLatin1String("&gt;"); break;
-        case '"': out += QLatin1String("&quot;"); break;
-        case '\'': out += QLatin1String("&#39;"); break;
-        default: out += c;
+        case '&':
+            out += QLatin1String("&amp;");
+            break;
+        case '<':
+            out += QLatin1String("&lt;");
+            break;
+        case '>':
+            out += QLatin1String("&gt;");
+            break;
+        case '"':
+            out += QLatin1String("&quot;");
+            break;
+        case '\'':
+            out += QLatin1String("&#39;");
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -107,9 +117,10 @@ QByteArray loginPage(const QString& message, const QString& name) {
 
 QByteArray listPage(const QList<MeasureBill>& bills, const QString& search, bool more, const QString& user,
                     const QByteArray& formToken) {
-    QString body = QStringLiteral("<form class=\"search\" method=\"get\" action=\"/\"><input name=\"q\" "
-                                  "placeholder=\"客户名或地址\" value=\"%1\"><button type=\"submit\">搜索</button></form>")
-                       .arg(escapeHtml(search));
+    QString body =
+        QStringLiteral("<form class=\"search\" method=\"get\" action=\"/\"><input name=\"q\" "
+                       "placeholder=\"客户名或地址\" value=\"%1\"><button type=\"submit\">搜索</button></form>")
+            .arg(escapeHtml(search));
     if (bills.isEmpty())
         body += search.trimmed().isEmpty() ? QStringLiteral("<p class=\"notice\">没有待测量的门框。</p>")
                                            : QStringLiteral("<p class=\"notice\">没有找到待测量的单据。</p>");
@@ -146,16 +157,19 @@ QByteArray billPage(const MeasureBill& bill, const BillPageState& state, const Q
     if (!state.notice.isEmpty())
         body += QStringLiteral("<p class=\"notice%1\">%2</p>")
                     .arg(state.noticeIsError ? QStringLiteral(" bad") : QString(), escapeHtml(state.notice));
-    body += QStringLiteral("<div class=\"bill\"><b>%1</b> <span class=\"meta\">%2 · 单据%3</span>"
-                           "<div class=\"meta\">%4</div></div>")
-                .arg(escapeHtml(bill.client), escapeHtml(bill.date), QString::number(bill.id), escapeHtml(bill.address));
-    body += QStringLiteral("<form method=\"post\" action=\"/bill/%1\"><input type=\"hidden\" name=\"token\" value=\"%2\">")
-                .arg(QString::number(bill.id), QString::fromLatin1(formToken));
+    body +=
+        QStringLiteral("<div class=\"bill\"><b>%1</b> <span class=\"meta\">%2 · 单据%3</span>"
+                       "<div class=\"meta\">%4</div></div>")
+            .arg(escapeHtml(bill.client), escapeHtml(bill.date), QString::number(bill.id), escapeHtml(bill.address));
+    body +=
+        QStringLiteral("<form method=\"post\" action=\"/bill/%1\"><input type=\"hidden\" name=\"token\" value=\"%2\">")
+            .arg(QString::number(bill.id), QString::fromLatin1(formToken));
     int n = 0;
     for (const MeasureLine& l : bill.lines) {
         const QString id = QString::number(l.id);
         const QString lineError = state.errors.value(QLatin1Char('l') + id);
-        body += lineError.isEmpty() ? QLatin1String("<div class=\"line\" id=\"l") : QLatin1String("<div class=\"line bad\" id=\"l");
+        body += lineError.isEmpty() ? QLatin1String("<div class=\"line\" id=\"l")
+                                    : QLatin1String("<div class=\"line bad\" id=\"l");
         body += id;
         body += QLatin1String("\"><b>");
         body += QString::number(++n);
@@ -179,9 +193,8 @@ QByteArray billPage(const MeasureBill& bill, const BillPageState& state, const Q
             body += QLatin1String("\" value=\"");
             body += QLatin1String(l.fingerprint);
             body += QLatin1String("\"><div class=\"pair\">");
-            for (const auto& [prefix, title, stored] :
-                 {std::tuple{'w', QStringLiteral("现量宽"), &l.measuredWidth},
-                  std::tuple{'h', QStringLiteral("现量高"), &l.measuredHeight}}) {
+            for (const auto& [prefix, title, stored] : {std::tuple{'w', QStringLiteral("现量宽"), &l.measuredWidth},
+                                                        std::tuple{'h', QStringLiteral("现量高"), &l.measuredHeight}}) {
                 const QString field = QLatin1Char(prefix) + id;
                 const auto typed = state.typed.constFind(field);
                 body += QLatin1String("<label>");

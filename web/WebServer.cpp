@@ -70,14 +70,14 @@ void logLine(const QString& line) {
     std::fflush(stderr);
 }
 
-WebSite::WebSite(bool secure)
-    : m_secure(secure), m_clock([] { return QDateTime::currentMSecsSinceEpoch(); }) {}
+WebSite::WebSite(bool secure) : m_secure(secure), m_clock([] { return QDateTime::currentMSecsSinceEpoch(); }) {}
 
 Reply WebSite::handle(const Request& request) {
     const qint64 now = m_clock();
     const bool post = request.method == "POST";
     if (!post && request.method != "GET")
-        return html(405, messagePage(QStringLiteral("不支持的请求"), QStringLiteral("这个页面只能打开或提交。"), false));
+        return html(405,
+                    messagePage(QStringLiteral("不支持的请求"), QStringLiteral("这个页面只能打开或提交。"), false));
     try {
         if (request.path == QLatin1String("/login")) {
             if (post)
@@ -89,15 +89,16 @@ Reply WebSite::handle(const Request& request) {
         if (!session) {
             if (!post)
                 return redirect("/login");
-            return html(403, messagePage(QStringLiteral("请先登录"), QStringLiteral("登录已过期或没有登录，没有保存。请重新登录。"),
-                                         false));
+            return html(403, messagePage(QStringLiteral("请先登录"),
+                                         QStringLiteral("登录已过期或没有登录，没有保存。请重新登录。"), false));
         }
         QUrlQuery form;
         if (post) {
             form = formOf(request.body);
             if (!tokensEqual(field(form, QStringLiteral("token")).toLatin1(), session->formToken))
                 return html(403, messagePage(QStringLiteral("表单已失效"),
-                                             QStringLiteral("这个表单不是本次登录打开的，没有保存。请重新打开页面。"), true));
+                                             QStringLiteral("这个表单不是本次登录打开的，没有保存。请重新打开页面。"),
+                                             true));
         }
         static const QRegularExpression billPath(QStringLiteral("^/bill/([0-9]{1,18})$"));
         const QRegularExpressionMatch bill = billPath.match(request.path);
@@ -105,7 +106,8 @@ Reply WebSite::handle(const Request& request) {
             m_sessions.close(token);
             logLine(QStringLiteral("退出登录 用户=%1 地址=%2").arg(session->name, request.address));
             Reply r = redirect("/login");
-            r.headers.append({QByteArrayLiteral("Set-Cookie"), kCookie + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict" +
+            r.headers.append({QByteArrayLiteral("Set-Cookie"), kCookie +
+                                                                   "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict" +
                                                                    (m_secure ? QByteArray("; Secure") : QByteArray())});
             return r;
         }
@@ -130,8 +132,8 @@ Reply WebSite::handle(const Request& request) {
         return html(404, messagePage(QStringLiteral("没有这个页面"), QStringLiteral("没有这个页面。"), true));
     } catch (const std::exception& e) {
         // The engine's message goes to the log, never to the page.
-        logLine(QStringLiteral("出错 %1 %2：%3").arg(QString::fromLatin1(request.method), request.path,
-                                                  QString::fromUtf8(e.what())));
+        logLine(QStringLiteral("出错 %1 %2：%3")
+                    .arg(QString::fromLatin1(request.method), request.path, QString::fromUtf8(e.what())));
         return html(503, messagePage(QStringLiteral("暂时不能使用"),
                                      QStringLiteral("数据库暂时不能使用，本次没有保存。请稍后再试。"), true));
     }
@@ -166,7 +168,8 @@ Reply WebSite::login(const Request& request, qint64 now) {
 Reply WebSite::showBill(qint64 billId, const Session& session, const QString& notice) {
     const std::optional<MeasureBill> bill = measureBill(billId);
     if (!bill)
-        return html(404, messagePage(QStringLiteral("没有这张单据"), QStringLiteral("没有这张单据，可能已被删除。"), true));
+        return html(404,
+                    messagePage(QStringLiteral("没有这张单据"), QStringLiteral("没有这张单据，可能已被删除。"), true));
     BillPageState state;
     state.notice = notice;
     return html(200, billPage(*bill, state, session.name, session.formToken));
@@ -196,7 +199,8 @@ Reply WebSite::saveBill(const Request& request, const Session& session, qint64 b
         return redirect("/bill/" + QByteArray::number(billId) + "?saved=" + QByteArray::number(outcome.written));
     case SaveOutcome::Kind::NoBill:
         logLine(QStringLiteral("保存被拒 %1 单据不存在").arg(who));
-        return html(404, messagePage(QStringLiteral("没有这张单据"), QStringLiteral("没有这张单据，可能已被删除。"), true));
+        return html(404,
+                    messagePage(QStringLiteral("没有这张单据"), QStringLiteral("没有这张单据，可能已被删除。"), true));
     case SaveOutcome::Kind::Invalid:
         logLine(QStringLiteral("保存被拒 %1 填写有误").arg(who));
         state.errors = outcome.errors;
@@ -219,7 +223,8 @@ Reply WebSite::saveBill(const Request& request, const Session& session, qint64 b
     state.noticeIsError = true;
     const std::optional<MeasureBill> bill = measureBill(billId);
     if (!bill)
-        return html(404, messagePage(QStringLiteral("没有这张单据"), QStringLiteral("没有这张单据，可能已被删除。"), true));
+        return html(404,
+                    messagePage(QStringLiteral("没有这张单据"), QStringLiteral("没有这张单据，可能已被删除。"), true));
     return html(status, billPage(*bill, state, session.name, session.formToken));
 }
 
@@ -227,7 +232,7 @@ WebServer::WebServer(bool secure, QObject* parent)
     : QObject(parent), m_server(std::make_unique<QHttpServer>()), m_site(secure) {
     m_server->setMissingHandler([this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
         Request r;
-        r.method = request.method() == QHttpServerRequest::Method::Post ? QByteArrayLiteral("POST")
+        r.method = request.method() == QHttpServerRequest::Method::Post  ? QByteArrayLiteral("POST")
                    : request.method() == QHttpServerRequest::Method::Get ? QByteArrayLiteral("GET")
                                                                          : QByteArrayLiteral("OTHER");
         r.path = request.url().path();

@@ -22,7 +22,7 @@ namespace kvt::test {
 
 /// A saved bill of the client with one unmeasured line per product; the lines' keys in ids.
 inline qint64 addBill(qint64 client, const QString& address, const QDate& date, const QList<qint64>& products,
-               QList<qint64>* ids = nullptr) {
+                      QList<qint64>* ids = nullptr) {
     static qint64 next = 100;
     const qint64 bill = ++next;
     DataQuery header;
@@ -41,8 +41,8 @@ inline qint64 addBill(qint64 client, const QString& address, const QDate& date, 
     lines.Open();
     for (const qint64 p : products) {
         lines.AppendRow();
-        const QStringList values = {QString::number(bill), QString::number(p), "1", "平板", "900", "2000", "20",
-                                    "备注"};
+        const QStringList values = {
+            QString::number(bill), QString::number(p), "1", "平板", "900", "2000", "20", "备注"};
         const QStringList fields = {"单据ID", "商品ID", "数量", "玻璃款式", "见光宽", "见光高", "埋地", "门框备注"};
         for (int i = 0; i < fields.size(); ++i)
             lines.Field(fields[i]).setString(values[i]);
@@ -66,7 +66,6 @@ inline QString sizes(qint64 id) {
         out << q.TextAt(1, c);
     return out.join(QLatin1Char(' '));
 }
-
 
 /// A kvtweb process over a data folder; ended by its destructor.
 class KvtWeb {
@@ -184,8 +183,8 @@ public:
     }
     /// Logs in; true when a session cookie came back.
     bool login(const QString& name, const QString& password) {
-        const Answer a = post(QStringLiteral("/login"), {{QStringLiteral("name"), name}, {QStringLiteral("password"), password}},
-                              false);
+        const Answer a = post(QStringLiteral("/login"),
+                              {{QStringLiteral("name"), name}, {QStringLiteral("password"), password}}, false);
         if (a.status != 303 || !a.setCookie.startsWith("kvtweb="))
             return false;
         cookie = a.setCookie.left(a.setCookie.indexOf(';'));

@@ -70,15 +70,22 @@ private slots:
         QTest::addColumn<QString>("address");
         QTest::addColumn<bool>("blocked");
         const QList<qint64> five = {0, 1, 2, 3, 4};
-        QTest::newRow("four") << QList<qint64>{0, 1, 2, 3} << qint64(5) << "李工" << "10.0.0.10" << false;
-        QTest::newRow("five") << five << qint64(5) << "李工" << "10.0.0.10" << true;
-        QTest::newRow("five, same name elsewhere") << five << qint64(5) << "李工" << "10.0.0.11" << true;
-        QTest::newRow("five, other name from there") << five << qint64(5) << "张工" << "10.0.0.10" << true;
-        QTest::newRow("five, other name elsewhere") << five << qint64(5) << "张工" << "10.0.0.11" << false;
+        QTest::newRow("four") << QList<qint64>{0, 1, 2, 3} << qint64(5) << "李工"
+                              << "10.0.0.10" << false;
+        QTest::newRow("five") << five << qint64(5) << "李工"
+                              << "10.0.0.10" << true;
+        QTest::newRow("five, same name elsewhere") << five << qint64(5) << "李工"
+                                                   << "10.0.0.11" << true;
+        QTest::newRow("five, other name from there") << five << qint64(5) << "张工"
+                                                     << "10.0.0.10" << true;
+        QTest::newRow("five, other name elsewhere") << five << qint64(5) << "张工"
+                                                    << "10.0.0.11" << false;
         QTest::newRow("five over more than ten minutes") << QList<qint64>{0, 3, 6, 9, 12} << qint64(13) << "李工"
                                                          << "10.0.0.10" << false;
-        QTest::newRow("just before the block ends") << five << qint64(13) << "李工" << "10.0.0.10" << true;
-        QTest::newRow("ten minutes after the fifth") << five << qint64(14) << "李工" << "10.0.0.10" << false;
+        QTest::newRow("just before the block ends") << five << qint64(13) << "李工"
+                                                    << "10.0.0.10" << true;
+        QTest::newRow("ten minutes after the fifth") << five << qint64(14) << "李工"
+                                                     << "10.0.0.10" << false;
     }
     void throttle() {
         QFETCH(QList<qint64>, failures);
@@ -108,10 +115,14 @@ private slots:
     void escaping_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("escaped");
-        QTest::newRow("markup") << "<script>x</script>" << "&lt;script&gt;x&lt;/script&gt;";
-        QTest::newRow("attribute breakout") << "\" onfocus='a'" << "&quot; onfocus=&#39;a&#39;";
-        QTest::newRow("entity kept as text") << "&amp;" << "&amp;amp;";
-        QTest::newRow("chinese untouched") << "门框×2" << "门框×2";
+        QTest::newRow("markup") << "<script>x</script>"
+                                << "&lt;script&gt;x&lt;/script&gt;";
+        QTest::newRow("attribute breakout") << "\" onfocus='a'"
+                                            << "&quot; onfocus=&#39;a&#39;";
+        QTest::newRow("entity kept as text") << "&amp;"
+                                             << "&amp;amp;";
+        QTest::newRow("chinese untouched") << "门框×2"
+                                           << "门框×2";
     }
     void escaping() {
         QFETCH(QString, text);
@@ -128,7 +139,8 @@ private slots:
         const QString page = QString::fromUtf8(billPage(bill, {}, QStringLiteral("%1"), "tok"));
         QVERIFY(page.contains(QStringLiteral("<b>%2%3%4</b>")));
         QVERIFY(page.contains(QStringLiteral("<span>%1</span>")));
-        const QString list = QString::fromUtf8(listPage({bill}, QStringLiteral("%1"), false, QStringLiteral("u"), "tok"));
+        const QString list =
+            QString::fromUtf8(listPage({bill}, QStringLiteral("%1"), false, QStringLiteral("u"), "tok"));
         QVERIFY(list.contains(QStringLiteral(">%2%3%4</a>")));
         QVERIFY(list.contains(QStringLiteral("value=\"%1\"")));
     }

@@ -3,9 +3,9 @@
 // changed meanwhile in the office or by another phone.
 
 #include "WebClient.h"
+#include "app/DataLocation.h"
 #include "bill/test_bill_support.h"
 #include "support/TestDatabase.h"
-#include "app/DataLocation.h"
 #include "web/Accounts.h"
 #include "web/Certificate.h"
 #include "web/Pages.h"
@@ -40,11 +40,12 @@ class TestWebServer : public QObject {
         return scalar(QStringLiteral("select %1 from 单据明细 where 门框ID=%2").arg(fields).arg(id));
     }
     /// The form of a bill page posting the sizes given (line key, width, height).
-    static QList<std::pair<QString, QString>> sizeForm(const Phone& phone, const QList<std::tuple<qint64, QString, QString>>& lines) {
+    static QList<std::pair<QString, QString>> sizeForm(const Phone& phone,
+                                                       const QList<std::tuple<qint64, QString, QString>>& lines) {
         QList<std::pair<QString, QString>> f;
         for (const auto& [id, w, h] : lines)
-            f << std::pair{QStringLiteral("v%1").arg(id), phone.fingerprint(id)} << std::pair{QStringLiteral("w%1").arg(id), w}
-              << std::pair{QStringLiteral("h%1").arg(id), h};
+            f << std::pair{QStringLiteral("v%1").arg(id), phone.fingerprint(id)}
+              << std::pair{QStringLiteral("w%1").arg(id), w} << std::pair{QStringLiteral("h%1").arg(id), h};
         return f;
     }
 
@@ -70,12 +71,13 @@ private slots:
         m_client = addClient(QStringLiteral("王五"), QStringLiteral("c1"));
         const QString w = Q + QStringLiteral("现量宽") + Q, h = Q + QStringLiteral("现量高") + Q;
         // The glass formulas read the leaf sizes: the order of the computation shows in them.
-        m_product = addProduct(QStringLiteral("木门"), QStringLiteral("A1"),
-                               {"", "", w + "-6", h + "-12.5", "(" + Q + "门扇宽" + Q + "-8)/2", h + "/(" + w + "-" + w + ")"});
+        m_product =
+            addProduct(QStringLiteral("木门"), QStringLiteral("A1"),
+                       {"", "", w + "-6", h + "-12.5", "(" + Q + "门扇宽" + Q + "-8)/2", h + "/(" + w + "-" + w + ")"});
         const QByteArray twice = (kPassword + '\n' + kPassword + '\n').toUtf8();
         QString out;
-        QCOMPARE(runKvtWeb(program(), {QStringLiteral("--data-dir=") + folder(), QStringLiteral("--add-user"), kName}, twice,
-                           &out),
+        QCOMPARE(runKvtWeb(program(), {QStringLiteral("--data-dir=") + folder(), QStringLiteral("--add-user"), kName},
+                           twice, &out),
                  0);
         m_web = new KvtWeb;
         QVERIFY(m_web->start(program(), folder()));
@@ -95,9 +97,12 @@ private slots:
         QTest::addColumn<QString>("input");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("said");
-        QTest::newRow("passwords differ") << QStringList{"--add-user", "张工"} << "password1\npassword2\n" << 1 << "不一样";
-        QTest::newRow("password too short") << QStringList{"--add-user", "张工"} << "short7c\nshort7c\n" << 1 << "至少要8个字符";
-        QTest::newRow("name with a space") << QStringList{"--add-user", "张 工"} << "password1\npassword1\n" << 1 << "空格";
+        QTest::newRow("passwords differ") << QStringList{"--add-user", "张工"} << "password1\npassword2\n"
+                                          << 1 << "不一样";
+        QTest::newRow("password too short") << QStringList{"--add-user", "张工"} << "short7c\nshort7c\n"
+                                            << 1 << "至少要8个字符";
+        QTest::newRow("name with a space") << QStringList{"--add-user", "张 工"} << "password1\npassword1\n"
+                                           << 1 << "空格";
         QTest::newRow("no password given") << QStringList{"--add-user", "张工"} << "" << 1 << "没有读到密码";
         QTest::newRow("remove unknown") << QStringList{"--remove-user", "赵工"} << "" << 1 << "没有账号";
         QTest::newRow("list") << QStringList{"--list-users"} << "" << 0 << kName;
@@ -106,7 +111,8 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QString, input);
         QString out;
-        QTEST(runKvtWeb(program(), QStringList{QStringLiteral("--data-dir=") + folder()} + arguments, input.toUtf8(), &out),
+        QTEST(runKvtWeb(program(), QStringList{QStringLiteral("--data-dir=") + folder()} + arguments, input.toUtf8(),
+                        &out),
               "exitCode");
         QFETCH(QString, said);
         QVERIFY2(out.contains(said), qPrintable(out));
@@ -149,7 +155,8 @@ private slots:
             other.cookie = cookie;
             other.formToken = m_phone->formToken; // a token seen elsewhere does not stand in for a session
         }
-        for (const QString& path : {QStringLiteral("/"), QStringLiteral("/bill/%1").arg(bill), QStringLiteral("/nothing")}) {
+        for (const QString& path :
+             {QStringLiteral("/"), QStringLiteral("/bill/%1").arg(bill), QStringLiteral("/nothing")}) {
             const Answer a = other.get(path);
             QCOMPARE(a.status, 303);
             QCOMPARE(a.location, QByteArray("/login"));
@@ -205,7 +212,8 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, message);
         QList<qint64> ids;
-        const qint64 bill = addBill(m_client, QStringLiteral("西街4号"), QDate(2026, 5, 3), {m_product, m_product}, &ids);
+        const qint64 bill =
+            addBill(m_client, QStringLiteral("西街4号"), QDate(2026, 5, 3), {m_product, m_product}, &ids);
         m_phone->get(QStringLiteral("/bill/%1").arg(bill));
         const Answer a = m_phone->post(QStringLiteral("/bill/%1").arg(bill),
                                        sizeForm(*m_phone, {{ids[0], "905", "2025"}, {ids[1], "905", typed}}));
@@ -236,8 +244,8 @@ private slots:
         QFETCH(QString, search);
         QFETCH(int, bills);
         static qint64 client = addClient(QStringLiteral("<i>赵</i>"), QStringLiteral("c9"));
-        static qint64 bill = addBill(client, QStringLiteral("<script>alert(1)</script> & 'x'"), QDate(2026, 5, 4),
-                                     {m_product});
+        static qint64 bill =
+            addBill(client, QStringLiteral("<script>alert(1)</script> & 'x'"), QDate(2026, 5, 4), {m_product});
         const Answer a = m_phone->get(QStringLiteral("/?q=") + QString::fromLatin1(QUrl::toPercentEncoding(search)));
         QCOMPARE(a.status, 200);
         QCOMPARE(int(a.body.count(QStringLiteral("class=\"bill\""))), bills);
@@ -250,9 +258,11 @@ private slots:
 
     void saveComputesAsTheBillWindow() {
         QList<qint64> ids;
-        const qint64 bill = addBill(m_client, QStringLiteral("南街5号"), QDate(2026, 6, 1), {m_product, m_product}, &ids);
+        const qint64 bill =
+            addBill(m_client, QStringLiteral("南街5号"), QDate(2026, 6, 1), {m_product, m_product}, &ids);
         m_phone->get(QStringLiteral("/bill/%1").arg(bill));
-        const Answer a = m_phone->post(QStringLiteral("/bill/%1").arg(bill), sizeForm(*m_phone, {{ids[0], "905.5", " 2025 "}, {ids[1], "", ""}}));
+        const Answer a = m_phone->post(QStringLiteral("/bill/%1").arg(bill),
+                                       sizeForm(*m_phone, {{ids[0], "905.5", " 2025 "}, {ids[1], "", ""}}));
         QCOMPARE(a.status, 303);
         QCOMPARE(a.location, QStringLiteral("/bill/%1?saved=1").arg(bill).toLatin1());
         QTRY_VERIFY(m_web->log().contains(QStringLiteral("保存 用户=李工 地址=127.0.0.1 单据=%1 行数=1").arg(bill)));
@@ -279,10 +289,13 @@ private slots:
         // A door-leaf width set by hand in the office is not computed over by a page sent back as shown.
         QList<qint64> ids;
         const qint64 bill = addBill(m_client, QStringLiteral("南街9号"), QDate(2026, 6, 5), {m_product}, &ids);
-        Database::Exec(QStringLiteral("update 单据明细 set 现量宽=905,现量高=2025,门扇宽=880 where 门框ID=%1").arg(ids[0]));
+        Database::Exec(
+            QStringLiteral("update 单据明细 set 现量宽=905,现量高=2025,门扇宽=880 where 门框ID=%1").arg(ids[0]));
         const Answer page = m_phone->get(QStringLiteral("/bill/%1").arg(bill));
-        QVERIFY(page.body.contains(QStringLiteral("value=\"905\"")) && page.body.contains(QStringLiteral("value=\"2025\"")));
-        const Answer a = m_phone->post(QStringLiteral("/bill/%1").arg(bill), sizeForm(*m_phone, {{ids[0], "905.0", "2025"}}));
+        QVERIFY(page.body.contains(QStringLiteral("value=\"905\"")) &&
+                page.body.contains(QStringLiteral("value=\"2025\"")));
+        const Answer a =
+            m_phone->post(QStringLiteral("/bill/%1").arg(bill), sizeForm(*m_phone, {{ids[0], "905.0", "2025"}}));
         QCOMPARE(a.location, QStringLiteral("/bill/%1?saved=0").arg(bill).toLatin1());
         QVERIFY(m_phone->get(QString::fromLatin1(a.location)).body.contains(QStringLiteral("单据没有改动")));
         QCOMPARE(sizes(ids[0]), QStringLiteral("905 2025 880 0 0 0"));
@@ -296,7 +309,9 @@ private slots:
         QCOMPARE(m_phone->get(search).body.count(QStringLiteral("<li>")), 2);
         for (int i = 0; i < 2; ++i) {
             m_phone->get(QStringLiteral("/bill/%1").arg(bill));
-            QCOMPARE(m_phone->post(QStringLiteral("/bill/%1").arg(bill), sizeForm(*m_phone, {{ids[i], "905", "2025"}})).status, 303);
+            QCOMPARE(m_phone->post(QStringLiteral("/bill/%1").arg(bill), sizeForm(*m_phone, {{ids[i], "905", "2025"}}))
+                         .status,
+                     303);
             QCOMPARE(m_phone->get(search).body.count(QStringLiteral("<li>")), 1 - i);
         }
         QVERIFY(!m_phone->get(search).body.contains(QStringLiteral("class=\"bill\"")));
@@ -304,7 +319,8 @@ private slots:
 
     void lineSavedInTheOfficeMeanwhile() {
         QList<qint64> ids;
-        const qint64 bill = addBill(m_client, QStringLiteral("中街6号"), QDate(2026, 6, 2), {m_product, m_product}, &ids);
+        const qint64 bill =
+            addBill(m_client, QStringLiteral("中街6号"), QDate(2026, 6, 2), {m_product, m_product}, &ids);
         m_phone->get(QStringLiteral("/bill/%1").arg(bill));
         const auto form = sizeForm(*m_phone, {{ids[0], "905", "2025"}, {ids[1], "906", "2026"}});
 
@@ -321,11 +337,16 @@ private slots:
         QCOMPARE(sizes(ids[0]), QStringLiteral("950 0 944 0 468 0"));
         QCOMPARE(sizes(ids[1]), QStringLiteral("0 0 0 0 0 0"));
         // The changed line shows what the office saved; the other keeps what was typed.
-        QVERIFY(a.body.contains(QStringLiteral("name=\"w%1\" inputmode=\"decimal\" autocomplete=\"off\" value=\"950\"").arg(ids[0])));
-        QVERIFY(a.body.contains(QStringLiteral("name=\"w%1\" inputmode=\"decimal\" autocomplete=\"off\" value=\"906\"").arg(ids[1])));
+        QVERIFY(a.body.contains(
+            QStringLiteral("name=\"w%1\" inputmode=\"decimal\" autocomplete=\"off\" value=\"950\"").arg(ids[0])));
+        QVERIFY(a.body.contains(
+            QStringLiteral("name=\"w%1\" inputmode=\"decimal\" autocomplete=\"off\" value=\"906\"").arg(ids[1])));
         QVERIFY(a.body.contains(QStringLiteral("class=\"line bad\" id=\"l%1\"").arg(ids[0])));
         // Sent again from the page now shown, it goes through.
-        QCOMPARE(m_phone->post(QStringLiteral("/bill/%1").arg(bill), sizeForm(*m_phone, {{ids[0], "950", "2025"}, {ids[1], "906", "2026"}})).status,
+        QCOMPARE(m_phone
+                     ->post(QStringLiteral("/bill/%1").arg(bill),
+                            sizeForm(*m_phone, {{ids[0], "950", "2025"}, {ids[1], "906", "2026"}}))
+                     .status,
                  303);
         QCOMPARE(sizes(ids[1]), QStringLiteral("906 2026 900 2014 446 0"));
     }
@@ -352,9 +373,10 @@ private slots:
         QList<qint64> ids;
         const qint64 bill = addBill(m_client, QStringLiteral("中街8号"), QDate(2026, 6, 4), {m_product}, &ids);
         m_phone->get(QStringLiteral("/bill/%1").arg(bill));
-        CreateRefusingTrigger(QStringLiteral("web_refuses"), QStringLiteral("before update"), QStringLiteral("单据明细"),
-                              QStringLiteral("规则拒绝了这次修改XYZ"));
-        const Answer a = m_phone->post(QStringLiteral("/bill/%1").arg(bill), sizeForm(*m_phone, {{ids[0], "905", "2025"}}));
+        CreateRefusingTrigger(QStringLiteral("web_refuses"), QStringLiteral("before update"),
+                              QStringLiteral("单据明细"), QStringLiteral("规则拒绝了这次修改XYZ"));
+        const Answer a =
+            m_phone->post(QStringLiteral("/bill/%1").arg(bill), sizeForm(*m_phone, {{ids[0], "905", "2025"}}));
         DropTrigger(QStringLiteral("web_refuses"), QStringLiteral("单据明细"));
         QCOMPARE(a.status, 503);
         QVERIFY(a.body.contains(QStringLiteral("本次没有保存")));
@@ -363,7 +385,9 @@ private slots:
         QCOMPARE(sizes(ids[0]), QStringLiteral("0 0 0 0 0 0"));
         // The next save goes through: the failed one left no transaction open.
         m_phone->get(QStringLiteral("/bill/%1").arg(bill));
-        QCOMPARE(m_phone->post(QStringLiteral("/bill/%1").arg(bill), sizeForm(*m_phone, {{ids[0], "905", "2025"}})).status, 303);
+        QCOMPARE(
+            m_phone->post(QStringLiteral("/bill/%1").arg(bill), sizeForm(*m_phone, {{ids[0], "905", "2025"}})).status,
+            303);
     }
 
     void pagesStaySmall() {
@@ -408,7 +432,8 @@ private slots:
 
         KvtWeb web;
         QVERIFY(web.start(program(), data.path(),
-                          how == QLatin1String("insecure") ? QStringList{QStringLiteral("--insecure-http")} : QStringList{}));
+                          how == QLatin1String("insecure") ? QStringList{QStringLiteral("--insecure-http")}
+                                                           : QStringList{}));
         const QString made = data.filePath(QStringLiteral("kvtweb-key.pem"));
         if (how == QLatin1String("insecure")) {
             QTRY_VERIFY(web.log().contains(QStringLiteral("没有加密（--insecure-http）")));
@@ -417,7 +442,8 @@ private slots:
         }
         QCOMPARE(QFile::exists(made), how == QLatin1String("made"));
         if (how == QLatin1String("made"))
-            QCOMPARE(QFile::permissions(made) & ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
+            QCOMPARE(QFile::permissions(made) &
+                         ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
                      QFile::Permissions());
         const QSslCertificate served = how == QLatin1String("named") ? named : web.certificate();
         Phone phone(web.port, served);
@@ -433,7 +459,9 @@ private slots:
         QVERIFY(web.start(program(), folder()));
         Phone phone(web.port, web.certificate());
         for (int i = 0; i < 5; ++i)
-            QCOMPARE(phone.post(QStringLiteral("/login"), {{"name", kName}, {"password", "wrong-secret"}}, false).status, 401);
+            QCOMPARE(
+                phone.post(QStringLiteral("/login"), {{"name", kName}, {"password", "wrong-secret"}}, false).status,
+                401);
         const Answer sixth = phone.post(QStringLiteral("/login"), {{"name", kName}, {"password", kPassword}}, false);
         QCOMPARE(sixth.status, 429);
         QVERIFY(sixth.setCookie.isEmpty());
