@@ -1,6 +1,8 @@
 #pragma once
 // Start-up: fonts, the database, the five program-wide windows.
 
+#include "app/DataLocation.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -35,16 +37,6 @@ void CreateForms(const QString& databasePath);
 void BuildAllForms();
 /// Destroys the windows and closes the database (used by tests between cases).
 void DestroyForms();
-
-/// The database file for the program's command-line arguments (program name first): "kvt.db" in
-/// the working folder, or "kvt.db" in the folder of --data-dir=DIR, where a leading "~" stands for
-/// the home folder. Gives an empty path and sets error for arguments it does not know.
-QString DatabasePathFromArguments(const QStringList& arguments, QString* error);
-
-/// Where the program's data is: the database file at databasePath, unless the file kvt.ini beside
-/// it says `[database]` `connection=` a PostgreSQL connection string or URI. Gives an empty text
-/// and sets error when kvt.ini cannot be read, or holds a key it does not know.
-QString DatabaseLocation(const QString& databasePath, QString* error);
 
 /// Makes today's copy of the open database in the folder "backups" beside it. A failure is shown
 /// in a message box over parent; the program goes on either way.

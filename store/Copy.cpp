@@ -23,10 +23,12 @@ struct TableDef {
     const char* key;
     /// Keys handed out by the engine (AUTOINCREMENT in a file, an identity column on a server).
     bool numbered;
+    /// Made after the first databases: a source made before it has none, and nothing to copy.
+    bool later = false;
 };
 constexpr TableDef kTables[] = {
     {"历史单据", "单据ID", false}, {"单据明细", "门框ID", true}, {"商品信息", "商品ID", true},
-    {"客户信息", "客户ID", true},  {"系统设置", "ID", false},
+    {"客户信息", "客户ID", true},  {"系统设置", "ID", false},    {"网页账号", "用户名", false, true},
 };
 const QString kCounterId = QStringLiteral("历史单据ID");
 
@@ -232,17 +234,19 @@ std::vector<TableData> readSource(const QString& source)
             for (const engine::ColumnInfo& c : engine::TableColumns(t.name))
                 t.columns << c.name;
             t.keyColumn = int(t.columns.indexOf(t.key));
+            if (t.columns.isEmpty() && def.later)
+                continue;
             if (t.columns.isEmpty())
                 missing << t.name;
             else if (t.keyColumn < 0)
                 throw Refused(QStringLiteral("源数据库（%1）的“%2”表没有“%3”列，不是本程序的表。").arg(where, t.name, t.key));
             tables.push_back(std::move(t));
         }
-        if (missing.size() == int(std::size(kTables)))
+        if (missing.size() == int(std::count_if(std::begin(kTables), std::end(kTables), [](const TableDef& d) { return !d.later; })))
             throw Refused(QStringLiteral("源数据库（%1）里没有本程序的表。").arg(where));
         if (!missing.isEmpty())
             throw Refused(QStringLiteral("源数据库（%1）缺少本程序的表：%2。").arg(where, missing.join(QStringLiteral("、"))));
-        // One snapshot of all five tables: a bill saved meanwhile is copied whole or not at all.
+        // One snapshot of all the tables: a bill saved meanwhile is copied whole or not at all.
         TransactionScope snapshot;
         if (engine::IsServer())
             engine::ExecRaw(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"), false);

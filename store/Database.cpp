@@ -98,6 +98,14 @@ const char* const kLaterIndexes = R"SQL(
 CREATE INDEX IF NOT EXISTS 单据明细_玻璃 ON 单据明细(玻璃款式, 玻璃宽, 玻璃高, 单据ID, 数量);
 )SQL";
 
+// Tables added after files were first made: the measurers' accounts of the web page (a name and a
+// password hash, never the password).
+const char* const kLaterTables = R"SQL(
+CREATE TABLE IF NOT EXISTS 网页账号 (
+    用户名 TEXT PRIMARY KEY,
+    密码散列 TEXT NOT NULL);
+)SQL";
+
 QString message(sqlite3* db)
 {
     return QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
@@ -503,6 +511,12 @@ const char* const kServerLaterIndexes = R"SQL(
 CREATE INDEX IF NOT EXISTS "单据明细_玻璃" ON "单据明细"("玻璃款式", "玻璃宽", "玻璃高", "单据ID", "数量");
 )SQL";
 
+const char* const kServerLaterTables = R"SQL(
+CREATE TABLE IF NOT EXISTS "网页账号" (
+    "用户名" text COLLATE "C" PRIMARY KEY,
+    "密码散列" text NOT NULL);
+)SQL";
+
 const char* const kTables[] = {"历史单据", "单据明细", "商品信息", "客户信息", "系统设置"};
 
 /// Checks the server's database is ours, setting it up when it holds no tables at all. Two
@@ -548,20 +562,24 @@ void setUpServerDatabase(const QString& where)
             throw StoreError(QStringLiteral("服务器上的数据库“%1”对这个用户是只读的，不能保存单据。").arg(where),
                              StoreError::Kind::ReadOnly);
     }
-    // Only speed depends on the later indexes: a user who does not own the tables goes on without.
-    {
-        engine::Statement st(QStringLiteral("select count(*) from pg_indexes where schemaname=current_schema() "
-                                            "and indexname='单据明细_玻璃'"));
+    // Only speed depends on the later indexes, and only the web page on the later tables: a user
+    // who may not create them goes on without.
+    const auto later = [](const char* presentSql, const char* statements) {
+        engine::Statement st(QString::fromUtf8(presentSql));
         if (st.step() && st.value(0).toLongLong() == 0) {
-            engine::ExecRaw(QStringLiteral("SAVEPOINT kvt_indexes"), false);
+            engine::ExecRaw(QStringLiteral("SAVEPOINT kvt_later"), false);
             try {
-                engine::ExecRaw(QString::fromUtf8(kServerLaterIndexes), false);
-                engine::ExecRaw(QStringLiteral("RELEASE kvt_indexes"), false);
+                engine::ExecRaw(QString::fromUtf8(statements), false);
+                engine::ExecRaw(QStringLiteral("RELEASE kvt_later"), false);
             } catch (const StoreError&) {
-                engine::ExecRaw(QStringLiteral("ROLLBACK TO kvt_indexes"), false);
+                engine::ExecRaw(QStringLiteral("ROLLBACK TO kvt_later"), false);
             }
         }
-    }
+    };
+    later("select count(*) from pg_indexes where schemaname=current_schema() and indexname='单据明细_玻璃'",
+          kServerLaterIndexes);
+    later("select count(*) from pg_tables where schemaname=current_schema() and tablename='网页账号'",
+          kServerLaterTables);
     engine::ExecRaw(QStringLiteral("COMMIT"), false);
     g_txDepth = 0;
 }
@@ -669,6 +687,7 @@ void Database::Open(const QString& location)
         if (empty) {
             engine::ExecRaw(
                 QStringLiteral("BEGIN IMMEDIATE;") + QString::fromUtf8(kSchema) + QString::fromUtf8(kLaterIndexes) +
+                QString::fromUtf8(kLaterTables) +
                 QStringLiteral("PRAGMA application_id=%1; PRAGMA user_version=1; COMMIT;").arg(kApplicationId));
         } else if (pragmaInt("PRAGMA application_id") != kApplicationId) {
             throw StoreError(QStringLiteral("“%1”不是本程序的数据库文件").arg(path));
@@ -676,6 +695,11 @@ void Database::Open(const QString& location)
             // Only speed depends on them: a file another program holds locked opens without.
             try {
                 engine::ExecRaw(QString::fromUtf8(kLaterIndexes), false);
+            } catch (const StoreError&) {
+            }
+            // Only the web page's accounts live there: without it the bills are still served.
+            try {
+                engine::ExecRaw(QString::fromUtf8(kLaterTables), false);
             } catch (const StoreError&) {
             }
         }

@@ -21,8 +21,8 @@ using namespace kvt;
 
 namespace {
 
-const QStringList kTables = {"历史单据", "单据明细", "商品信息", "客户信息", "系统设置"};
-const QStringList kKeys = {"单据ID", "门框ID", "商品ID", "客户ID", "ID"};
+const QStringList kTables = {"历史单据", "单据明细", "商品信息", "客户信息", "系统设置", "网页账号"};
+const QStringList kKeys = {"单据ID", "门框ID", "商品ID", "客户ID", "ID", "用户名"};
 
 /// Every table of the open database, row by row, each value with its kind.
 QMap<QString, QStringList> tablesOfOpenDatabase()
@@ -144,6 +144,7 @@ void makeLargeDatabase(const QString& path)
     Database::Exec(QStringLiteral("delete from 单据明细 where 门框ID>(select max(门框ID)-2 from 单据明细)"));
     Database::Exec(QStringLiteral("update 系统设置 set 值=10011 where ID=\"历史单据ID\""));
     Database::Exec(QStringLiteral("insert into 系统设置 (ID,值) values (\"打印份数\",2)"));
+    Database::Exec(QStringLiteral("insert into 网页账号 (用户名,密码散列) values (\"李工\",\"$argon2id$v=19$m=65536\")"));
     scope.Commit();
     Database::Close();
 }
@@ -446,7 +447,7 @@ private slots:
         QCOMPARE(lines.takeLast(), QString());
         QVERIFY2(lines.takeLast().startsWith(QStringLiteral("已复制到：服务器 ")), qPrintable(out));
         QCOMPARE(lines, (QStringList{"历史单据：0 行，校验和一致", "单据明细：0 行，校验和一致", "商品信息：6 行，校验和一致",
-                                     "客户信息：6 行，校验和一致", "系统设置：1 行，校验和一致",
+                                     "客户信息：6 行，校验和一致", "系统设置：1 行，校验和一致", "网页账号：0 行，校验和一致",
                                      "自动编号：单据明细 0、商品信息 6、客户信息 6，一致"}));
 
         QCOMPARE(run({m_demo, server}, &out, &err), 1);
