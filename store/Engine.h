@@ -91,6 +91,9 @@ public:
     virtual bool numbered(const QString& table, const QString& key) = 0;
     /// How long a statement waits for another connection's lock before it gives up.
     virtual void setBusyTimeout(int milliseconds) = 0;
+    /// True when a file was opened on a disk too full to write beside it: it is only read, and every
+    /// change is refused as a full disk.
+    virtual bool viewOnlyForFullDisk() const { return false; }
 
     // Transaction scopes: depth 0 the transaction, savepoints above it.
     virtual void openScope(int depth) = 0;
