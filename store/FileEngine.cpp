@@ -1,4 +1,6 @@
-// See FileEngine.h. The one file of the store that calls SQLite.
+// See FileEngine.h. The one file of the store that calls SQLite; the schema it sets a new file up
+// with, and the three ways it opens one (as the program's, on a full disk, for reading), make it a
+// little longer than the other files of the store.
 #include "store/FileEngine.h"
 
 #include "store/CellTable.h"
