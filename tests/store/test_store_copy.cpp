@@ -6,6 +6,7 @@
 #include "store/Backup.h"
 #include "store/Copy.h"
 #include "store/DataQuery.h"
+#include "store/DatabaseSource.h"
 #include "store/Database.h"
 #include "store/Engine.h"
 #include "store/RowSource.h"
@@ -452,6 +453,44 @@ private slots:
         Database::Close();
         // Numbering goes on above the highest keys read.
         QCOMPARE(nextKeys(target), (QList<qint64>{41, 6, 3}));
+    }
+
+    // A database being copied stays in use: a workstation's save goes through while the source is
+    // read, and the source goes on seeing the one state it started with.
+    void sourceSeesOneStateAndLetsSavesThrough_data()
+    {
+        QTest::addColumn<bool>("onServer");
+        QTest::newRow("file") << false;
+        QTest::newRow("server") << true;
+    }
+    void sourceSeesOneStateAndLetsSavesThrough()
+    {
+        QFETCH(bool, onServer);
+        const QString location = onServer ? freshServer() : freshFile();
+        Database::Open(location);
+        Database::Exec(QStringLiteral("insert into 客户信息 (客户名) values (\"甲\")"));
+        Database::Close();
+        DatabaseSource source(location);
+        QCOMPARE(source.rowCount(QStringLiteral("客户信息")), 1);
+        Database::SetBusyTimeout(200);
+        Database::Open(location);
+        QString saved;
+        try {
+            TransactionScope scope;
+            Database::Exec(QStringLiteral("insert into 客户信息 (客户名) values (\"乙\")"));
+            scope.Commit();
+        } catch (const StoreError& e) {
+            saved = e.message();
+        }
+        Database::Close();
+        Database::SetBusyTimeout(10000);
+        QCOMPARE(saved, QString());
+        QStringList names;
+        source.readRows(QStringLiteral("客户信息"), [&](const SourceRow& row) {
+            names << row[2].toString();
+            return true;
+        });
+        QCOMPARE(names, QStringList{QStringLiteral("甲")});
     }
 
     void fullDiskRemovesTheNewFile()
