@@ -292,7 +292,7 @@ void TestQueryExport::largeResult() {
 }
 
 // Cells handed over out of order reach the file by row and column; of a cell written twice the
-// later value counts, an empty one included.
+// later value counts, an empty one included. Texts that look like formulas or numbers stay texts.
 void TestQueryExport::workbookCellsInAnyOrder() {
     kvt::XlsxSink workbook;
     workbook.writeText(3, 2, "先");
@@ -303,13 +303,17 @@ void TestQueryExport::workbookCellsInAnyOrder() {
     workbook.writeText(2, 1, "门框");
     workbook.writeNumber(1, 3, 850.5);
     workbook.writeText(3, 1, "左");
+    workbook.writeText(4, 1, "=1+2");
+    workbook.writeText(4, 2, "007");
     const QString path = m_temp.filePath("order.xlsx");
     workbook.save(path);
     QString error;
     const RecordingSink read = kvt::test::ReadWorkbook(path, &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
-    QCOMPARE(read.cells.size(), 5);
+    QCOMPARE(read.cells.size(), 7);
     QVERIFY(!read.has("A1"));
+    QCOMPARE(read.at("A4").value, QVariant(QStringLiteral("=1+2")));
+    QCOMPARE(read.at("B4").value, QVariant(QStringLiteral("007")));
     QCOMPARE(read.at("C1").value, QVariant(850.5));
     QCOMPARE(read.at("A2").value, QVariant(QStringLiteral("门框")));
     QCOMPARE(read.at("E2").value, QVariant(QDate(2021, 3, 4)));

@@ -96,7 +96,8 @@ private:
 
 /// Reads the first worksheet of an xlsx file with an independent reader (openpyxl) into a
 /// recording sink: strings as text, numbers as numbers, cells holding a date as dates (only when
-/// their number format is yyyy-mm-dd; another date format is reported as text "<format>").
+/// their number format is yyyy-mm-dd; another date format is reported as text "<format>"), a
+/// formula as the text "<formula>" and the formula, so a text such as "=1+2" is told from one.
 /// On failure the sink is empty and error says why.
 inline RecordingSink ReadWorkbook(const QString& path, QString* error) {
     static const char* script = R"(
@@ -108,7 +109,9 @@ for row in ws.iter_rows():
         v = c.value
         if v is None:
             continue
-        if isinstance(v, datetime.datetime):
+        if c.data_type == "f":
+            out.append([c.row, c.column, "text", "<formula>" + str(v), c.number_format])
+        elif isinstance(v, datetime.datetime):
             out.append([c.row, c.column, "date", v.date().isoformat(), c.number_format])
         elif isinstance(v, (int, float)) and not isinstance(v, bool):
             out.append([c.row, c.column, "number", v, c.number_format])
