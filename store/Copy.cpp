@@ -1,6 +1,7 @@
 #include "store/Copy.h"
 
 #include "store/Database.h"
+#include "store/DatabaseSource.h"
 #include "store/Engine.h"
 #include "store/ServerEngine.h"
 #include "store/StoreError.h"
@@ -30,20 +31,56 @@ constexpr TableDef kTables[] = {
 };
 const QString kCounterId = QStringLiteral("历史单据ID");
 
-/// One table as read from the source: its columns and every value, row after row, in key order.
-struct TableData {
+/// A table's checksum whatever order its rows come in: the sum, as one 256-bit number, of each
+/// row's SHA-256. A foreign file's rows need not come in key order; a row changed, lost or added
+/// changes the sum all the same.
+struct Checksum {
+    quint64 words[4] = {0, 0, 0, 0};
+
+    void addRow(const QByteArray& canonicalRow)
+    {
+        const QByteArray digest = QCryptographicHash::hash(canonicalRow, QCryptographicHash::Sha256);
+        quint64 carry = 0;
+        for (int w = 0; w < 4; ++w) {
+            quint64 part = 0;
+            for (int b = 0; b < 8; ++b)
+                part |= quint64(quint8(digest[w * 8 + b])) << (8 * b);
+            const quint64 sum = words[w] + part;
+            const quint64 next = (sum < part) ? 1 : 0;
+            words[w] = sum + carry;
+            carry = next + ((words[w] < sum) ? 1 : 0);
+        }
+    }
+    QByteArray hex() const
+    {
+        QByteArray bytes;
+        for (int w = 3; w >= 0; --w)
+            for (int b = 7; b >= 0; --b)
+                bytes += char(quint8(words[w] >> (8 * b)));
+        return bytes.toHex();
+    }
+    bool operator==(const Checksum& o) const { return std::equal(words, words + 4, o.words); }
+};
+
+/// One table as the copy writes it: the source's columns, and what was counted while writing.
+struct TablePlan {
     QString name;
     QString key;
     bool numbered = false;
-    QStringList columns;
+    std::vector<SourceColumn> columns;
     int keyColumn = -1;
-    std::vector<QVariant> values;
     qint64 rows = 0;
-    QByteArray checksum;
-    /// The last key handed out (numbered tables).
+    Checksum checksum;
+    /// The highest key written, then the last key handed out (numbered tables).
     qint64 position = 0;
 
-    const QVariant& at(qint64 row, int column) const { return values[size_t(row * columns.size() + column)]; }
+    QStringList names() const
+    {
+        QStringList n;
+        for (const SourceColumn& c : columns)
+            n << c.name;
+        return n;
+    }
 };
 
 /// A check of the copy that failed: its message is complete and goes to the user as it is.
@@ -61,35 +98,53 @@ QString quoted(const QString& name)
 
 /// A value as canonical text, the same for the same value on both engines: its kind, then the
 /// value (whole numbers in decimal, other numbers as the shortest text that reads back as the
-/// same double, texts as UTF-8 after their length).
-void appendCanonical(QByteArray& out, const QVariant& v)
+/// same double, texts as UTF-8 after their length). In a column of numbers every number is
+/// written as a double, as such a column holds it, and so is the text of an exact decimal.
+void appendCanonical(QByteArray& out, const QVariant& v, ColumnKind kind)
 {
     if (!v.isValid() || v.isNull()) {
         out += "N;";
         return;
     }
+    const bool numbers = kind == ColumnKind::Real || kind == ColumnKind::Exact;
+    bool number = false;
+    double asDouble = 0;
     switch (v.typeId()) {
     case QMetaType::LongLong:
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::Bool:
-        out += 'I';
-        out += QByteArray::number(v.toLongLong());
+        if (!numbers) {
+            out += 'I';
+            out += QByteArray::number(v.toLongLong());
+            out += ';';
+            return;
+        }
+        asDouble = v.toDouble();
+        number = true;
         break;
-    case QMetaType::Double: {
+    case QMetaType::Double:
+        asDouble = v.toDouble();
+        number = true;
+        break;
+    case QMetaType::QString:
+        if (kind == ColumnKind::Exact)
+            asDouble = v.toString().toDouble(&number);
+        break;
+    default: break;
+    }
+    if (number) {
         char buf[32];
-        const auto r = std::to_chars(buf, buf + sizeof buf, v.toDouble());
+        const auto r = std::to_chars(buf, buf + sizeof buf, asDouble);
         out += 'R';
         out.append(buf, int(r.ptr - buf));
-        break;
-    }
-    default: {
-        const QByteArray t = v.toString().toUtf8();
+    } else {
+        const QByteArray t = v.typeId() == QMetaType::QDate ? v.toDate().toString(Qt::ISODate).toUtf8()
+                                                             : v.toString().toUtf8();
         out += 'T';
         out += QByteArray::number(t.size());
         out += ':';
         out += t;
-    }
     }
     out += ';';
 }
@@ -107,152 +162,6 @@ QString shown(const QVariant& v)
     if (v.typeId() == QMetaType::QString)
         return QStringLiteral("“%1”").arg(v.toString());
     return v.toString();
-}
-
-/// The table's columns in key order; a text key in the server's byte order, as a file orders it.
-QString selectSql(const TableData& t)
-{
-    QStringList cols;
-    for (const QString& c : t.columns)
-        cols << quoted(c);
-    const bool textKey = t.key == QLatin1String("ID");
-    return QStringLiteral("SELECT %1 FROM %2 ORDER BY %3%4")
-        .arg(cols.join(QLatin1Char(',')), quoted(t.name), quoted(t.key),
-             engine::IsServer() && textKey ? QStringLiteral(" COLLATE \"C\"") : QString());
-}
-
-/// The name of the sequence behind a numbered column on the server ("" when it has none).
-QString serverSequence(const TableData& t)
-{
-    engine::Statement st(QStringLiteral("SELECT pg_get_serial_sequence('%1', '%2')").arg(quoted(t.name), t.key));
-    return st.step() ? st.value(0).toString() : QString();
-}
-
-/// The last key a numbered table has handed out: sqlite_sequence in a file, the identity
-/// column's sequence on a server (the next value minus one).
-qint64 readPosition(const TableData& t)
-{
-    if (!engine::IsServer()) {
-        engine::Statement st(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name='%1'").arg(t.name));
-        return st.step() ? st.value(0).toLongLong() : 0;
-    }
-    const QString sequence = serverSequence(t);
-    if (sequence.isEmpty())
-        return 0;
-    engine::Statement st(
-        QStringLiteral("SELECT CASE WHEN is_called THEN last_value ELSE last_value - 1 END FROM %1").arg(sequence));
-    return st.step() ? st.value(0).toLongLong() : 0;
-}
-
-/// Makes key position + 1 the next one the table hands out.
-void writePosition(const TableData& t, qint64 position)
-{
-    if (!engine::IsServer()) {
-        engine::ExecRaw(QStringLiteral("DELETE FROM sqlite_sequence WHERE name='%1'").arg(t.name));
-        if (position > 0)
-            engine::ExecRaw(
-                QStringLiteral("INSERT INTO sqlite_sequence (name, seq) VALUES ('%1', %2)").arg(t.name).arg(position));
-        return;
-    }
-    engine::Statement st(
-        QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), ?, false)").arg(quoted(t.name), t.key));
-    st.bind(1, QVariant(position + 1));
-    st.step();
-}
-
-/// Reads one whole table of the open source database.
-void readTable(TableData& t)
-{
-    engine::Statement st(selectSql(t));
-    QCryptographicHash sha(QCryptographicHash::Sha256);
-    QByteArray row;
-    qint64 highestKey = 0;
-    while (st.step()) {
-        row.clear();
-        for (int c = 0; c < t.columns.size(); ++c) {
-            QVariant v = st.value(c);
-            appendCanonical(row, v);
-            t.values.push_back(std::move(v));
-        }
-        if (t.numbered)
-            highestKey = std::max(highestKey, t.values[t.values.size() - t.columns.size() + t.keyColumn].toLongLong());
-        sha.addData(row);
-        ++t.rows;
-    }
-    t.checksum = sha.result().toHex();
-    // A file hands out keys above both its record of them and the highest key present; so must
-    // the copy, whatever the source's record says.
-    if (t.numbered)
-        t.position = std::max(readPosition(t), highestKey);
-}
-
-/// Closes the open database when it goes, however the copy ends.
-struct Closer {
-    ~Closer() { Database::Close(); }
-};
-
-/// Opens the source without changing it. A server's database is connected to directly: opening
-/// it as the program does would set up the tables in an empty one, and a mistyped database name
-/// would then pass for an empty workshop.
-void openSource(const QString& source)
-{
-    if (IsServerConnection(source)) {
-        Database::Close();
-        engine::server::Connect(source);
-        return;
-    }
-    const QFileInfo file(source);
-    if (!file.exists())
-        throw Refused(QStringLiteral("源数据库文件“%1”不存在。").arg(source));
-    if (file.isFile() && file.size() == 0)
-        throw Refused(QStringLiteral("源数据库文件“%1”是空的，里面没有数据库。").arg(source));
-    Database::Open(source);
-}
-
-std::vector<TableData> readSource(const QString& source)
-{
-    const QString where = DescribeLocation(source);
-    try {
-        openSource(source);
-    } catch (const Refused&) {
-        throw;
-    } catch (const StoreError& e) {
-        throw StoreError(QStringLiteral("打不开源数据库：%1").arg(e.message()), e.kind());
-    }
-    Closer closer;
-    std::vector<TableData> tables;
-    try {
-        QStringList missing;
-        for (const TableDef& def : kTables) {
-            TableData t;
-            t.name = QString::fromUtf8(def.name);
-            t.key = QString::fromUtf8(def.key);
-            t.numbered = def.numbered;
-            for (const engine::ColumnInfo& c : engine::TableColumns(t.name))
-                t.columns << c.name;
-            t.keyColumn = int(t.columns.indexOf(t.key));
-            if (t.columns.isEmpty())
-                missing << t.name;
-            else if (t.keyColumn < 0)
-                throw Refused(QStringLiteral("源数据库（%1）的“%2”表没有“%3”列，不是本程序的表。").arg(where, t.name, t.key));
-            tables.push_back(std::move(t));
-        }
-        if (missing.size() == int(std::size(kTables)))
-            throw Refused(QStringLiteral("源数据库（%1）里没有本程序的表。").arg(where));
-        if (!missing.isEmpty())
-            throw Refused(QStringLiteral("源数据库（%1）缺少本程序的表：%2。").arg(where, missing.join(QStringLiteral("、"))));
-        // One snapshot of all five tables: a bill saved meanwhile is copied whole or not at all.
-        TransactionScope snapshot;
-        if (engine::IsServer())
-            engine::ExecRaw(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"), false);
-        for (TableData& t : tables)
-            readTable(t);
-    } catch (const Refused&) {
-        throw;
-    } catch (const StoreError& e) {
-        throw StoreError(QStringLiteral("读取源数据库（%1）时出错：%2").arg(where, e.message()), e.kind());
-    }
-    return tables;
 }
 
 /// Refuses a target that holds anything a fresh database does not: bills, their lines, clients,
@@ -282,36 +191,57 @@ void refuseDataIn(const QString& where)
                           .arg(where, found.join(QStringLiteral("、"))));
 }
 
-void refuseMissingColumns(const std::vector<TableData>& tables, const QString& where)
+/// A source table's columns the target's table lacks: refused, or added to it when the caller
+/// asks (an old workshop's file keeps columns of its own). They are added here, generically, each
+/// typed after its kind as the target's engine names it, so no source needs a hook of its own.
+void matchColumns(const std::vector<TablePlan>& tables, const QString& where, bool addMissing)
 {
-    for (const TableData& t : tables) {
+    engine::Engine& target = engine::Current();
+    for (const TablePlan& t : tables) {
         QStringList have;
-        for (const engine::ColumnInfo& c : engine::TableColumns(t.name))
+        for (const engine::ColumnInfo& c : target.tableColumns(t.name))
             have << c.name;
-        for (const QString& c : t.columns)
-            if (!have.contains(c))
-                throw Refused(QStringLiteral("目标数据库（%1）的“%2”表没有“%3”列，没有复制。").arg(where, t.name, c));
+        for (const SourceColumn& c : t.columns) {
+            if (have.contains(c.name))
+                continue;
+            if (!addMissing)
+                throw Refused(QStringLiteral("目标数据库（%1）的“%2”表没有“%3”列，没有复制。").arg(where, t.name, c.name));
+            target.execRaw(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
+                               .arg(quoted(t.name), quoted(c.name), target.typeOf(c.kind)),
+                           true);
+        }
     }
 }
 
-/// Writes a table's rows with prepared statements, many rows to one statement (the engines take
-/// at least 999 parameters to a statement).
-void insertRows(const TableData& t)
+/// Thrown through the source's reading when writing the target failed, to tell the two apart.
+class WriteFailed : public StoreError {
+public:
+    using StoreError::StoreError;
+};
+
+/// Reads a table from the source and writes it as it reads, many rows to one prepared statement
+/// (the engines take at least 999 parameters to a statement); counts the rows, sums their
+/// checksum and notes the highest key. Only one statement's rows are held at a time.
+void copyRows(RowSource& source, TablePlan& t)
 {
     const int n = int(t.columns.size());
     const int perStatement = std::max(1, 900 / n);
     QStringList cols;
-    for (const QString& c : t.columns)
-        cols << quoted(c);
-    const QString oneRow = QLatin1Char('(') + QStringList(n, QStringLiteral("?")).join(QLatin1Char(',')) +
-                           QLatin1Char(')');
+    for (const SourceColumn& c : t.columns)
+        cols << quoted(c.name);
+    const QString oneRow =
+        QLatin1Char('(') + QStringList(n, QStringLiteral("?")).join(QLatin1Char(',')) + QLatin1Char(')');
     auto sql = [&](int rows) {
         return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
             .arg(quoted(t.name), cols.join(QLatin1Char(',')), QStringList(rows, oneRow).join(QLatin1Char(',')));
     };
     std::unique_ptr<engine::Statement> full;
-    for (qint64 first = 0; first < t.rows; first += perStatement) {
-        const int rows = int(std::min<qint64>(perStatement, t.rows - first));
+    std::vector<QVariant> waiting;
+    waiting.reserve(size_t(perStatement * n));
+    auto write = [&] {
+        const int rows = int(waiting.size()) / n;
+        if (rows == 0)
+            return;
         std::unique_ptr<engine::Statement> last;
         engine::Statement* st = nullptr;
         if (rows == perStatement) {
@@ -322,56 +252,150 @@ void insertRows(const TableData& t)
             last = std::make_unique<engine::Statement>(sql(rows));
             st = last.get();
         }
-        int p = 1;
-        for (qint64 r = first; r < first + rows; ++r)
-            for (int c = 0; c < n; ++c)
-                st->bind(p++, t.at(r, c));
+        for (int p = 0; p < int(waiting.size()); ++p)
+            st->bind(p + 1, waiting[size_t(p)]);
         st->step();
         st->reset();
+        waiting.clear();
+    };
+    auto writeWaiting = [&] {
+        try {
+            write();
+        } catch (const StoreError& e) {
+            throw WriteFailed(e.message(), e.kind());
+        }
+    };
+    QByteArray canonical;
+    auto written = [&](const SourceRow& row) {
+        if (int(row.size()) != n)
+            throw StoreError(QStringLiteral("“%1”表的一行有%2个值，应有%3个").arg(t.name).arg(row.size()).arg(n));
+        canonical.clear();
+        for (int c = 0; c < n; ++c)
+            appendCanonical(canonical, row[size_t(c)], t.columns[size_t(c)].kind);
+        t.checksum.addRow(canonical);
+        ++t.rows;
+        if (t.numbered)
+            t.position = std::max(t.position, row[size_t(t.keyColumn)].toLongLong());
+        waiting.insert(waiting.end(), row.begin(), row.end());
+        if (int(waiting.size()) == perStatement * n)
+            writeWaiting();
+        return true;
+    };
+    try {
+        source.readRows(t.name, written);
+        writeWaiting();
+    } catch (const WriteFailed& e) {
+        throw StoreError(QStringLiteral("写入“%1”时出错：%2").arg(t.name, e.message()), e.kind());
+    } catch (const Refused&) {
+        throw;
+    } catch (const StoreError& e) {
+        throw Refused(QStringLiteral("读取源数据库（%1）时出错：%2").arg(source.describe(), e.message()), e.kind());
     }
 }
 
-/// Reads the table back from the target and compares it with the source as read: row count and
-/// checksum, and where they differ, the first row and column that does.
-CopiedTable verifyTable(const TableData& t)
+/// Where the target's table differs from the source: the first source row (in the source's order)
+/// whose row in the target, found by its key, holds another value.
+QString firstDifference(RowSource& source, const TablePlan& t)
 {
-    engine::Statement st(selectSql(t));
-    QCryptographicHash sha(QCryptographicHash::Sha256);
-    QByteArray row, expected, a, b;
-    qint64 rows = 0;
+    engine::Engine& target = engine::Current();
+    QStringList cols = t.names();
+    for (QString& c : cols)
+        c = quoted(c);
+    engine::Statement find(target, QStringLiteral("SELECT %1 FROM %2 WHERE %3%4")
+                                       .arg(cols.join(QLatin1Char(',')), quoted(t.name), quoted(t.key),
+                                            target.keyEqualsParameter()));
     QString difference;
-    while (st.step()) {
-        row.clear();
-        for (int c = 0; c < t.columns.size(); ++c)
-            appendCanonical(row, st.value(c));
-        sha.addData(row);
-        if (difference.isEmpty() && rows < t.rows) {
-            expected.clear();
-            for (int c = 0; c < t.columns.size(); ++c)
-                appendCanonical(expected, t.at(rows, c));
-            if (expected != row) {
-                for (int c = 0; c < t.columns.size() && difference.isEmpty(); ++c) {
-                    a.clear();
-                    b.clear();
-                    appendCanonical(a, t.at(rows, c));
-                    appendCanonical(b, st.value(c));
-                    if (a != b)
-                        difference = QStringLiteral("第%1行（%2 %3）的“%4”原为%5，复制后为%6")
-                                         .arg(rows + 1)
-                                         .arg(t.key, shown(t.at(rows, t.keyColumn)), t.columns[c],
-                                              shown(t.at(rows, c)), shown(st.value(c)));
-                }
-            }
+    qint64 row = 0;
+    QByteArray a, b;
+    source.readRows(t.name, [&](const SourceRow& values) {
+        ++row;
+        find.bind(1, values[size_t(t.keyColumn)]);
+        const bool found = find.step();
+        for (int c = 0; c < int(t.columns.size()) && difference.isEmpty(); ++c) {
+            const QVariant copied = found ? find.value(c) : QVariant();
+            a.clear();
+            b.clear();
+            appendCanonical(a, values[size_t(c)], t.columns[size_t(c)].kind);
+            appendCanonical(b, copied, t.columns[size_t(c)].kind);
+            if (!found || a != b)
+                difference = found ? QStringLiteral("第%1行（%2 %3）的“%4”原为%5，复制后为%6")
+                                         .arg(row)
+                                         .arg(t.key, shown(values[size_t(t.keyColumn)]), t.columns[size_t(c)].name,
+                                              shown(values[size_t(c)]), shown(copied))
+                                   : QStringLiteral("第%1行（%2 %3）复制后没有了")
+                                         .arg(row)
+                                         .arg(t.key, shown(values[size_t(t.keyColumn)]));
         }
-        ++rows;
-    }
-    const QByteArray checksum = sha.result().toHex();
-    if (rows != t.rows)
-        difference = QStringLiteral("复制后有%1行，源数据库有%2行").arg(rows).arg(t.rows);
-    if (rows != t.rows || checksum != t.checksum)
+        find.reset();
+        return difference.isEmpty();
+    });
+    return difference;
+}
+
+/// Reads the table back from the target and compares it with what was written: row count and
+/// checksum, and where they differ, the first row and column that does.
+CopiedTable verifyTable(RowSource& source, const TablePlan& t)
+{
+    engine::Engine& target = engine::Current();
+    QStringList cols = t.names();
+    for (QString& c : cols)
+        c = quoted(c);
+    Checksum checksum;
+    qint64 rows = 0;
+    QByteArray canonical;
+    target.readRows(QStringLiteral("SELECT %1 FROM %2").arg(cols.join(QLatin1Char(',')), quoted(t.name)),
+                    [&](const std::vector<QVariant>& values) {
+                        canonical.clear();
+                        for (size_t c = 0; c < values.size(); ++c)
+                            appendCanonical(canonical, values[c], t.columns[c].kind);
+                        checksum.addRow(canonical);
+                        ++rows;
+                        return true;
+                    });
+    if (rows != t.rows || !(checksum == t.checksum)) {
+        QString difference = rows != t.rows ? QStringLiteral("复制后有%1行，源数据库有%2行").arg(rows).arg(t.rows)
+                                            : firstDifference(source, t);
         throw Refused(QStringLiteral("复制后的“%1”与源数据库不一致：%2。没有复制，目标数据库没有改动。")
                           .arg(t.name, difference.isEmpty() ? QStringLiteral("校验和不同") : difference));
-    return {t.name, rows, checksum};
+    }
+    return {t.name, rows, checksum.hex()};
+}
+
+/// The tables to copy as the source has them; refuses a source that is not a workshop's database.
+std::vector<TablePlan> planTables(RowSource& source)
+{
+    const QString where = source.describe();
+    std::vector<TablePlan> tables;
+    try {
+        const QStringList present = source.tables();
+        QStringList missing;
+        for (const TableDef& def : kTables) {
+            TablePlan t;
+            t.name = QString::fromUtf8(def.name);
+            t.key = QString::fromUtf8(def.key);
+            t.numbered = def.numbered;
+            if (!present.contains(t.name)) {
+                missing << t.name;
+                continue;
+            }
+            t.columns = source.columns(t.name);
+            for (int c = 0; c < int(t.columns.size()); ++c)
+                if (t.columns[size_t(c)].name == t.key)
+                    t.keyColumn = c;
+            if (t.keyColumn < 0)
+                throw Refused(QStringLiteral("源数据库（%1）的“%2”表没有“%3”列，不是本程序的表。").arg(where, t.name, t.key));
+            tables.push_back(std::move(t));
+        }
+        if (missing.size() == int(std::size(kTables)))
+            throw Refused(QStringLiteral("源数据库（%1）里没有本程序的表。").arg(where));
+        if (!missing.isEmpty())
+            throw Refused(QStringLiteral("源数据库（%1）缺少本程序的表：%2。").arg(where, missing.join(QStringLiteral("、"))));
+    } catch (const Refused&) {
+        throw;
+    } catch (const StoreError& e) {
+        throw StoreError(QStringLiteral("读取源数据库（%1）时出错：%2").arg(where, e.message()), e.kind());
+    }
+    return tables;
 }
 
 /// What to undo on the target should the copy fail: a file made for it, or a server's
@@ -380,14 +404,14 @@ struct TargetUndo {
     QString path;
     bool removeFile = false;
     bool emptyFile = false;
-    std::vector<std::pair<const TableData*, qint64>> serverPositions;
+    std::vector<std::pair<const TablePlan*, qint64>> serverPositions;
 
     void run() const
     {
         if (!serverPositions.empty() && engine::IsServer()) {
             for (const auto& [table, position] : serverPositions) {
                 try {
-                    writePosition(*table, position);
+                    engine::Current().setNumberingPosition(table->name, table->key, position);
                 } catch (const StoreError&) {
                     // The connection is gone with the rest of the copy; only the next key's
                     // number would differ, no data.
@@ -406,7 +430,8 @@ struct TargetUndo {
     }
 };
 
-CopyReport writeTarget(const std::vector<TableData>& tables, const QString& target)
+CopyReport writeTarget(RowSource& source, std::vector<TablePlan>& tables, const QString& target,
+                       const CopyOptions& options)
 {
     const QString where = DescribeLocation(target);
     TargetUndo undo;
@@ -426,42 +451,42 @@ CopyReport writeTarget(const std::vector<TableData>& tables, const QString& targ
     try {
         {
             TransactionScope scope;
+            engine::Engine& e = engine::Current();
             // No workstation writes while the copy checks the target is empty and fills it.
-            if (engine::IsServer())
-                engine::ExecRaw(QStringLiteral("LOCK TABLE \"历史单据\", \"单据明细\", \"商品信息\", \"客户信息\", "
-                                               "\"系统设置\" IN EXCLUSIVE MODE"));
+            if (e.isServer())
+                e.execRaw(QStringLiteral("LOCK TABLE \"历史单据\", \"单据明细\", \"商品信息\", \"客户信息\", "
+                                         "\"系统设置\" IN EXCLUSIVE MODE"),
+                          true);
             refuseDataIn(where);
-            refuseMissingColumns(tables, where);
+            matchColumns(tables, where, options.addMissingColumns);
+            for (const TablePlan& t : tables)
+                if (t.numbered && !e.numbered(t.name, t.key))
+                    throw Refused(QStringLiteral("目标数据库（%1）的“%2”表的“%3”列不是自动编号的，没有复制。")
+                                      .arg(where, t.name, t.key));
             // A server's numbering stands even when the transaction rolls back, and the inserts
             // already move it: where it stood is noted first, to be put back should the copy fail.
-            if (engine::IsServer()) {
-                for (const TableData& t : tables) {
-                    if (!t.numbered)
-                        continue;
-                    if (serverSequence(t).isEmpty())
-                        throw Refused(QStringLiteral("目标数据库（%1）的“%2”表的“%3”列不是自动编号的，没有复制。")
-                                          .arg(where, t.name, t.key));
-                    undo.serverPositions.emplace_back(&t, readPosition(t));
-                }
-            }
+            if (e.isServer())
+                for (const TablePlan& t : tables)
+                    if (t.numbered)
+                        undo.serverPositions.emplace_back(&t, e.numberingPosition(t.name, t.key));
             // A fresh database's counter row gives way to the source's.
-            engine::ExecRaw(QStringLiteral("DELETE FROM \"系统设置\""));
-            for (const TableData& t : tables) {
-                try {
-                    insertRows(t);
-                } catch (const StoreError& e) {
-                    throw StoreError(QStringLiteral("写入“%1”时出错：%2").arg(t.name, e.message()), e.kind());
-                }
-            }
-            for (const TableData& t : tables)
-                report.tables.push_back(verifyTable(t));
-            for (const TableData& t : tables)
-                if (t.numbered)
-                    writePosition(t, t.position);
-            for (const TableData& t : tables) {
+            e.execRaw(QStringLiteral("DELETE FROM \"系统设置\""), true);
+            for (TablePlan& t : tables)
+                copyRows(source, t);
+            for (const TablePlan& t : tables)
+                report.tables.push_back(verifyTable(source, t));
+            for (TablePlan& t : tables) {
                 if (!t.numbered)
                     continue;
-                const qint64 written = readPosition(t);
+                // A file hands out keys above both its record of them and the highest key present;
+                // so must the copy, whatever the source's record says.
+                t.position = std::max(t.position, source.numberingPosition(t.name, t.key));
+                e.setNumberingPosition(t.name, t.key, t.position);
+            }
+            for (const TablePlan& t : tables) {
+                if (!t.numbered)
+                    continue;
+                const qint64 written = e.numberingPosition(t.name, t.key);
                 if (written != t.position)
                     throw Refused(QStringLiteral("复制后“%1”的自动编号停在%2，源数据库停在%3。没有复制，目标数据库没有改动。")
                                       .arg(t.name)
@@ -483,11 +508,28 @@ CopyReport writeTarget(const std::vector<TableData>& tables, const QString& targ
     return report;
 }
 
+/// Opens the source for reading; a missing or empty file is refused before anything is opened.
+std::unique_ptr<DatabaseSource> openSource(const QString& source)
+{
+    if (!IsServerConnection(source)) {
+        const QFileInfo file(source);
+        if (!file.exists())
+            throw Refused(QStringLiteral("源数据库文件“%1”不存在。").arg(source));
+        if (file.isFile() && file.size() == 0)
+            throw Refused(QStringLiteral("源数据库文件“%1”是空的，里面没有数据库。").arg(source));
+    }
+    try {
+        return std::make_unique<DatabaseSource>(source);
+    } catch (const StoreError& e) {
+        throw StoreError(QStringLiteral("打不开源数据库：%1").arg(e.message()), e.kind());
+    }
+}
+
 } // namespace
 
 QString DescribeLocation(const QString& location)
 {
-    return IsServerConnection(location) ? engine::server::Redacted(location) : location;
+    return IsServerConnection(location) ? engine::RedactedConnection(location) : location;
 }
 
 QStringList CopyReport::Lines() const
@@ -503,11 +545,18 @@ QStringList CopyReport::Lines() const
     return lines;
 }
 
+CopyReport CopyDatabase(RowSource& source, const QString& target, const CopyOptions& options)
+{
+    Database::Close();
+    std::vector<TablePlan> tables = planTables(source);
+    return writeTarget(source, tables, target, options);
+}
+
 CopyReport CopyDatabase(const QString& source, const QString& target)
 {
     Database::Close();
-    const std::vector<TableData> tables = readSource(source);
-    return writeTarget(tables, target);
+    const std::unique_ptr<DatabaseSource> from = openSource(source);
+    return CopyDatabase(*from, target);
 }
 
 } // namespace kvt

@@ -1,7 +1,8 @@
 #pragma once
-// Moving a workshop's data from one database to another (a file to a server, a server to a file):
-// the five tables with their keys, the counter row and where each table's numbering stands, checked
-// table by table before the copy is committed.
+// Moving a workshop's data into a new database from another (a file to a server, a server to a
+// file) or from any other row source: the five tables with their keys, the counter row and where
+// each table's numbering stands, written as they are read and checked table by table before the
+// copy is committed. It reads through RowSource and writes through the open database's engine.
 
 #include <QByteArray>
 #include <QString>
@@ -11,11 +12,14 @@
 
 namespace kvt {
 
+class RowSource;
+
 /// One table as copied.
 struct CopiedTable {
     QString name;
     qint64 rows = 0;
-    /// SHA-256 (hex) over the table's rows in key order, the same on both databases.
+    /// The sum of the SHA-256 of each of the table's rows (hex, 256 bits), whatever order they
+    /// were read in: the same on both databases.
     QByteArray checksum;
 };
 
@@ -42,6 +46,16 @@ struct CopyReport {
 /// Closes any open database; none is open afterwards. Throws StoreError with the user's message,
 /// the target then unchanged (a file it had to make is removed again).
 CopyReport CopyDatabase(const QString& source, const QString& target);
+
+struct CopyOptions {
+    /// Columns of a source table that the target's table lacks are added to it, each typed after
+    /// its kind; otherwise the copy is refused.
+    bool addMissingColumns = false;
+};
+
+/// Copies the five tables from any row source into target, as CopyDatabase below does: written as
+/// they are read, so memory does not grow with the tables. Throws StoreError as it does.
+CopyReport CopyDatabase(RowSource& source, const QString& target, const CopyOptions& options = {});
 
 /// A location for messages: the file's path, or the connection without its password.
 QString DescribeLocation(const QString& location);

@@ -3,13 +3,9 @@
 #include "store/CellTable.h"
 #include "store/Database.h"
 #include "store/Engine.h"
-#include "store/ServerEngine.h"
 
 #include <QHash>
 #include <QPointer>
-
-#include <libpq-fe.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <charconv>
@@ -42,8 +38,8 @@ struct RowChange {
     std::vector<QVariant> original;
 };
 
-/// sampleType: engine type of the column's first non-NULL value (SQLITE_NULL when none).
-Kind kindOf(const QString& declType, int sampleType)
+/// sample: the cell kind of the column's first non-NULL value (CellTable::Null when none).
+Kind kindOf(const QString& declType, quint8 sample)
 {
     const QString t = declType.toUpper();
     if (t.contains(QLatin1String("INT")))
@@ -55,9 +51,9 @@ Kind kindOf(const QString& declType, int sampleType)
         return Kind::Date;
     if (!t.isEmpty())
         return Kind::Text;
-    switch (sampleType) {
-    case SQLITE_INTEGER: return Kind::Integer;
-    case SQLITE_FLOAT: return Kind::Number;
+    switch (sample) {
+    case CellTable::Integer: return Kind::Integer;
+    case CellTable::Real: return Kind::Number;
     default: return Kind::Text;
     }
 }
@@ -154,40 +150,6 @@ QString quoteId(const QString& name)
     QString q = name;
     q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + q + QLatin1Char('"');
-}
-
-/// A server's whole result into the cells: whole numbers and numbers as such, the rest as text.
-void readServerResult(const PGresult* res, CellTable& cells)
-{
-    using engine::server::ValueKind;
-    const int n = PQnfields(res);
-    const int rows = PQntuples(res);
-    std::vector<ValueKind> kinds(static_cast<size_t>(n));
-    for (int c = 0; c < n; ++c)
-        kinds[size_t(c)] = engine::server::KindOfType(PQftype(res, c));
-    for (int r = 0; r < rows; ++r) {
-        const quint32 slot = cells.addSlotUninitialised();
-        for (int c = 0; c < n; ++c) {
-            if (PQgetisnull(res, r, c)) {
-                cells.setNull(slot, c);
-                continue;
-            }
-            const char* v = PQgetvalue(res, r, c);
-            const int length = PQgetlength(res, r, c);
-            switch (kinds[size_t(c)]) {
-            case ValueKind::Integer: {
-                qint64 i = 0;
-                std::from_chars(v, v + length, i);
-                cells.setInteger(slot, c, i);
-                break;
-            }
-            case ValueKind::Boolean: cells.setInteger(slot, c, v[0] == 't' ? 1 : 0); break;
-            case ValueKind::Number: cells.setReal(slot, c, std::strtod(v, nullptr)); break;
-            default: cells.setText(slot, c, v, size_t(length));
-            }
-        }
-    }
-    cells.trim();
 }
 
 } // namespace
@@ -413,39 +375,12 @@ void DataQuery::Open()
         if (seen.value(col.name) > 1 && !col.table.isEmpty())
             col.name = col.table + QLatin1Char('.') + col.origin;
 
-    // Values go straight from the engine into the compact cells.
+    // Values go straight from the engine into the compact cells, in one call.
     CellTable& cells = rs->cells;
-    if (const PGresult* res = st.serverResult()) {
-        readServerResult(res, cells);
-        for (int c = 0; c < n; ++c)
-            rs->cols[size_t(c)].kind = kindOf(st.columnDeclType(c), SQLITE_NULL);
-    } else {
-        sqlite3_stmt* raw = st.raw();
-        std::vector<int> sampleTypes(size_t(n), SQLITE_NULL);
-        int unsampled = n;
-        while (st.step()) {
-            const quint32 slot = cells.addSlotUninitialised();
-            for (int c = 0; c < n; ++c) {
-                const int type = sqlite3_column_type(raw, c);
-                switch (type) {
-                case SQLITE_INTEGER: cells.setInteger(slot, c, sqlite3_column_int64(raw, c)); break;
-                case SQLITE_FLOAT: cells.setReal(slot, c, sqlite3_column_double(raw, c)); break;
-                case SQLITE_NULL: cells.setNull(slot, c); continue;
-                default: {
-                    const char* t = reinterpret_cast<const char*>(sqlite3_column_text(raw, c));
-                    cells.setText(slot, c, t, size_t(sqlite3_column_bytes(raw, c)));
-                }
-                }
-                if (unsampled && sampleTypes[size_t(c)] == SQLITE_NULL) {
-                    sampleTypes[size_t(c)] = type == SQLITE_BLOB ? SQLITE_TEXT : type;
-                    --unsampled;
-                }
-            }
-        }
-        cells.trim();
-        for (int c = 0; c < n; ++c)
-            rs->cols[size_t(c)].kind = kindOf(st.columnDeclType(c), sampleTypes[size_t(c)]);
-    }
+    std::vector<quint8> samples;
+    st.readAll(cells, samples);
+    for (int c = 0; c < n; ++c)
+        rs->cols[size_t(c)].kind = kindOf(st.columnDeclType(c), samples[size_t(c)]);
     rs->order.resize(cells.slotCount());
     std::iota(rs->order.begin(), rs->order.end(), quint32(0));
     rs->states.assign(cells.slotCount(), quint8(RowState::Unchanged));

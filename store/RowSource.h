@@ -17,7 +17,7 @@ enum class ColumnKind {
     Integer, ///< whole numbers (QVariant qlonglong)
     Real,    ///< numbers (QVariant double, already holding the digits the source showed)
     Exact,   ///< exact decimals (QVariant QString of the decimal text, "12.50"), written as numbers
-    Date,    ///< dates (QVariant QDate)
+    Date,    ///< dates (QVariant QDate, or the text "yyyy-MM-dd" as a database holds it)
     Text,    ///< texts (QVariant QString; "" and NULL are different values)
 };
 
@@ -44,8 +44,17 @@ public:
     /// The table's row count, or -1 when the source cannot tell without reading it.
     virtual qint64 rowCount(const QString& table) = 0;
     /// Calls row once per row of the table, in the source's order, until it returns false.
-    /// The row passed in is valid only during the call. Throws StoreError when reading fails.
+    /// The row passed in is valid only during the call. Throws StoreError when reading fails; what
+    /// row throws goes through unchanged. A table may be read more than once, with the same rows.
     virtual void readRows(const QString& table, const std::function<bool(const SourceRow&)>& row) = 0;
+    /// The last key the table's numbering (its key column key) handed out, 0 when the source does
+    /// not keep one: the copy then goes on from the highest key it read.
+    virtual qint64 numberingPosition(const QString& table, const QString& key)
+    {
+        Q_UNUSED(table);
+        Q_UNUSED(key);
+        return 0;
+    }
 };
 
 } // namespace kvt

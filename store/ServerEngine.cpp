@@ -1,5 +1,8 @@
 #include "store/ServerEngine.h"
 
+#include "store/CellTable.h"
+#include "store/RowSource.h"
+#include "store/SqlDialect.h"
 #include "store/StoreError.h"
 
 #include <QByteArray>
@@ -16,18 +19,13 @@
 namespace kvt::engine {
 namespace {
 
-PGconn* g_conn = nullptr;
-int g_lockTimeout = 10000;
-int g_changes = 0;
-qint64 g_totalChanges = 0;
+// The lock two workstations setting up an empty database take ("kvt1", as a file's application id).
+constexpr int kApplicationId = 0x6B767431;
 
 // Type OIDs of the built-in types the program reads as numbers and dates.
 constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700, kFloat8 = 701,
               kNumeric = 1700, kDate = 1082;
 
-/// Statements prepared on the connection, by their text.
-QHash<QByteArray, QByteArray> g_prepared;
-int g_preparedNames = 0;
 constexpr int kMostPrepared = 400;
 
 /// A table's name and its columns' names by number, by the table's OID.
@@ -35,8 +33,6 @@ struct TableNames {
     QString name;
     QHash<int, QString> columns;
 };
-QHash<Oid, TableNames> g_tables;
-QHash<QString, std::vector<ColumnInfo>> g_tableColumns;
 
 /// Transaction control not sent yet, oldest first. BEGIN, SAVEPOINT and RELEASE wait for the next
 /// statement and go to the server with it, in the same round trip: a save's nested applies then
@@ -57,50 +53,137 @@ struct Control {
         return "RELEASE kvt_sp" + QByteArray::number(depth);
     }
 };
-std::vector<Control> g_controls;
+
+
+struct ServerStatement;
+
+class ServerEngine final : public Engine {
+public:
+    explicit ServerEngine(int lockTimeout) : m_lockTimeout(lockTimeout) {}
+    ~ServerEngine() override { close(); }
+
+    /// Connects with a libpq connection string or URI. Throws StoreError saying why not, with the
+    /// server's text and the connection without its password.
+    void connect(const QString& connection);
+    /// Checks the server's database is ours, setting it up when it holds no tables at all.
+    void setUpDatabase();
+
+    bool isServer() const override { return true; }
+    QString describe() const override;
+    QString translate(const QString& statement) const override { return TranslateToPostgres(statement); }
+    // IS NOT DISTINCT FROM, which no index serves: a key, never NULL on a server, is matched with =.
+    QString nullSafeEqualsParameter() const override { return QStringLiteral(" IS NOT DISTINCT FROM ?"); }
+    QString keyEqualsParameter() const override { return QStringLiteral(" = ?"); }
+    QString typeOf(ColumnKind kind) const override;
+    std::unique_ptr<EngineStatement> prepare(const QString& engineSql) override;
+    /// Runs the text with the transaction control that waits before it, in one round trip.
+    void execRaw(const QString& sql, bool writing) override;
+    void readRows(const QString& engineSql, const std::function<bool(const std::vector<QVariant>&)>& row) override;
+    int changes() override { return m_changes; }
+    qint64 totalChanges() override { return m_totalChanges; }
+    std::vector<ColumnInfo> tableColumns(const QString& table) override;
+    QStringList tableNames() override;
+    qint64 numberingPosition(const QString& table, const QString& key) override;
+    void setNumberingPosition(const QString& table, const QString& key, qint64 position) override;
+    bool numbered(const QString& table, const QString& key) override { return !sequenceOf(table, key).isEmpty(); }
+    void setBusyTimeout(int milliseconds) override;
+    // BEGIN, SAVEPOINT and RELEASE wait for the scope's first statement and go with it; a scope that
+    // sent nothing needs nothing sent.
+    void openScope(int depth) override;
+    void commitScope(int depth) override;
+    /// Rolls back what the scope sent; after a dropped connection there is nothing to roll back.
+    void rollBackScope(int depth) override;
+    void beginSnapshot() override;
+    void close() override;
+    QString filePath() const override { return QString(); }
+    QString backupInto(const QString&) override { return QStringLiteral("数据库在服务器上，不是数据库文件"); }
+
+    // What the statements use.
+    /// False once the connection has dropped (it is opened again by the next statement).
+    bool healthy() const { return m_conn && PQstatus(m_conn) == CONNECTION_OK; }
+    StoreError failure(const PGresult* res, bool writing) const;
+    PGconn* connection(bool writing);
+    void countChanges(const PGresult* res);
+    const TableNames* tableNames(Oid table);
+    void run(ServerStatement& s);
+    PGresult* ranResult(ServerStatement& st);
+    int columnCount(ServerStatement& st);
+
+private:
+    bool beginWaiting() const;
+    bool startsAgain(bool controlWasBegin) const;
+    QByteArray takeControlText();
+    bool endsUnsent(int depth);
+    void setUpSession();
+    void forgetConnectionState();
+    PGresult* catalogue(const char* sql, std::initializer_list<QByteArray> params);
+    PGresult* withControl(PGconn* conn, const ServerStatement& s, const char* prepareAs, const char* name,
+                          const char* const* values);
+    /// The name of the sequence behind a numbered column ("" when it has none).
+    QString sequenceOf(const QString& table, const QString& key);
+
+    PGconn* m_conn = nullptr;
+    int m_lockTimeout;
+    int m_changes = 0;
+    qint64 m_totalChanges = 0;
+    /// Statements prepared on the connection, by their text.
+    QHash<QByteArray, QByteArray> m_prepared;
+    int m_preparedNames = 0;
+    QHash<Oid, TableNames> m_tables;
+    QHash<QString, std::vector<ColumnInfo>> m_tableColumns;
+    /// Transaction control not sent yet, oldest first.
+    std::vector<Control> m_controls;
+};
 
 /// True while the open transaction has not reached the server: nothing of it was sent yet.
-bool beginWaiting()
+bool ServerEngine::beginWaiting() const
 {
-    return !g_controls.empty() && g_controls.front().kind == Control::Begin;
+    return !m_controls.empty() && m_controls.front().kind == Control::Begin;
 }
 
 /// True when the transaction control waiting is to start the transaction and the connection turned
 /// out to have dropped meanwhile (the server restarted, the network went away): the server kept
 /// nothing of the transaction, so it may start again on a new connection.
-bool startsAgain(bool controlWasBegin)
+bool ServerEngine::startsAgain(bool controlWasBegin) const
 {
-    return controlWasBegin && PQstatus(g_conn) == CONNECTION_BAD;
+    return controlWasBegin && PQstatus(m_conn) == CONNECTION_BAD;
 }
 
 /// The waiting control as the text to put before a statement: "BEGIN; SAVEPOINT kvt_sp1; ". Taken
 /// once it is sent, whatever the server then makes of it.
-QByteArray takeControlText()
+QByteArray ServerEngine::takeControlText()
 {
     QByteArray text;
-    for (const Control& c : g_controls)
+    for (const Control& c : m_controls)
         text += c.sql() + "; ";
-    g_controls.clear();
+    m_controls.clear();
     return text;
 }
 
 /// Takes the scope at depth out of the waiting control. True when nothing of it reached the server
 /// (its BEGIN or SAVEPOINT still waited): nothing need be sent to end it. Otherwise the RELEASEs
 /// waiting for the scopes inside it go as well, ended with it.
-bool endsUnsent(int depth)
+bool ServerEngine::endsUnsent(int depth)
 {
     const Control::Kind opening = depth == 0 ? Control::Begin : Control::Savepoint;
-    const auto opened = std::find_if(g_controls.begin(), g_controls.end(),
+    const auto opened = std::find_if(m_controls.begin(), m_controls.end(),
                                      [&](const Control& c) { return c.kind == opening && c.depth == depth; });
-    if (opened != g_controls.end()) {
-        g_controls.erase(opened, g_controls.end());
+    if (opened != m_controls.end()) {
+        m_controls.erase(opened, m_controls.end());
         return true;
     }
-    std::erase_if(g_controls, [depth](const Control& c) { return c.depth > depth; });
+    std::erase_if(m_controls, [depth](const Control& c) { return c.depth > depth; });
     return false;
 }
 
 void ignoreNotice(void*, const char*) {}
+
+QString quotedName(const QString& name)
+{
+    QString q = name;
+    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
 
 QString serverText(const char* s)
 {
@@ -121,20 +204,20 @@ StoreError connectionLost(const QString& text, bool writing)
 }
 
 /// The error for a failed result: what happened, in the store's kinds, the server's text in brackets.
-StoreError failure(const PGresult* res, bool writing)
+StoreError ServerEngine::failure(const PGresult* res, bool writing) const
 {
     using Kind = StoreError::Kind;
     const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
     QString text = serverText(res ? PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY) : nullptr);
     if (text.isEmpty())
-        text = serverText(PQerrorMessage(g_conn));
-    if (!state || PQstatus(g_conn) == CONNECTION_BAD)
+        text = serverText(PQerrorMessage(m_conn));
+    if (!state || PQstatus(m_conn) == CONNECTION_BAD)
         return connectionLost(text, writing);
     const QString code = QString::fromLatin1(state);
     // A statement the server could not make sense of changed nothing, as one the file's engine
     // could not prepare; inside a transaction the whole change is lost with it.
     if (code.startsWith(QLatin1String("42")) && code != QLatin1String("42501"))
-        writing = TransactionDepth() > 0;
+        writing = m_depth > 0;
     const QString tail = QStringLiteral("(%1)").arg(text);
     auto error = [&](const char* what, Kind kind) {
         return StoreError(sentence(QString::fromUtf8(what), writing) + tail, kind);
@@ -178,14 +261,14 @@ StoreError failure(const PGresult* res, bool writing)
 }
 
 /// Session settings every connection gets: the literals, dates and numbers the program reads.
-void setUpSession()
+void ServerEngine::setUpSession()
 {
-    PQsetNoticeProcessor(g_conn, ignoreNotice, nullptr);
-    PQsetClientEncoding(g_conn, "UTF8");
+    PQsetNoticeProcessor(m_conn, ignoreNotice, nullptr);
+    PQsetClientEncoding(m_conn, "UTF8");
     const QByteArray set = QByteArrayLiteral("SET standard_conforming_strings=on; SET DateStyle='ISO, YMD'; "
                                              "SET extra_float_digits=1; SET lock_timeout=") +
-                           QByteArray::number(g_lockTimeout) + QByteArrayLiteral("; SET application_name='kvt'");
-    PGresult* res = PQexec(g_conn, set.constData());
+                           QByteArray::number(m_lockTimeout) + QByteArrayLiteral("; SET application_name='kvt'");
+    PGresult* res = PQexec(m_conn, set.constData());
     const bool ok = PQresultStatus(res) == PGRES_COMMAND_OK;
     const StoreError err = failure(res, false);
     PQclear(res);
@@ -193,51 +276,51 @@ void setUpSession()
         throw err;
 }
 
-void forgetConnectionState()
+void ServerEngine::forgetConnectionState()
 {
-    g_prepared.clear();
-    g_tables.clear();
-    g_tableColumns.clear();
+    m_prepared.clear();
+    m_tables.clear();
+    m_tableColumns.clear();
 }
 
 /// The connection to run a statement on. Outside a transaction a dropped connection is opened
 /// again, and so it is for a transaction that has sent nothing yet; once one has, it is gone with
 /// the connection.
-PGconn* connection(bool writing)
+PGconn* ServerEngine::connection(bool writing)
 {
-    if (!g_conn)
+    if (!m_conn)
         throw StoreError(QStringLiteral("数据库没有打开"));
-    if (PQstatus(g_conn) == CONNECTION_OK)
-        return g_conn;
-    if (TransactionDepth() > 0 && !beginWaiting())
-        throw connectionLost(serverText(PQerrorMessage(g_conn)), true);
-    PQreset(g_conn);
+    if (PQstatus(m_conn) == CONNECTION_OK)
+        return m_conn;
+    if (m_depth > 0 && !beginWaiting())
+        throw connectionLost(serverText(PQerrorMessage(m_conn)), true);
+    PQreset(m_conn);
     forgetConnectionState();
-    if (PQstatus(g_conn) != CONNECTION_OK)
+    if (PQstatus(m_conn) != CONNECTION_OK)
         throw StoreError(sentence(QStringLiteral("与数据库服务器的连接已断开，重新连接没有成功"), writing) +
-                             QStringLiteral("(%1)").arg(serverText(PQerrorMessage(g_conn))),
+                             QStringLiteral("(%1)").arg(serverText(PQerrorMessage(m_conn))),
                          StoreError::Kind::Io);
     setUpSession();
-    return g_conn;
+    return m_conn;
 }
 
 /// Counts the rows an INSERT, UPDATE, DELETE or MERGE changed; after a change of the tables
 /// themselves their names are read afresh.
-void countChanges(const PGresult* res)
+void ServerEngine::countChanges(const PGresult* res)
 {
     const char* status = PQcmdStatus(const_cast<PGresult*>(res));
     for (const char* verb : {"ALTER", "DROP", "CREATE"})
         if (std::strncmp(status, verb, std::strlen(verb)) == 0) {
-            g_tables.clear();
-            g_tableColumns.clear();
+            m_tables.clear();
+            m_tableColumns.clear();
         }
-    g_changes = 0;
+    m_changes = 0;
     for (const char* verb : {"INSERT", "UPDATE", "DELETE", "MERGE"})
         if (std::strncmp(status, verb, std::strlen(verb)) == 0) {
-            g_changes = std::atoi(PQcmdTuples(const_cast<PGresult*>(res)));
+            m_changes = std::atoi(PQcmdTuples(const_cast<PGresult*>(res)));
             break;
         }
-    g_totalChanges += g_changes;
+    m_totalChanges += m_changes;
 }
 
 /// True for a statement that only reads (outside a transaction its failure changed nothing).
@@ -301,7 +384,7 @@ QString pgTypeName(Oid type)
 }
 
 /// Runs a catalogue query with text parameters; throws on failure.
-PGresult* catalogue(const char* sql, std::initializer_list<QByteArray> params)
+PGresult* ServerEngine::catalogue(const char* sql, std::initializer_list<QByteArray> params)
 {
     std::vector<const char*> values;
     for (const QByteArray& p : params)
@@ -309,19 +392,19 @@ PGresult* catalogue(const char* sql, std::initializer_list<QByteArray> params)
     PGresult* res = PQexecParams(connection(false), sql, int(values.size()), nullptr, values.data(), nullptr,
                                  nullptr, 0);
     if (PQresultStatus(res) != PGRES_TUPLES_OK) {
-        const StoreError err = failure(res, TransactionDepth() > 0);
+        const StoreError err = failure(res, m_depth > 0);
         PQclear(res);
         throw err;
     }
     return res;
 }
 
-const TableNames* tableNames(Oid table)
+const TableNames* ServerEngine::tableNames(Oid table)
 {
     if (table == InvalidOid)
         return nullptr;
-    auto it = g_tables.find(table);
-    if (it == g_tables.end()) {
+    auto it = m_tables.find(table);
+    if (it == m_tables.end()) {
         PGresult* res = catalogue("select c.relname, a.attnum, a.attname from pg_class c join pg_attribute a "
                                   "on a.attrelid=c.oid where c.oid=$1 and a.attnum>0",
                                   {QByteArray::number(table)});
@@ -331,7 +414,7 @@ const TableNames* tableNames(Oid table)
             names.columns.insert(std::atoi(PQgetvalue(res, r, 1)), QString::fromUtf8(PQgetvalue(res, r, 2)));
         }
         PQclear(res);
-        it = g_tables.insert(table, names);
+        it = m_tables.insert(table, names);
     }
     return &it.value();
 }
@@ -369,11 +452,11 @@ QVariant serverValue(const PGresult* res, int row, int c)
     }
 }
 
-} // namespace
-
 // ---------------------------------------------------------------- statements on the server
 
-struct ServerStatement {
+struct ServerStatement final : EngineStatement {
+    explicit ServerStatement(ServerEngine& engine) : e(engine) {}
+    ServerEngine& e;
     QByteArray sql; // with $n parameters
     int parameters = 0;
     std::vector<QByteArray> values;
@@ -386,24 +469,52 @@ struct ServerStatement {
     bool described = false;
     int describedColumns = 0;
 
-    ~ServerStatement() { PQclear(res); }
+    ~ServerStatement() override { PQclear(res); }
+
+    void bind(int index, const QVariant& value) override;
+    bool step() override
+    {
+        PGresult* r = e.ranResult(*this);
+        ++row;
+        return row < PQntuples(r);
+    }
+    void reset() override
+    {
+        described = false;
+        PQclear(res);
+        res = nullptr;
+        ran = false;
+        row = -1;
+        std::fill(nulls.begin(), nulls.end(), 1);
+    }
+    int columnCount() override { return e.columnCount(*this); }
+    QString columnName(int c) override { return QString::fromUtf8(PQfname(e.ranResult(*this), c)); }
+    QString columnTable(int c) override
+    {
+        const TableNames* t = e.tableNames(PQftable(e.ranResult(*this), c));
+        return t ? t->name : QString();
+    }
+    QString columnOrigin(int c) override
+    {
+        PGresult* r = e.ranResult(*this);
+        const TableNames* t = e.tableNames(PQftable(r, c));
+        return t ? t->columns.value(PQftablecol(r, c)) : QString();
+    }
+    QString columnDeclType(int c) override { return pgTypeName(PQftype(e.ranResult(*this), c)); }
+    QVariant value(int c) const override
+    {
+        if (!res || row < 0 || row >= PQntuples(res))
+            return QVariant();
+        return serverValue(res, row, c);
+    }
+    void readAll(CellTable& cells, std::vector<quint8>& samples) override;
 };
 
-namespace server {
+} // namespace
 
-bool IsOpen()
+void ServerEngine::connect(const QString& connection)
 {
-    return g_conn != nullptr;
-}
-
-QString Redacted(const QString& connection)
-{
-    return redactedImpl(connection);
-}
-
-void Connect(const QString& connection)
-{
-    Disconnect();
+    close();
     char* parseError = nullptr;
     PQconninfoOption* options = PQconninfoParse(connection.toUtf8().constData(), &parseError);
     if (!options) {
@@ -422,59 +533,55 @@ void Connect(const QString& connection)
             QStringLiteral("无法连接数据库服务器（%1）。(%2)").arg(redactedImpl(connection), text),
             StoreError::Kind::Io);
     }
-    g_conn = conn;
-    g_changes = 0;
-    g_totalChanges = 0;
+    m_conn = conn;
+    m_changes = 0;
+    m_totalChanges = 0;
     forgetConnectionState();
     try {
         setUpSession();
     } catch (...) {
-        Disconnect();
+        close();
         throw;
     }
 }
 
-void Disconnect()
+void ServerEngine::close()
 {
-    g_controls.clear();
-    if (g_conn)
-        PQfinish(g_conn);
-    g_conn = nullptr;
+    m_controls.clear();
+    if (m_conn)
+        PQfinish(m_conn);
+    m_conn = nullptr;
+    m_depth = 0;
     forgetConnectionState();
 }
 
-bool Healthy()
+QString ServerEngine::describe() const
 {
-    return g_conn && PQstatus(g_conn) == CONNECTION_OK;
-}
-
-QString Describe()
-{
-    if (!g_conn)
+    if (!m_conn)
         return QString();
-    const QString host = QString::fromUtf8(PQhost(g_conn));
+    const QString host = QString::fromUtf8(PQhost(m_conn));
     const QString where = host.startsWith(QLatin1Char('/')) ? QStringLiteral("本机") : host;
     return QStringLiteral("服务器 %1:%2 数据库 %3 用户 %4")
-        .arg(where, QString::fromUtf8(PQport(g_conn)), QString::fromUtf8(PQdb(g_conn)),
-             QString::fromUtf8(PQuser(g_conn)));
+        .arg(where, QString::fromUtf8(PQport(m_conn)), QString::fromUtf8(PQdb(m_conn)),
+             QString::fromUtf8(PQuser(m_conn)));
 }
 
-void SetLockTimeout(int milliseconds)
+void ServerEngine::setBusyTimeout(int milliseconds)
 {
-    g_lockTimeout = milliseconds;
-    if (g_conn && PQstatus(g_conn) == CONNECTION_OK)
-        ExecRaw(QStringLiteral("SET lock_timeout=%1").arg(milliseconds), false);
+    m_lockTimeout = milliseconds;
+    if (m_conn && PQstatus(m_conn) == CONNECTION_OK)
+        execRaw(QStringLiteral("SET lock_timeout=%1").arg(milliseconds), false);
 }
 
-void ExecRaw(const QString& sql, bool writing)
+void ServerEngine::execRaw(const QString& sql, bool writing)
 {
-    const std::vector<Control> control = g_controls;
+    const std::vector<Control> control = m_controls;
     const bool controlIsBegin = beginWaiting();
     PGconn* conn = connection(writing);
     PGresult* res = PQexec(conn, (takeControlText() + sql.toUtf8()).constData());
     if (PQresultStatus(res) == PGRES_FATAL_ERROR && startsAgain(controlIsBegin)) {
         PQclear(res);
-        g_controls = control;
+        m_controls = control;
         conn = connection(writing);
         res = PQexec(conn, (takeControlText() + sql.toUtf8()).constData());
     }
@@ -488,22 +595,22 @@ void ExecRaw(const QString& sql, bool writing)
     PQclear(res);
 }
 
-void OpenScope(int depth)
+void ServerEngine::openScope(int depth)
 {
     if (depth == 0)
-        g_controls.clear();
-    g_controls.push_back({depth == 0 ? Control::Begin : Control::Savepoint, depth});
+        m_controls.clear();
+    m_controls.push_back({depth == 0 ? Control::Begin : Control::Savepoint, depth});
 }
 
-void CommitScope(int depth)
+void ServerEngine::commitScope(int depth)
 {
     if (endsUnsent(depth))
         return;
     if (depth > 0) {
-        g_controls.push_back({Control::Release, depth});
+        m_controls.push_back({Control::Release, depth});
         return;
     }
-    g_controls.clear(); // COMMIT releases every savepoint
+    m_controls.clear(); // COMMIT releases every savepoint
     PGconn* conn = connection(true);
     PGresult* res = PQexec(conn, "COMMIT");
     const bool ok = PQresultStatus(res) == PGRES_COMMAND_OK;
@@ -516,34 +623,24 @@ void CommitScope(int depth)
         throw err;
 }
 
-void RollBackScope(int depth)
+void ServerEngine::rollBackScope(int depth)
 {
     if (endsUnsent(depth))
         return;
     // A transaction whose connection dropped is gone with it: nothing to roll back.
-    if (!Healthy()) {
-        g_controls.clear();
+    if (!healthy()) {
+        m_controls.clear();
         return;
     }
-    ExecRaw(depth == 0 ? QStringLiteral("ROLLBACK")
+    execRaw(depth == 0 ? QStringLiteral("ROLLBACK")
                        : QStringLiteral("ROLLBACK TO kvt_sp%1; RELEASE kvt_sp%1").arg(depth),
             false);
 }
 
-int Changes()
+std::vector<ColumnInfo> ServerEngine::tableColumns(const QString& table)
 {
-    return g_changes;
-}
-
-qint64 TotalChanges()
-{
-    return g_totalChanges;
-}
-
-std::vector<ColumnInfo> TableColumns(const QString& table)
-{
-    auto it = g_tableColumns.find(table);
-    if (it != g_tableColumns.end())
+    auto it = m_tableColumns.find(table);
+    if (it != m_tableColumns.end())
         return it.value();
     PGresult* res = catalogue(
         "select a.attname, format_type(a.atttypid, a.atttypmod), "
@@ -556,49 +653,27 @@ std::vector<ColumnInfo> TableColumns(const QString& table)
         cols.push_back({QString::fromUtf8(PQgetvalue(res, r, 0)), QString::fromUtf8(PQgetvalue(res, r, 1)),
                         PQgetvalue(res, r, 2)[0] == 't'});
     PQclear(res);
-    g_tableColumns.insert(table, cols);
+    m_tableColumns.insert(table, cols);
     return cols;
 }
 
 
-ValueKind KindOfType(unsigned oid)
+std::unique_ptr<EngineStatement> ServerEngine::prepare(const QString& sql)
 {
-    switch (oid) {
-    case kBool: return ValueKind::Boolean;
-    case kInt2:
-    case kInt4:
-    case kInt8:
-    case kOid: return ValueKind::Integer;
-    case kFloat4:
-    case kFloat8:
-    case kNumeric: return ValueKind::Number;
-    case kDate: return ValueKind::Date;
-    default: return ValueKind::Text;
-    }
-}
-
-ServerStatement* Prepare(const QString& sql)
-{
-    auto* st = new ServerStatement;
+    auto st = std::make_unique<ServerStatement>(*this);
     const QByteArray utf8 = sql.toUtf8();
     st->sql = numberParameters(utf8, &st->parameters);
     st->values.resize(size_t(st->parameters));
     st->nulls.assign(size_t(st->parameters), 1);
     st->reads = readsOnly(utf8);
-    if (st->sql.trimmed().isEmpty()) {
-        delete st;
+    if (st->sql.trimmed().isEmpty())
         throw StoreError(QStringLiteral("SQL语句为空"));
-    }
     return st;
 }
 
-void Free(ServerStatement* st)
+void ServerStatement::bind(int index, const QVariant& value)
 {
-    delete st;
-}
-
-void Bind(ServerStatement& st, int index, const QVariant& value)
-{
+    ServerStatement& st = *this;
     if (index < 1 || index > st.parameters)
         throw StoreError(QStringLiteral("SQL语句没有第%1个参数").arg(index));
     const size_t k = size_t(index - 1);
@@ -623,16 +698,14 @@ void Bind(ServerStatement& st, int index, const QVariant& value)
     }
 }
 
-namespace {
-
 /// Sends the waiting transaction control, then a PREPARE the statement needs (prepareAs) and the
 /// statement, in one round trip (libpq's pipeline), and gives what the statement should give: its
 /// result, or the failure of an earlier part (the server skips the rest), or nullptr when the
 /// connection dropped before anything came back.
-PGresult* withControl(PGconn* conn, const ServerStatement& s, const char* prepareAs, const char* name,
+PGresult* ServerEngine::withControl(PGconn* conn, const ServerStatement& s, const char* prepareAs, const char* name,
                       const char* const* values)
 {
-    const std::vector<Control> controls = std::exchange(g_controls, {});
+    const std::vector<Control> controls = std::exchange(m_controls, {});
     if (!PQenterPipelineMode(conn))
         return nullptr;
     int sent = 0;
@@ -693,20 +766,20 @@ PGresult* withControl(PGconn* conn, const ServerStatement& s, const char* prepar
     return given;
 }
 
-void run(ServerStatement& s)
+void ServerEngine::run(ServerStatement& s)
 {
     PQclear(s.res);
     s.res = nullptr;
-    const bool writing = !s.reads || TransactionDepth() > 0;
+    const bool writing = !s.reads || m_depth > 0;
     // Control sent with the statement would take the place of a statement described unnamed: it runs
     // from its text instead.
-    if (s.described && !g_controls.empty())
+    if (s.described && !m_controls.empty())
         s.described = false;
     std::vector<const char*> values(size_t(s.parameters), nullptr);
     for (size_t k = 0; k < values.size(); ++k)
         if (!s.nulls[k])
             values[k] = s.values[k].constData();
-    const std::vector<Control> control = g_controls;
+    const std::vector<Control> control = m_controls;
     const bool controlIsBegin = beginWaiting();
     for (int attempt = 0;; ++attempt) {
         PGconn* conn = connection(writing);
@@ -717,20 +790,20 @@ void run(ServerStatement& s)
             s.described = false;
             name = "";
         } else if (s.parameters > 0) {
-            const auto known = g_prepared.constFind(s.sql);
-            if (known != g_prepared.cend()) {
+            const auto known = m_prepared.constFind(s.sql);
+            if (known != m_prepared.cend()) {
                 name = known.value();
             } else {
-                if (g_prepared.size() >= kMostPrepared && PQtransactionStatus(conn) != PQTRANS_INERROR) {
+                if (m_prepared.size() >= kMostPrepared && PQtransactionStatus(conn) != PQTRANS_INERROR) {
                     PQclear(PQexec(conn, "DEALLOCATE ALL"));
-                    g_prepared.clear();
+                    m_prepared.clear();
                 }
-                name = "kvt" + QByteArray::number(++g_preparedNames);
+                name = "kvt" + QByteArray::number(++m_preparedNames);
                 prepare = true;
             }
         }
         const char* runName = name.isNull() ? nullptr : name.constData();
-        if (!g_controls.empty()) {
+        if (!m_controls.empty()) {
             s.res = withControl(conn, s, prepare ? runName : nullptr, runName, values.data());
         } else {
             if (prepare) {
@@ -749,16 +822,16 @@ void run(ServerStatement& s)
         const ExecStatusType status = PQresultStatus(s.res);
         if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) {
             if (prepare)
-                g_prepared.insert(s.sql, name);
+                m_prepared.insert(s.sql, name);
             break;
         }
         // Prepared afresh next time, should a table have changed meanwhile.
         if (s.parameters > 0)
-            g_prepared.remove(s.sql);
+            m_prepared.remove(s.sql);
         if (attempt == 0 && startsAgain(controlIsBegin)) {
             PQclear(s.res);
             s.res = nullptr;
-            g_controls = control;
+            m_controls = control;
             continue;
         }
         const StoreError err = failure(s.res, writing);
@@ -771,33 +844,14 @@ void run(ServerStatement& s)
     s.row = -1;
 }
 
-PGresult* ranResult(ServerStatement& st)
+PGresult* ServerEngine::ranResult(ServerStatement& st)
 {
     if (!st.ran)
         run(st);
     return st.res;
 }
 
-} // namespace
-
-bool Step(ServerStatement& st)
-{
-    PGresult* res = ranResult(st);
-    ++st.row;
-    return st.row < PQntuples(res);
-}
-
-void Reset(ServerStatement& st)
-{
-    st.described = false;
-    PQclear(st.res);
-    st.res = nullptr;
-    st.ran = false;
-    st.row = -1;
-    std::fill(st.nulls.begin(), st.nulls.end(), 1);
-}
-
-int ColumnCount(ServerStatement& st)
+int ServerEngine::columnCount(ServerStatement& st)
 {
     if (st.ran || st.parameters > 0 || plainSelect(st.sql))
         return PQnfields(ranResult(st));
@@ -806,11 +860,11 @@ int ColumnCount(ServerStatement& st)
     // A statement that may change something runs only once it is known to give rows: a delete
     // opened as a list is refused without having deleted anything.
     PGconn* conn = connection(!st.reads);
-    if (!g_controls.empty())
-        ExecRaw(QString(), !st.reads || TransactionDepth() > 0); // before the unnamed statement, not after it
+    if (!m_controls.empty())
+        execRaw(QString(), !st.reads || m_depth > 0); // before the unnamed statement, not after it
     PGresult* prep = PQprepare(conn, "", st.sql.constData(), 0, nullptr);
     if (PQresultStatus(prep) != PGRES_COMMAND_OK) {
-        const StoreError err = failure(prep, !st.reads || TransactionDepth() > 0);
+        const StoreError err = failure(prep, !st.reads || m_depth > 0);
         PQclear(prep);
         throw err;
     }
@@ -826,41 +880,295 @@ int ColumnCount(ServerStatement& st)
     return st.describedColumns;
 }
 
-QString ColumnName(ServerStatement& st, int c)
+void ServerStatement::readAll(CellTable& cells, std::vector<quint8>& samples)
 {
-    return QString::fromUtf8(PQfname(ranResult(st), c));
+    const PGresult* r = e.ranResult(*this);
+    const int n = PQnfields(r);
+    const int rows = PQntuples(r);
+    samples.assign(size_t(n), CellTable::Null);
+    std::vector<Oid> types(static_cast<size_t>(n));
+    for (int c = 0; c < n; ++c)
+        types[size_t(c)] = PQftype(r, c);
+    for (int i = row + 1; i < rows; ++i) {
+        const quint32 slot = cells.addSlotUninitialised();
+        for (int c = 0; c < n; ++c) {
+            if (PQgetisnull(r, i, c)) {
+                cells.setNull(slot, c);
+                continue;
+            }
+            const char* v = PQgetvalue(r, i, c);
+            const int length = PQgetlength(r, i, c);
+            switch (types[size_t(c)]) {
+            case kInt2:
+            case kInt4:
+            case kInt8:
+            case kOid: {
+                qint64 whole = 0;
+                std::from_chars(v, v + length, whole);
+                cells.setInteger(slot, c, whole);
+                break;
+            }
+            case kBool: cells.setInteger(slot, c, v[0] == 't' ? 1 : 0); break;
+            case kFloat4:
+            case kFloat8:
+            case kNumeric: cells.setReal(slot, c, std::strtod(v, nullptr)); break;
+            default: cells.setText(slot, c, v, size_t(length));
+            }
+        }
+    }
+    row = rows;
+    cells.trim();
 }
 
-QString ColumnTable(ServerStatement& st, int c)
+// Inside a transaction the rows come through a cursor, a batch at a time: the client library would
+// otherwise hold the whole result. Outside one there is no cursor, and the result is read whole.
+void ServerEngine::readRows(const QString& engineSql, const std::function<bool(const std::vector<QVariant>&)>& row)
 {
-    const TableNames* t = tableNames(PQftable(ranResult(st), c));
-    return t ? t->name : QString();
+    if (m_depth == 0)
+        return Engine::readRows(engineSql, row);
+    static int cursors = 0;
+    const QString cursor = QStringLiteral("kvt_rows%1").arg(++cursors);
+    execRaw(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR %2").arg(cursor, engineSql), false);
+    Statement fetch(*this, QStringLiteral("FETCH FORWARD 2000 FROM %1").arg(cursor));
+    std::vector<QVariant> values;
+    bool more = true;
+    while (more) {
+        int got = 0;
+        while (more && fetch.step()) {
+            ++got;
+            values.resize(size_t(fetch.columnCount()));
+            for (size_t c = 0; c < values.size(); ++c)
+                values[c] = fetch.value(int(c));
+            more = row(values);
+        }
+        fetch.reset();
+        if (got == 0)
+            break;
+    }
+    execRaw(QStringLiteral("CLOSE %1").arg(cursor), false);
 }
 
-QString ColumnOrigin(ServerStatement& st, int c)
+QStringList ServerEngine::tableNames()
 {
-    PGresult* res = ranResult(st);
-    const TableNames* t = tableNames(PQftable(res, c));
-    return t ? t->columns.value(PQftablecol(res, c)) : QString();
+    QStringList names;
+    Statement st(*this, QStringLiteral("select c.relname from pg_class c join pg_namespace n on n.oid=c.relnamespace "
+                                       "where n.nspname=current_schema() and c.relkind in ('r','p','v','m','f')"));
+    while (st.step())
+        names << st.value(0).toString();
+    return names;
 }
 
-QString ColumnDeclType(ServerStatement& st, int c)
+QString ServerEngine::typeOf(ColumnKind kind) const
 {
-    return pgTypeName(PQftype(ranResult(st), c));
+    switch (kind) {
+    case ColumnKind::Integer: return QStringLiteral("bigint");
+    case ColumnKind::Real: return QStringLiteral("double precision");
+    case ColumnKind::Exact: return QStringLiteral("numeric");
+    case ColumnKind::Date: return QStringLiteral("date");
+    case ColumnKind::Text: break;
+    }
+    return QStringLiteral("text COLLATE \"C\"");
 }
 
-QVariant Value(const ServerStatement& st, int c)
+QString ServerEngine::sequenceOf(const QString& table, const QString& key)
 {
-    if (!st.res || st.row < 0 || st.row >= PQntuples(st.res))
-        return QVariant();
-    return serverValue(st.res, st.row, c);
+    Statement st(*this, QStringLiteral("SELECT pg_get_serial_sequence('%1', '%2')").arg(quotedName(table), key));
+    return st.step() ? st.value(0).toString() : QString();
 }
 
-const pg_result* Result(ServerStatement& st)
+// The identity column's sequence: the next value minus one.
+qint64 ServerEngine::numberingPosition(const QString& table, const QString& key)
 {
-    return ranResult(st);
+    const QString sequence = sequenceOf(table, key);
+    if (sequence.isEmpty())
+        return 0;
+    Statement st(*this, QStringLiteral("SELECT CASE WHEN is_called THEN last_value ELSE last_value - 1 END FROM %1")
+                            .arg(sequence));
+    return st.step() ? st.value(0).toLongLong() : 0;
 }
 
-} // namespace server
+void ServerEngine::setNumberingPosition(const QString& table, const QString& key, qint64 position)
+{
+    Statement st(*this,
+                 QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), ?, false)").arg(quotedName(table), key));
+    st.bind(1, QVariant(position + 1));
+    st.step();
+}
+
+void ServerEngine::beginSnapshot()
+{
+    execRaw(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY"), false);
+    m_depth = 1;
+}
+
+// The same five tables on a server: names and letter case kept (quoted), numbers as the
+// engine's exact types, texts compared byte by byte as in a file, keys from identity columns.
+// As in a file, a key given by hand moves the next key past it (a statement trigger keeps the
+// identity at least at the largest key): without it, the program's next new row would collide.
+const char* const kServerSchema = R"SQL(
+CREATE TABLE "历史单据" (
+    "单据ID" bigint PRIMARY KEY,
+    "客户ID" bigint,
+    "客户地址" text COLLATE "C",
+    "单据日期" date,
+    "安装人员ID" bigint,
+    "安装人员" text COLLATE "C");
+CREATE TABLE "单据明细" (
+    "门框ID" bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,
+    "单据ID" bigint,
+    "商品ID" bigint,
+    "数量" double precision DEFAULT 0,
+    "玻璃款式" text COLLATE "C",
+    "见光宽" double precision DEFAULT 0,
+    "见光高" double precision DEFAULT 0,
+    "现量宽" double precision DEFAULT 0,
+    "现量高" double precision DEFAULT 0,
+    "门扇宽" double precision DEFAULT 0,
+    "门扇高" double precision DEFAULT 0,
+    "玻璃宽" double precision DEFAULT 0,
+    "玻璃高" double precision DEFAULT 0,
+    "门框总宽" double precision DEFAULT 0,
+    "门框总高" double precision DEFAULT 0,
+    "埋地" double precision DEFAULT 0,
+    "门框附加" text COLLATE "C",
+    "门框备注" text COLLATE "C");
+CREATE TABLE "商品信息" (
+    "商品名称" text COLLATE "C",
+    "商品说明" text COLLATE "C",
+    "外框宽公式" text COLLATE "C",
+    "自定义编号" text COLLATE "C",
+    "商品ID" bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,
+    "外框高公式" text COLLATE "C",
+    "门扇宽公式" text COLLATE "C",
+    "门扇高公式" text COLLATE "C",
+    "门扇玻璃宽公式" text COLLATE "C",
+    "门扇玻璃高公式" text COLLATE "C");
+CREATE TABLE "客户信息" (
+    "客户ID" bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,
+    "自定义编号" text COLLATE "C",
+    "客户名" text COLLATE "C",
+    "客户电话" text COLLATE "C",
+    "客户备注" text COLLATE "C");
+CREATE TABLE "系统设置" (
+    "ID" text COLLATE "C" PRIMARY KEY,
+    "值" bigint);
+CREATE INDEX "单据明细_单据ID" ON "单据明细"("单据ID");
+CREATE INDEX "单据明细_商品ID" ON "单据明细"("商品ID");
+CREATE INDEX "商品信息_自定义编号" ON "商品信息"("自定义编号");
+CREATE INDEX "客户信息_自定义编号" ON "客户信息"("自定义编号");
+CREATE INDEX "历史单据_单据日期" ON "历史单据"("单据日期", "单据ID");
+CREATE INDEX "历史单据_客户ID" ON "历史单据"("客户ID");
+INSERT INTO "系统设置" ("ID", "值") VALUES ('历史单据ID', 1);
+CREATE FUNCTION "kvt_keys_follow"() RETURNS trigger LANGUAGE plpgsql AS $$
+DECLARE
+    seq text := pg_get_serial_sequence(quote_ident(TG_TABLE_NAME), TG_ARGV[0]);
+    top bigint;
+BEGIN
+    EXECUTE format('SELECT max(%I) FROM %I', TG_ARGV[0], TG_TABLE_NAME) INTO top;
+    IF top > coalesce(pg_sequence_last_value(seq::regclass), 0) THEN
+        PERFORM setval(seq, top);
+    END IF;
+    RETURN NULL;
+END $$;
+CREATE TRIGGER "单据明细_编号" AFTER INSERT ON "单据明细" FOR EACH STATEMENT EXECUTE FUNCTION "kvt_keys_follow"('门框ID');
+CREATE TRIGGER "商品信息_编号" AFTER INSERT ON "商品信息" FOR EACH STATEMENT EXECUTE FUNCTION "kvt_keys_follow"('商品ID');
+CREATE TRIGGER "客户信息_编号" AFTER INSERT ON "客户信息" FOR EACH STATEMENT EXECUTE FUNCTION "kvt_keys_follow"('客户ID');
+)SQL";
+
+const char* const kServerLaterIndexes = R"SQL(
+CREATE INDEX IF NOT EXISTS "单据明细_玻璃" ON "单据明细"("玻璃款式", "玻璃宽", "玻璃高", "单据ID", "数量");
+)SQL";
+
+const char* const kTables[] = {"历史单据", "单据明细", "商品信息", "客户信息", "系统设置"};
+
+/// Checks the server's database is ours, setting it up when it holds no tables at all. Two
+/// workstations starting at once on an empty database: one sets it up, the other waits and finds it.
+void ServerEngine::setUpDatabase()
+{
+    const QString where = describe();
+    execRaw(QStringLiteral("BEGIN; SELECT pg_advisory_xact_lock(%1)").arg(kApplicationId), false);
+    m_depth = 1;
+    QStringList present, others;
+    {
+        Statement st(*this, QStringLiteral(
+            "select c.relname from pg_class c join pg_namespace n on n.oid=c.relnamespace "
+            "where n.nspname=current_schema() and c.relkind in ('r','p','v','m','f')"));
+        while (st.step()) {
+            const QString name = st.value(0).toString();
+            bool ours = false;
+            for (const char* t : kTables)
+                ours = ours || name == QString::fromUtf8(t);
+            (ours ? present : others) << name;
+        }
+    }
+    if (present.isEmpty() && !others.isEmpty())
+        throw StoreError(QStringLiteral("服务器上的数据库“%1”里已有别的表（%2），但没有本程序的表，不是本程序的数据库。")
+                             .arg(where, others.mid(0, 5).join(QStringLiteral("、"))));
+    if (!present.isEmpty() && present.size() < int(std::size(kTables))) {
+        QStringList missing;
+        for (const char* t : kTables)
+            if (!present.contains(QString::fromUtf8(t)))
+                missing << QString::fromUtf8(t);
+        throw StoreError(QStringLiteral("服务器上的数据库“%1”缺少本程序的表：%2。")
+                             .arg(where, missing.join(QStringLiteral("、"))));
+    }
+    if (present.isEmpty())
+        execRaw(QString::fromUtf8(kServerSchema), true);
+    // A user who may read but not change the tables would take bills and then lose them at 保存.
+    {
+        Statement st(*this, QStringLiteral(
+            "select bool_and(has_table_privilege(quote_ident(t), 'SELECT') and has_table_privilege(quote_ident(t), "
+            "'INSERT') and has_table_privilege(quote_ident(t), 'UPDATE') and has_table_privilege(quote_ident(t), "
+            "'DELETE')) "
+            "from unnest(array['历史单据','单据明细','商品信息','客户信息','系统设置']) as t"));
+        if (st.step() && st.value(0).toLongLong() == 0)
+            throw StoreError(QStringLiteral("服务器上的数据库“%1”对这个用户是只读的，不能保存单据。").arg(where),
+                             StoreError::Kind::ReadOnly);
+    }
+    // Only speed depends on the later indexes: a user who does not own the tables goes on without.
+    {
+        Statement st(*this, QStringLiteral("select count(*) from pg_indexes where schemaname=current_schema() "
+                                            "and indexname='单据明细_玻璃'"));
+        if (st.step() && st.value(0).toLongLong() == 0) {
+            execRaw(QStringLiteral("SAVEPOINT kvt_indexes"), false);
+            try {
+                execRaw(QString::fromUtf8(kServerLaterIndexes), false);
+                execRaw(QStringLiteral("RELEASE kvt_indexes"), false);
+            } catch (const StoreError&) {
+                execRaw(QStringLiteral("ROLLBACK TO kvt_indexes"), false);
+            }
+        }
+    }
+    execRaw(QStringLiteral("COMMIT"), false);
+    m_depth = 0;
+}
+
+std::unique_ptr<Engine> ConnectServer(const QString& connection, int lockTimeout)
+{
+    auto engine = std::make_unique<ServerEngine>(lockTimeout);
+    engine->connect(connection);
+    return engine;
+}
+
+std::unique_ptr<Engine> OpenServer(const QString& connection, int lockTimeout)
+{
+    auto engine = std::make_unique<ServerEngine>(lockTimeout);
+    engine->connect(connection);
+    const QString where = engine->describe();
+    {
+        Statement st(*engine, QStringLiteral("select pg_is_in_recovery()"));
+        if (st.step() && st.value(0).toLongLong() != 0)
+            throw StoreError(QStringLiteral("数据库服务器（%1）是只读的备用服务器，不能保存单据。").arg(where),
+                             StoreError::Kind::ReadOnly);
+    }
+    engine->setUpDatabase();
+    return engine;
+}
+
+QString RedactedConnection(const QString& connection)
+{
+    return redactedImpl(connection);
+}
+
 
 } // namespace kvt::engine
