@@ -3,6 +3,8 @@
 #include "store/Database.h"
 #include "store/DatabaseSource.h"
 #include "store/Engine.h"
+#include "store/JetSource.h"
+#include "store/LegacyImport.h"
 #include "store/ServerEngine.h"
 #include "store/StoreError.h"
 
@@ -222,8 +224,9 @@ public:
 /// Reads a table from the source and writes it as it reads, many rows to one prepared statement
 /// (the engines take at least 999 parameters to a statement); counts the rows, sums their
 /// checksum and notes the highest key. Only one statement's rows are held at a time.
-void copyRows(RowSource& source, TablePlan& t)
+void copyRows(RowSource& source, TablePlan& t, const CopyOptions& options)
 {
+    const qint64 total = options.progress ? source.rowCount(t.name) : -1;
     const int n = int(t.columns.size());
     const int perStatement = std::max(1, 900 / n);
     QStringList cols;
@@ -257,6 +260,8 @@ void copyRows(RowSource& source, TablePlan& t)
         st->step();
         st->reset();
         waiting.clear();
+        if (options.progress)
+            options.progress(t.name, t.rows, total);
     };
     auto writeWaiting = [&] {
         try {
@@ -472,7 +477,7 @@ CopyReport writeTarget(RowSource& source, std::vector<TablePlan>& tables, const 
             // A fresh database's counter row gives way to the source's.
             e.execRaw(QStringLiteral("DELETE FROM \"系统设置\""), true);
             for (TablePlan& t : tables)
-                copyRows(source, t);
+                copyRows(source, t, options);
             for (const TablePlan& t : tables)
                 report.tables.push_back(verifyTable(source, t));
             for (TablePlan& t : tables) {
@@ -525,6 +530,30 @@ std::unique_ptr<DatabaseSource> openSource(const QString& source)
     }
 }
 
+/// The old program's file: its traces resolved, its own columns added, its report kept beside a
+/// target file.
+CopyReport importLegacyFile(const QString& source, const QString& target, CopyOptions options)
+{
+    LegacySource legacy(source);
+    options.addMissingColumns = true;
+    Database::Close();
+    std::vector<TablePlan> tables = planTables(legacy);
+    CopyReport report = writeTarget(legacy, tables, target, options);
+    report.sourceReport = legacy.report();
+    if (!IsServerConnection(target)) {
+        const QString path = LegacyReportPath(target);
+        QFile file(path);
+        QStringList lines = report.sourceReport;
+        lines << QString() << report.Lines().mid(0, int(report.tables.size()) + 2);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text) &&
+            file.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) >= 0 && file.flush())
+            report.reportFile = path;
+        else
+            report.sourceReport << QStringLiteral("报告文件“%1”写不了：%2").arg(path, file.errorString());
+    }
+    return report;
+}
+
 } // namespace
 
 QString DescribeLocation(const QString& location)
@@ -542,6 +571,10 @@ QStringList CopyReport::Lines() const
         numbering << QStringLiteral("%1 %2").arg(p.table).arg(p.position);
     lines << QStringLiteral("自动编号：%1，一致").arg(numbering.join(QStringLiteral("、")));
     lines << QStringLiteral("已复制到：%1").arg(target);
+    if (!sourceReport.isEmpty())
+        lines << QString() << sourceReport;
+    if (!reportFile.isEmpty())
+        lines << QString() << QStringLiteral("这份报告另存在：%1").arg(reportFile);
     return lines;
 }
 
@@ -552,11 +585,13 @@ CopyReport CopyDatabase(RowSource& source, const QString& target, const CopyOpti
     return writeTarget(source, tables, target, options);
 }
 
-CopyReport CopyDatabase(const QString& source, const QString& target)
+CopyReport CopyDatabase(const QString& source, const QString& target, const CopyOptions& options)
 {
     Database::Close();
+    if (!IsServerConnection(source) && JetSource::IsJetFile(source))
+        return importLegacyFile(source, target, options);
     const std::unique_ptr<DatabaseSource> from = openSource(source);
-    return CopyDatabase(*from, target);
+    return CopyDatabase(*from, target, options);
 }
 
 } // namespace kvt

@@ -13,6 +13,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <optional>
 
@@ -97,6 +98,27 @@ std::optional<QVariant> numberFromText(const QString& text, Number kind)
     return QVariant(v);
 }
 
+/// A number of the old file in the kind the program keeps: a whole number as a number of a
+/// number column, a number of a key column as a whole number where it is one, any number as text.
+QVariant inKind(const QVariant& v, ColumnKind kind)
+{
+    switch (kind) {
+    case ColumnKind::Real: return QVariant(v.toDouble());
+    case ColumnKind::Integer: {
+        const double d = v.toDouble();
+        return d == std::trunc(d) && std::fabs(d) < 9e15 ? QVariant(qlonglong(d)) : QVariant(d);
+    }
+    case ColumnKind::Text:
+        if (v.typeId() == QMetaType::Double) {
+            char buf[32];
+            const auto r = std::to_chars(buf, buf + sizeof buf, v.toDouble());
+            return QString::fromLatin1(buf, int(r.ptr - buf));
+        }
+        return v.toString();
+    default: return v;
+    }
+}
+
 QString quotedText(const QString& text)
 {
     QString shown = text;
@@ -115,6 +137,10 @@ struct Table {
     std::vector<char> isDate;
     /// For each column: a number column of the program (its NULLs are named in the report).
     std::vector<char> isNumber;
+    /// For each column: the old column's kind differs from the program's; its values are given in
+    /// the program's kind (a Long in a number column as a number, a number in a text column as text).
+    std::vector<ColumnKind> retyped;
+    std::vector<char> isRetyped;
     int key = -1;
     int bill = -1; // 单据ID in the lines
     /// Rows (by position in the file) whose key was given before, or missing: their new key.
@@ -173,6 +199,8 @@ struct LegacySource::Impl {
         t.fromText.assign(t.columns.size(), Number::None);
         t.isDate.assign(t.columns.size(), 0);
         t.isNumber.assign(t.columns.size(), 0);
+        t.retyped.assign(t.columns.size(), ColumnKind::Text);
+        t.isRetyped.assign(t.columns.size(), 0);
         for (size_t c = 0; c < t.columns.size(); ++c) {
             SourceColumn& col = t.columns[c];
             have << col.name;
@@ -190,6 +218,22 @@ struct LegacySource::Impl {
                 col.kind = known->second == Number::Whole ? ColumnKind::Integer : ColumnKind::Real;
                 columnNotes << QStringLiteral("%1.%2 在旧文件里是文本列（%3）：是数字的文本按数字导入。")
                                    .arg(p.name, col.name, col.sourceType);
+                continue;
+            }
+            std::optional<ColumnKind> kind;
+            if (known->second == Number::Real && col.kind == ColumnKind::Integer)
+                kind = ColumnKind::Real;
+            else if (known->second == Number::Whole && (col.kind == ColumnKind::Real || col.kind == ColumnKind::Exact))
+                kind = ColumnKind::Integer;
+            else if (known->second == Number::None && col.kind != ColumnKind::Text && col.kind != ColumnKind::Date)
+                kind = ColumnKind::Text;
+            if (kind) {
+                t.retyped[c] = *kind;
+                t.isRetyped[c] = 1;
+                if (*kind == ColumnKind::Text)
+                    columnNotes << QStringLiteral("%1.%2 在旧文件里是%3列，本程序是文本列：按数字的文本导入。")
+                                       .arg(p.name, col.name, col.sourceType);
+                col.kind = *kind;
             }
         }
         QStringList missing;
@@ -464,6 +508,8 @@ void LegacySource::readRows(const QString& table, const std::function<bool(const
                 v = when.date();
             } else if (t.isDate[c] && t.program->name == kBills) {
                 findings << QStringLiteral("%1：没有%2，照原样导入（没有日期）。").arg(where, column);
+            } else if (t.isRetyped[c] && !v.isNull()) {
+                v = inKind(v, t.retyped[c]);
             }
             if (t.isNumber[c] && v.isNull() && int(c) != t.key && t.program->name == kLines &&
                 !emptyTexts.contains(column))
