@@ -522,6 +522,10 @@ std::unique_ptr<DatabaseSource> openSource(const QString& source)
             throw Refused(QStringLiteral("源数据库文件“%1”不存在。").arg(source));
         if (file.isFile() && file.size() == 0)
             throw Refused(QStringLiteral("源数据库文件“%1”是空的，里面没有数据库。").arg(source));
+        QFile f(source);
+        if (f.open(QIODevice::ReadOnly) && !f.read(16).startsWith("SQLite format 3"))
+            throw Refused(QStringLiteral("源文件“%1”既不是本程序的数据库文件（kvt.db），也不是旧程序的数据库文件（kvt.mdb）。")
+                              .arg(source));
     }
     try {
         return std::make_unique<DatabaseSource>(source);

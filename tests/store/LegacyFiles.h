@@ -8,12 +8,39 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QVariant>
+#include <QtTest>
+
+#include <functional>
 
 namespace kvt::test {
 
 inline QString LegacyFile(const QString& name)
 {
     return qEnvironmentVariable("KVT_SOURCE_DIR") + QStringLiteral("/tests/store/legacy/") + name;
+}
+
+/// The four test files as the rows of a data table, in a column "file".
+inline void AddLegacyFileRows()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("2000 layout, the seed's types") << QStringLiteral("workshop.mdb");
+    QTest::newRow("2003 layout, odd types, every trace") << QStringLiteral("quirks.mdb");
+    QTest::newRow("tables and counter only") << QStringLiteral("empty.mdb");
+    QTest::newRow("ACE") << QStringLiteral("accdb.accdb");
+}
+
+/// Writes a copy of a test file to path, changed by edit first when one is given.
+inline void WriteLegacyCopy(const QString& name, const QString& path, const std::function<void(QByteArray&)>& edit)
+{
+    QFile in(LegacyFile(name));
+    if (!in.open(QIODevice::ReadOnly))
+        qFatal("missing test file %s", qPrintable(name));
+    QByteArray bytes = in.readAll();
+    if (edit)
+        edit(bytes);
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
 }
 
 /// The JSON record beside a test file ("quirks.mdb" -> quirks.json).

@@ -19,25 +19,15 @@ class TestStoreJet : public QObject {
     /// A copy of quirks.mdb under another name, changed by edit.
     QString hostile(const QString& name, const std::function<void(QByteArray&)>& edit)
     {
-        QFile in(test::LegacyFile(QStringLiteral("quirks.mdb")));
-        in.open(QIODevice::ReadOnly);
-        QByteArray bytes = in.readAll();
-        edit(bytes);
         const QString path = m_dir.filePath(name);
-        QFile out(path);
-        out.open(QIODevice::WriteOnly);
-        out.write(bytes);
+        test::WriteLegacyCopy(QStringLiteral("quirks.mdb"), path, edit);
         return path;
     }
 
 private slots:
     void everyValueAsWritten_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::newRow("2000 layout, the seed's types") << QStringLiteral("workshop.mdb");
-        QTest::newRow("2003 layout, odd types, memo, extension B") << QStringLiteral("quirks.mdb");
-        QTest::newRow("tables and counter only") << QStringLiteral("empty.mdb");
-        QTest::newRow("ACE") << QStringLiteral("accdb.accdb");
+        test::AddLegacyFileRows();
     }
     void everyValueAsWritten()
     {
