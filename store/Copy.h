@@ -19,8 +19,8 @@ class RowSource;
 struct CopiedTable {
     QString name;
     qint64 rows = 0;
-    /// The sum of the SHA-256 of each of the table's rows (hex, 256 bits), whatever order they
-    /// were read in: the same on both databases.
+    /// The sum of a 256-bit hash of each of the table's rows (hex), whatever order they were read
+    /// in: the same on both databases.
     QByteArray checksum;
 };
 

@@ -18,6 +18,9 @@ namespace {
 
 constexpr int kPageSize = 4096; // Jet 4 and ACE
 constexpr int kOffsetMask = 0x1fff;
+// Flags of a row's place on its page.
+constexpr int kDeletedRow = 0x8000;
+constexpr int kMovedRow = 0x4000;
 constexpr char kJetSignature[] = "Standard Jet DB";
 constexpr char kAceSignature[] = "Standard ACE DB";
 
@@ -370,6 +373,22 @@ QStringList JetSource::skippedColumns(const QString& table)
     return d->table(table).skipped;
 }
 
+bool JetSource::keyIsUnique(const QString& table, const QString& column)
+{
+    TableDef& t = d->table(table);
+    const auto c = std::find_if(t.columns.begin(), t.columns.end(), [&](const ColumnDef& def) { return def.column.name == column; });
+    if (c == t.columns.end() || !mdb_read_indices(t.def))
+        return false;
+    for (unsigned i = 0; i < t.def->num_idxs; ++i) {
+        const auto* index = static_cast<const MdbIndex*>(g_ptr_array_index(t.def->indices, i));
+        const bool primary = index->index_type == 1;
+        const bool unique = (index->flags & MDB_IDX_UNIQUE) && (primary || (index->flags & MDB_IDX_REQUIRED));
+        if (unique && index->num_keys == 1 && index->key_col_num[0] == c->index + 1)
+            return true;
+    }
+    return false;
+}
+
 qint64 JetSource::rowCount(const QString& table)
 {
     return qint64(d->table(table).def->num_rows);
@@ -392,17 +411,7 @@ void JetSource::readColumns(const QString& table, const std::vector<int>& wanted
     std::vector<MdbField> fields(t.def->num_cols + 1);
     SourceRow values(t.columns.size());
     const auto* page = reinterpret_cast<const unsigned char*>(mdb->pg_buf);
-    mdb_rewind_table(t.def);
-    qint64 rows = 0;
-    while (mdb_fetch_row(t.def)) {
-        ++rows;
-        // The library has found the row on the page it holds; its fields are cracked again here to
-        // tell NULL from empty and to read the bytes themselves.
-        int start = 0;
-        size_t len = 0;
-        if (mdb_find_row(mdb, int(t.def->cur_row) - 1, &start, &len) != 0)
-            d->damaged(t.name, QStringLiteral("行的位置越界"));
-        start &= kOffsetMask;
+    auto decodeRow = [&](int start, size_t len) {
         if (start + len > size_t(kPageSize))
             d->damaged(t.name, QStringLiteral("行的位置越界"));
         const int n = mdb_crack_row(t.def, start, len, fields.data());
@@ -454,10 +463,46 @@ void JetSource::readColumns(const QString& table, const std::vector<int>& wanted
             case Decode::Skip: break;
             }
         }
-        if (!row(values))
-            return;
+        return row(values);
+    };
+    mdb_rewind_table(t.def);
+    qint64 rows = 0;
+    // The table's data pages as its usage map lists them, each row taken apart once: the library's
+    // own row loop would take each apart a second time and say nothing of a row it cannot read.
+    const int rowCountOffset = mdb->fmt->row_count_offset;
+    t.def->cur_pg_num = 1;
+    while (t.def->num_rows > 0 && mdb_read_next_dpg(t.def)) {
+        const int onPage = mdb_get_int16(mdb->pg_buf, rowCountOffset);
+        for (int r = 0; r < onPage; ++r) {
+            int start = 0;
+            size_t len = 0;
+            if (mdb_find_row(mdb, r, &start, &len) != 0)
+                d->damaged(t.name, QStringLiteral("行的位置越界"));
+            if (start & kDeletedRow)
+                continue;
+            // A row that grew when it was changed may live on another page, its place here
+            // holding where: it is read there, and this page read again afterwards.
+            const bool moved = (start & kMovedRow) != 0;
+            start &= kOffsetMask;
+            if (moved) {
+                if (len < 4)
+                    d->damaged(t.name, QStringLiteral("溢出行的指针过短"));
+                const quint32 pointer = qFromLittleEndian<quint32>(page + start);
+                if ((pointer >> 8) == 0 || (pointer >> 8) >= quint32(d->pages) ||
+                    mdb_read_pg(mdb, pointer >> 8) != kPageSize ||
+                    mdb_find_row(mdb, int(pointer & 0xff), &start, &len) != 0)
+                    d->damaged(t.name, QStringLiteral("溢出行读不出"));
+                start &= kOffsetMask;
+            }
+            const bool goOn = decodeRow(start, len);
+            if (moved && mdb_read_pg(mdb, t.def->cur_phys_pg) != kPageSize)
+                d->damaged(t.name, QStringLiteral("数据页读不出"));
+            ++rows;
+            if (!goOn)
+                return;
+        }
     }
-    // The library passes over a row it cannot take apart; the table's own count tells.
+    // A table's own count of its rows tells when pages or rows went missing.
     if (rows != qint64(t.def->num_rows))
         d->damaged(t.name, QStringLiteral("读出 %1 行，表里记着 %2 行").arg(rows).arg(t.def->num_rows));
 }

@@ -42,6 +42,8 @@ public:
     /// Columns of the table not offered because their values are no text, number or date
     /// ("照片（OLE 对象）").
     QStringList skippedColumns(const QString& table);
+    /// True when a unique index that allows no NULL (a primary key) holds the table's column alone.
+    bool keyIsUnique(const QString& table, const QString& column);
     /// "Jet 4（Access 2000 至 2003）" or "ACE（Access 2007 及以后）".
     QString format() const;
 

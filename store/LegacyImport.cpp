@@ -159,8 +159,9 @@ struct LegacySource::Impl {
     std::vector<Table> tables;
     QStringList otherTables;
     QStringList columnNotes;
-    /// Findings of the first reading: numbers given twice, lines without bills, gone clients.
+    /// Findings of the first reading: numbers given twice, gone clients; then lines without bills.
     QStringList keyFindings;
+    QStringList lineFindings;
     QString counterNote;
     QString lockNote;
     /// The counter's value as it will be written, and whether the file has a row for it.
@@ -264,79 +265,98 @@ struct LegacySource::Impl {
         return qint64(d);
     }
 
-    /// Reads each table's keys once: keys given twice or missing get new ones past the largest.
+    // What the keys say, gathered by the first reading.
+    QMap<qint64, QStringList> billClients; // bill number -> the clients of its headers
+    QHash<qint64, QString> clientNames;
+    std::vector<std::pair<qint64, std::pair<QVariant, QVariant>>> billPeople; // number, client, installer
+    QSet<qint64> lineBills;
+    qint64 largestBill = 0; // of the headers, new numbers included, and once known of the lines
+    /// The lines' bill numbers are known (read ahead, or by a complete read of the lines).
+    bool linesKnown = false;
+    bool linesDone = false;
+
+    /// Reads a table's keys (and what the report needs of it) once; a key given twice or missing
+    /// marks its row for a new key.
+    void readKeys(Table& t)
+    {
+        const QString& name = t.program->name;
+        const int clientColumn = name == kBills ? columnIndex(t, QStringLiteral("客户ID")) : -1;
+        const int installerColumn = name == kBills ? columnIndex(t, QStringLiteral("安装人员ID")) : -1;
+        const int nameColumn = name == kClients ? columnIndex(t, QStringLiteral("客户名")) : -1;
+        const int settingKey = name == kSettings ? columnIndex(t, QStringLiteral("ID")) : -1;
+        const int settingValue = name == kSettings ? columnIndex(t, QStringLiteral("值")) : -1;
+        std::vector<int> wanted;
+        for (int c : {t.key, t.bill, clientColumn, installerColumn, nameColumn, settingKey, settingValue})
+            if (c >= 0)
+                wanted.push_back(c);
+        auto at = [](const SourceRow& row, int c) { return c >= 0 ? row[size_t(c)] : QVariant(); };
+        QSet<qint64> seen;
+        qint64 index = 0;
+        jet->readColumns(name, wanted, [&](const SourceRow& row) {
+            const auto k = t.key >= 0 ? keyOf(t, row[size_t(t.key)], t.key) : std::nullopt;
+            if (t.key >= 0) {
+                if (!k || seen.contains(*k))
+                    t.newKeys.insert(index, 0);
+                else
+                    seen.insert(*k);
+                if (k)
+                    t.largestKey = std::max(t.largestKey, *k);
+            }
+            if (k && name == kBills) {
+                billClients[*k] << at(row, clientColumn).toString();
+                billPeople.push_back({*k, {at(row, clientColumn), at(row, installerColumn)}});
+            }
+            if (k && name == kClients)
+                clientNames.insert(*k, at(row, nameColumn).toString());
+            if (t.bill >= 0)
+                noteLineBill(t, row[size_t(t.bill)]);
+            if (name == kSettings && at(row, settingKey).toString() == kCounterId) {
+                counterRowInFile = true;
+                counter = at(row, settingValue).toLongLong();
+            }
+            ++index;
+            return true;
+        });
+        t.rows = index;
+        if (name == kClients)
+            clientIds = seen;
+        if (name == kLines)
+            linesKnown = true;
+    }
+
+    void noteLineBill(const Table& lines, const QVariant& bill)
+    {
+        if (const auto b = keyOf(lines, bill, lines.bill)) {
+            lineBills.insert(*b);
+            largestBill = std::max(largestBill, *b);
+        }
+    }
+
+    /// The first reading. The lines, the one large table, are read ahead only when their bill
+    /// numbers are needed before the bills are given (a bill number given twice gets a new one
+    /// past every line's too) or their own keys may repeat; otherwise the copy's reading of them
+    /// gathers their bill numbers.
     void readKeys()
     {
-        QMap<qint64, QStringList> billClients; // bill number -> the clients of its headers
-        QHash<qint64, QString> clientNames;
-        QSet<qint64> lineBills;
-        std::vector<std::pair<qint64, std::pair<QVariant, QVariant>>> billPeople; // number, client, installer
-        qint64 largestBill = 0;
-        for (Table& t : tables) {
-            if (!t.present)
-                continue;
-            const QString& name = t.program->name;
-            const int clientColumn = name == kBills ? columnIndex(t, QStringLiteral("客户ID")) : -1;
-            const int installerColumn = name == kBills ? columnIndex(t, QStringLiteral("安装人员ID")) : -1;
-            const int nameColumn = name == kClients ? columnIndex(t, QStringLiteral("客户名")) : -1;
-            const int settingKey = name == kSettings ? columnIndex(t, QStringLiteral("ID")) : -1;
-            const int settingValue = name == kSettings ? columnIndex(t, QStringLiteral("值")) : -1;
-            std::vector<int> wanted;
-            for (int c : {t.key, t.bill, clientColumn, installerColumn, nameColumn, settingKey, settingValue})
-                if (c >= 0)
-                    wanted.push_back(c);
-            auto at = [](const SourceRow& row, int c) { return c >= 0 ? row[size_t(c)] : QVariant(); };
-            QSet<qint64> seen;
-            std::vector<qint64> again; // rows whose key needs a new one
-            qint64 largest = 0;
-            qint64 index = 0;
-            jet->readColumns(name, wanted, [&](const SourceRow& row) {
-                const auto k = t.key >= 0 ? keyOf(t, row[size_t(t.key)], t.key) : std::nullopt;
-                if (t.key >= 0) {
-                    if (!k || seen.contains(*k))
-                        again.push_back(index);
-                    else
-                        seen.insert(*k);
-                    if (k)
-                        largest = std::max(largest, *k);
-                }
-                if (k && name == kBills) {
-                    billClients[*k] << at(row, clientColumn).toString();
-                    billPeople.push_back({*k, {at(row, clientColumn), at(row, installerColumn)}});
-                }
-                if (k && name == kClients)
-                    clientNames.insert(*k, at(row, nameColumn).toString());
-                if (t.bill >= 0)
-                    if (const auto b = keyOf(t, row[size_t(t.bill)], t.bill)) {
-                        lineBills.insert(*b);
-                        largestBill = std::max(largestBill, *b);
-                    }
-                if (name == kSettings && at(row, settingKey).toString() == kCounterId) {
-                    counterRowInFile = true;
-                    counter = at(row, settingValue).toLongLong();
-                }
-                ++index;
-                return true;
-            });
-            t.rows = index;
-            if (name == kBills)
-                largestBill = std::max(largestBill, largest);
-            if (name == kClients)
-                clientIds = seen;
-            t.newKeys.reserve(qsizetype(again.size()));
-            for (qint64 r : again)
-                t.newKeys.insert(r, 0);
-            t.largestKey = largest;
-        }
+        Table& lines = table(kLines);
+        for (Table& t : tables)
+            if (t.present && &t != &lines)
+                readKeys(t);
+        Table& bills = table(kBills);
+        if (!bills.newKeys.isEmpty() || !jet->keyIsUnique(kLines, lines.program->key))
+            readKeys(lines);
+        else
+            lines.rows = jet->rowCount(kLines);
+        largestBill = std::max(largestBill, bills.largestKey);
         // New keys past the largest; a bill's also past every line's bill number, so that it
         // takes no lines that are not its own.
         for (Table& t : tables) {
-            qint64 next = (t.program->name == kBills ? largestBill : t.largestKey) + 1;
+            qint64 next = (&t == &bills ? largestBill : t.largestKey) + 1;
             std::vector<qint64> rows(t.newKeys.keyBegin(), t.newKeys.keyEnd());
             std::sort(rows.begin(), rows.end());
             for (qint64 r : rows)
                 t.newKeys[r] = next++;
-            if (t.program->name == kBills)
+            if (&t == &bills)
                 largestBill = next - 1;
         }
 
@@ -356,13 +376,6 @@ struct LegacySource::Impl {
                                .arg(it.value().size())
                                .arg(clients.join(QStringLiteral("；")));
         }
-        QList<qint64> orphans;
-        for (qint64 b : lineBills)
-            if (!billClients.contains(b))
-                orphans << b;
-        std::sort(orphans.begin(), orphans.end());
-        for (qint64 b : orphans)
-            keyFindings << QStringLiteral("单据 %1：有明细，但没有这张单据的单据头；明细照原样导入。").arg(b);
         for (const auto& [number, people] : billPeople) {
             for (int who = 0; who < 2; ++who) {
                 const QVariant& id = who == 0 ? people.first : people.second;
@@ -376,6 +389,23 @@ struct LegacySource::Impl {
                                        .arg(who == 0 ? QStringLiteral("客户") : QStringLiteral("安装人员"), id.toString());
             }
         }
+    }
+
+    /// What needs every line's bill number: lines without a header, and the counter.
+    void finishLines()
+    {
+        if (linesDone)
+            return;
+        if (!linesKnown)
+            readKeys(table(kLines));
+        linesDone = true;
+        QList<qint64> orphans;
+        for (qint64 b : lineBills)
+            if (!billClients.contains(b))
+                orphans << b;
+        std::sort(orphans.begin(), orphans.end());
+        for (qint64 b : orphans)
+            lineFindings << QStringLiteral("单据 %1：有明细，但没有这张单据的单据头；明细照原样导入。").arg(b);
 
         // The counter: past the largest bill number (and every line's), unless it is already.
         const qint64 needed = largestBill + 1;
@@ -473,6 +503,10 @@ void LegacySource::readRows(const QString& table, const std::function<bool(const
 {
     Table& t = d->table(table);
     const bool settings = t.program->name == kSettings;
+    if (settings)
+        d->finishLines();
+    // A complete read of the lines, when they were not read ahead, gives their bill numbers.
+    const bool gatherBills = &t == &d->table(kLines) && !d->linesKnown && t.bill >= 0;
     const int counterValue = settings ? Impl::columnIndex(t, QStringLiteral("值")) : -1;
     const int counterKey = settings ? Impl::columnIndex(t, QStringLiteral("ID")) : -1;
     QStringList findings;
@@ -482,7 +516,15 @@ void LegacySource::readRows(const QString& table, const std::function<bool(const
     SourceRow out;
     auto fixUp = [&](const SourceRow& in) {
         out = in;
-        const QString where = Impl::place(t, in, index);
+        if (gatherBills)
+            d->noteLineBill(t, in[size_t(t.bill)]);
+        // Where the row stands is put into words only for a row the report names.
+        QString placeText;
+        auto where = [&]() -> const QString& {
+            if (placeText.isEmpty())
+                placeText = Impl::place(t, in, index);
+            return placeText;
+        };
         QStringList nulls, emptyTexts;
         for (size_t c = 0; c < out.size(); ++c) {
             QVariant& v = out[c];
@@ -496,18 +538,18 @@ void LegacySource::readRows(const QString& table, const std::function<bool(const
                     v = *n;
                 } else {
                     findings << QStringLiteral("%1：%2.%3 的文本%4不是数字，这一格留空；原文本记在这里。")
-                                    .arg(where, t.program->name, column, quotedText(text));
+                                    .arg(where(), t.program->name, column, quotedText(text));
                     v = QVariant();
                 }
             } else if (t.isDate[c] && !v.isNull()) {
                 const QDateTime when = v.toDateTime();
                 if (when.time() != QTime(0, 0))
                     findings << QStringLiteral("%1：%2.%3 是 %4，带有时刻 %5；保留日期，去掉时刻。")
-                                    .arg(where, t.program->name, column, when.date().toString(Qt::ISODate),
+                                    .arg(where(), t.program->name, column, when.date().toString(Qt::ISODate),
                                          when.time().toString(QStringLiteral("HH:mm:ss")));
                 v = when.date();
             } else if (t.isDate[c] && t.program->name == kBills) {
-                findings << QStringLiteral("%1：没有%2，照原样导入（没有日期）。").arg(where, column);
+                findings << QStringLiteral("%1：没有%2，照原样导入（没有日期）。").arg(where(), column);
             } else if (t.isRetyped[c] && !v.isNull()) {
                 v = inKind(v, t.retyped[c]);
             }
@@ -517,12 +559,12 @@ void LegacySource::readRows(const QString& table, const std::function<bool(const
         }
         if (!nulls.isEmpty())
             findings << QStringLiteral("%1：%2 为空值，保持空值（单据窗口显示为空格，保存时写 0）。")
-                            .arg(where, nulls.join(QStringLiteral("、")));
+                            .arg(where(), nulls.join(QStringLiteral("、")));
         for (const QString& column : emptyTexts)
-            emptyPlaces[column] << where;
+            emptyPlaces[column] << where();
         if (const auto moved = t.newKeys.constFind(index); moved != t.newKeys.constEnd()) {
             findings << QStringLiteral("%1：%2 %3，改为新号 %4。")
-                            .arg(where, t.program->key,
+                            .arg(where(), t.program->key,
                                  in[size_t(t.key)].isNull() ? QStringLiteral("为空") : QStringLiteral("重号"))
                             .arg(*moved);
             out[size_t(t.key)] = QVariant(*moved);
@@ -552,8 +594,11 @@ void LegacySource::readRows(const QString& table, const std::function<bool(const
                         .arg(t.program->name, it.key())
                         .arg(it.value().size())
                         .arg(it.value().join(QStringLiteral("、")));
-    if (!stopped)
+    if (!stopped) {
         t.findings = findings;
+        if (gatherBills)
+            d->linesKnown = true;
+    }
 }
 
 LegacyCounts LegacySource::counts() const
@@ -576,7 +621,8 @@ QStringList LegacySource::report() const
         lines << d->lockNote;
     for (const QString& n : d->columnNotes)
         lines << QStringLiteral("列：") + n;
-    QStringList found = d->keyFindings;
+    d->finishLines();
+    QStringList found = d->keyFindings + d->lineFindings;
     for (const Table& t : d->tables)
         found << t.findings;
     if (!d->counterNote.isEmpty())

@@ -197,6 +197,32 @@ private slots:
         }
     }
 
+    /// Lines without a header are found, and the counter passes their bill number, whether the
+    /// lines are read ahead (a bill number given twice needs them first) or only by the copy.
+    void linesWithoutHeaderFoundEitherWay_data()
+    {
+        QTest::addColumn<std::function<void(QByteArray&)>>("edit");
+        QTest::addColumn<QString>("counter");
+        using Edit = std::function<void(QByteArray&)>;
+        QTest::newRow("read ahead") << Edit() << "改为 100001";
+        // The second header of bill 10 (client 2) numbered 45 instead: no number is given twice.
+        QTest::newRow("read by the copy") << Edit([](QByteArray& b) {
+            const qsizetype at = b.indexOf(QByteArray::fromHex("0a00000002000000"));
+            QVERIFY(at > 0);
+            b[at] = 45;
+        }) << "改为 100000";
+    }
+    void linesWithoutHeaderFoundEitherWay()
+    {
+        QFETCH(std::function<void(QByteArray&)>, edit);
+        QFETCH(QString, counter);
+        const QString old = oldFile(QStringLiteral("quirks.mdb"), edit);
+        const CopyReport report = CopyDatabase(old, target(old));
+        const QString text = report.sourceReport.join(QLatin1Char('\n'));
+        QVERIFY2(text.contains(QStringLiteral("单据 99999：有明细，但没有这张单据的单据头")), qPrintable(text));
+        QVERIFY2(text.contains(counter), qPrintable(text));
+    }
+
     /// A text that is no number, in a number column: the cell left NULL, its text in the report.
     void textThatIsNoNumberKeptInTheReport()
     {
