@@ -396,11 +396,11 @@ qint64 JetSource::rowCount(const QString& table)
 
 void JetSource::readRows(const QString& table, const std::function<bool(const SourceRow&)>& row)
 {
-    readColumns(table, {}, row);
+    readColumns(table, {}, [&row](SourceRow& values) { return row(values); });
 }
 
 void JetSource::readColumns(const QString& table, const std::vector<int>& wanted,
-                            const std::function<bool(const SourceRow&)>& row)
+                            const std::function<bool(SourceRow&)>& row)
 {
     TableDef& t = d->table(table);
     std::vector<char> decode(t.columns.size(), wanted.empty() ? 1 : 0);

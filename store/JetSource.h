@@ -35,9 +35,9 @@ public:
     /// Columns of a kind no row source carries (OLE objects, binary data) are left out of the row
     /// and out of columns(); skippedColumns() names them.
     void readRows(const QString& table, const std::function<bool(const SourceRow&)>& row) override;
-    /// The same, decoding only the columns whose positions are listed; the others stay NULL.
-    void readColumns(const QString& table, const std::vector<int>& wanted,
-                     const std::function<bool(const SourceRow&)>& row);
+    /// The same, decoding only the columns whose positions are listed (all when none is); the
+    /// others stay NULL. The row may be changed by row: each decoded value is written anew.
+    void readColumns(const QString& table, const std::vector<int>& wanted, const std::function<bool(SourceRow&)>& row);
 
     /// Columns of the table not offered because their values are no text, number or date
     /// ("照片（OLE 对象）").

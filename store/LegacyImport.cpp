@@ -292,7 +292,7 @@ struct LegacySource::Impl {
         auto at = [](const SourceRow& row, int c) { return c >= 0 ? row[size_t(c)] : QVariant(); };
         QSet<qint64> seen;
         qint64 index = 0;
-        jet->readColumns(name, wanted, [&](const SourceRow& row) {
+        jet->readColumns(name, wanted, [&](SourceRow& row) {
             const auto k = t.key >= 0 ? keyOf(t, row[size_t(t.key)], t.key) : std::nullopt;
             if (t.key >= 0) {
                 if (!k || seen.contains(*k))
@@ -513,9 +513,9 @@ void LegacySource::readRows(const QString& table, const std::function<bool(const
     QMap<QString, QStringList> emptyPlaces; // column -> where it held an empty text
     qint64 index = 0;
     bool stopped = false;
-    SourceRow out;
-    auto fixUp = [&](const SourceRow& in) {
-        out = in;
+    // Each row is put right where the reader decoded it.
+    auto fixUp = [&](SourceRow& in) {
+        SourceRow& out = in;
         if (gatherBills)
             d->noteLineBill(t, in[size_t(t.bill)]);
         // Where the row stands is put into words only for a row the report names.
@@ -573,10 +573,10 @@ void LegacySource::readRows(const QString& table, const std::function<bool(const
             out[size_t(counterValue)] = QVariant(d->counter);
     };
     if (t.present) {
-        d->jet->readRows(t.program->name, [&](const SourceRow& in) {
+        d->jet->readColumns(t.program->name, {}, [&](SourceRow& in) {
             fixUp(in);
             ++index;
-            if (!row(out)) {
+            if (!row(in)) {
                 stopped = true;
                 return false;
             }
@@ -584,6 +584,7 @@ void LegacySource::readRows(const QString& table, const std::function<bool(const
         });
     }
     if (!stopped && settings && !d->counterRowInFile) {
+        SourceRow out;
         out.assign(t.columns.size(), QVariant());
         out[size_t(counterKey)] = kCounterId;
         out[size_t(counterValue)] = QVariant(d->counter);
