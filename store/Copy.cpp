@@ -487,6 +487,11 @@ CopyReport writeTarget(RowSource& source, std::vector<TablePlan>& tables, const 
     }
     CopyReport report;
     try {
+        // Each statement inserts many rows, and one that fails must be undone alone: a file keeps
+        // what it would undo in a journal of its own, in memory here rather than in a temporary
+        // file written page by page (set before the transaction, which takes it at its start).
+        if (!engine::IsServer())
+            engine::Current().execRaw(QStringLiteral("PRAGMA temp_store=MEMORY"), false);
         {
             TransactionScope scope;
             engine::Engine& e = engine::Current();
