@@ -56,7 +56,7 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-/// The file name of the report kept beside a target file kvt.db: kvt.db.导入报告.txt.
+/// The file the report is kept in beside a target file: kvt-导入报告.txt beside kvt.db.
 QString LegacyReportPath(const QString& targetFile);
 
 } // namespace kvt
