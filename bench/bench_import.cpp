@@ -29,8 +29,7 @@ QString g_folder;  // targets and CSV files, removed after each run
 QString g_skipped; // why the cases cannot run
 
 /// Runs a program with its standard output into outFile (or nowhere); its exit code, or -1.
-int run(const std::vector<std::string>& args, const std::string& outFile = "/dev/null", long* peakKb = nullptr)
-{
+int run(const std::vector<std::string>& args, const std::string& outFile = "/dev/null", long* peakKb = nullptr) {
     const pid_t pid = fork();
     if (pid < 0)
         return -1;
@@ -47,7 +46,7 @@ int run(const std::vector<std::string>& args, const std::string& outFile = "/dev
         _exit(127);
     }
     int status = 0;
-    rusage usage {};
+    rusage usage{};
     if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status))
         return -1;
     if (peakKb)
@@ -55,19 +54,16 @@ int run(const std::vector<std::string>& args, const std::string& outFile = "/dev
     return WEXITSTATUS(status);
 }
 
-void clearFolder()
-{
+void clearFolder() {
     QDir(g_folder).removeRecursively();
     QDir().mkpath(g_folder);
 }
 
-std::string inFolder(const QString& name)
-{
+std::string inFolder(const QString& name) {
     return QDir(g_folder).filePath(name).toStdString();
 }
 
-void BM_ExportImport(benchmark::State& state)
-{
+void BM_ExportImport(benchmark::State& state) {
     if (!g_skipped.isEmpty()) {
         state.SkipWithError(g_skipped.toUtf8().constData());
         return;
@@ -75,8 +71,8 @@ void BM_ExportImport(benchmark::State& state)
     const std::string target = inFolder(QStringLiteral("diy.db"));
     std::string script = "PRAGMA synchronous=FULL;\nBEGIN;\nDELETE FROM 系统设置;\n.mode csv\n";
     for (const char* t : kTables)
-        script += std::string(".import --skip 1 ") + inFolder(QString::fromUtf8(t) + QStringLiteral(".csv")) + " " + t +
-                  "\n";
+        script +=
+            std::string(".import --skip 1 ") + inFolder(QString::fromUtf8(t) + QStringLiteral(".csv")) + " " + t + "\n";
     script += "COMMIT;\n";
     for (auto _ : state) {
         state.PauseTiming();
@@ -92,7 +88,8 @@ void BM_ExportImport(benchmark::State& state)
         state.ResumeTiming();
         bool ok = true;
         for (const char* t : kTables)
-            ok = ok && run({"mdb-export", g_data.toStdString(), t}, inFolder(QString::fromUtf8(t) + QStringLiteral(".csv"))) == 0;
+            ok = ok && run({"mdb-export", g_data.toStdString(), t},
+                           inFolder(QString::fromUtf8(t) + QStringLiteral(".csv"))) == 0;
         ok = ok && run({"sqlite3", target, ".read " + scriptFile}) == 0;
         if (!ok) {
             state.SkipWithError("mdb-export or sqlite3 failed (apt-get install mdbtools sqlite3)");
@@ -103,8 +100,7 @@ void BM_ExportImport(benchmark::State& state)
     state.SetLabel("baseline");
 }
 
-void BM_Kvtcopy(benchmark::State& state)
-{
+void BM_Kvtcopy(benchmark::State& state) {
     if (!g_skipped.isEmpty()) {
         state.SkipWithError(g_skipped.toUtf8().constData());
         return;
@@ -114,7 +110,8 @@ void BM_Kvtcopy(benchmark::State& state)
         state.PauseTiming();
         clearFolder();
         state.ResumeTiming();
-        if (run({KVTCOPY_PROGRAM, g_data.toStdString(), inFolder(QStringLiteral("kvt.db"))}, "/dev/null", &peakKb) != 0) {
+        if (run({KVTCOPY_PROGRAM, g_data.toStdString(), inFolder(QStringLiteral("kvt.db"))}, "/dev/null", &peakKb) !=
+            0) {
             state.SkipWithError("kvtcopy failed");
             break;
         }
@@ -133,10 +130,14 @@ BENCHMARK(BM_ExportImport)
     ->UseRealTime()
     ->Iterations(1)
     ->Repetitions(3);
-BENCHMARK(BM_Kvtcopy)->Name("kvtcopy/ImportBig")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3);
+BENCHMARK(BM_Kvtcopy)
+    ->Name("kvtcopy/ImportBig")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const QString packed = QStringLiteral(KVT_SOURCE_DIR "/../shared/legacy/big.mdb.xz");
     const QString data = QStringLiteral(KVT_BENCH_DATA_DIR "/big.mdb");
     g_folder = QStringLiteral(KVT_BENCH_DATA_DIR "/import-bench");

@@ -42,36 +42,72 @@ struct TableDef {
     QStringList skipped;
 };
 
-QString jetTypeName(const MdbColumn* c, Decode* decode, ColumnKind* kind)
-{
+QString jetTypeName(const MdbColumn* c, Decode* decode, ColumnKind* kind) {
     *kind = ColumnKind::Integer;
     switch (c->col_type) {
-    case MDB_BOOL: *decode = Decode::Bool; return QStringLiteral("Yes/No");
-    case MDB_BYTE: *decode = Decode::Byte; return QStringLiteral("Byte");
-    case MDB_INT: *decode = Decode::Int16; return QStringLiteral("Integer");
-    case MDB_LONGINT: *decode = Decode::Int32; return c->is_long_auto ? QStringLiteral("AutoNumber") : QStringLiteral("Long");
-    case MDB_MONEY: *decode = Decode::Money; *kind = ColumnKind::Exact; return QStringLiteral("Currency");
-    case MDB_FLOAT: *decode = Decode::Single; *kind = ColumnKind::Real; return QStringLiteral("Single");
-    case MDB_DOUBLE: *decode = Decode::Double; *kind = ColumnKind::Real; return QStringLiteral("Double");
-    case MDB_DATETIME: *decode = Decode::Date; *kind = ColumnKind::Date; return QStringLiteral("Date/Time");
-    case MDB_TEXT: *decode = Decode::Text; *kind = ColumnKind::Text; return QStringLiteral("Text(%1)").arg(c->col_size / 2);
-    case MDB_MEMO: *decode = Decode::Memo; *kind = ColumnKind::Text; return QStringLiteral("Memo");
-    case MDB_REPID: *decode = Decode::Guid; *kind = ColumnKind::Text; return QStringLiteral("GUID");
+    case MDB_BOOL:
+        *decode = Decode::Bool;
+        return QStringLiteral("Yes/No");
+    case MDB_BYTE:
+        *decode = Decode::Byte;
+        return QStringLiteral("Byte");
+    case MDB_INT:
+        *decode = Decode::Int16;
+        return QStringLiteral("Integer");
+    case MDB_LONGINT:
+        *decode = Decode::Int32;
+        return c->is_long_auto ? QStringLiteral("AutoNumber") : QStringLiteral("Long");
+    case MDB_MONEY:
+        *decode = Decode::Money;
+        *kind = ColumnKind::Exact;
+        return QStringLiteral("Currency");
+    case MDB_FLOAT:
+        *decode = Decode::Single;
+        *kind = ColumnKind::Real;
+        return QStringLiteral("Single");
+    case MDB_DOUBLE:
+        *decode = Decode::Double;
+        *kind = ColumnKind::Real;
+        return QStringLiteral("Double");
+    case MDB_DATETIME:
+        *decode = Decode::Date;
+        *kind = ColumnKind::Date;
+        return QStringLiteral("Date/Time");
+    case MDB_TEXT:
+        *decode = Decode::Text;
+        *kind = ColumnKind::Text;
+        return QStringLiteral("Text(%1)").arg(c->col_size / 2);
+    case MDB_MEMO:
+        *decode = Decode::Memo;
+        *kind = ColumnKind::Text;
+        return QStringLiteral("Memo");
+    case MDB_REPID:
+        *decode = Decode::Guid;
+        *kind = ColumnKind::Text;
+        return QStringLiteral("GUID");
     case MDB_NUMERIC:
         *decode = Decode::Numeric;
         *kind = ColumnKind::Exact;
-        return QStringLiteral("Decimal(%1,%2)").arg(std::max(c->col_prec, c->col_scale)).arg(std::min(c->col_prec, c->col_scale));
-    case MDB_OLE: *decode = Decode::Skip; return QStringLiteral("OLE 对象");
-    case MDB_BINARY: *decode = Decode::Skip; return QStringLiteral("二进制");
-    case MDB_COMPLEX: *decode = Decode::Skip; return QStringLiteral("附件或多值");
-    default: return QString(); // no type a Jet file knows: the table's definition is damaged
+        return QStringLiteral("Decimal(%1,%2)")
+            .arg(std::max(c->col_prec, c->col_scale))
+            .arg(std::min(c->col_prec, c->col_scale));
+    case MDB_OLE:
+        *decode = Decode::Skip;
+        return QStringLiteral("OLE 对象");
+    case MDB_BINARY:
+        *decode = Decode::Skip;
+        return QStringLiteral("二进制");
+    case MDB_COMPLEX:
+        *decode = Decode::Skip;
+        return QStringLiteral("附件或多值");
+    default:
+        return QString(); // no type a Jet file knows: the table's definition is damaged
     }
 }
 
 /// A text as Jet stores it: UTF-16LE, or after the marker FF FE the "compressed" form in which
 /// runs of characters below U+0100 take one byte each and a zero byte switches between the forms.
-QString decodeText(const unsigned char* p, size_t n)
-{
+QString decodeText(const unsigned char* p, size_t n) {
     if (n >= 2 && p[0] == 0xff && p[1] == 0xfe) {
         QString s;
         s.reserve(int(n));
@@ -100,8 +136,7 @@ QString decodeText(const unsigned char* p, size_t n)
 }
 
 /// The shortest decimal that reads back as the same Single, as a double: 700.5, not 700.5000000001.
-double singleAsShown(float f)
-{
+double singleAsShown(float f) {
     char buf[32];
     const auto r = std::to_chars(buf, buf + sizeof buf, f);
     double d = 0;
@@ -110,8 +145,7 @@ double singleAsShown(float f)
 }
 
 /// A scaled integer as decimal text without trailing zeros ("989.5", "-0.25", "773").
-QString scaledText(QString digits, bool negative, int scale)
-{
+QString scaledText(QString digits, bool negative, int scale) {
     while (digits.size() <= scale)
         digits.prepend(QLatin1Char('0'));
     if (scale > 0) {
@@ -128,8 +162,7 @@ QString scaledText(QString digits, bool negative, int scale)
 
 /// A Decimal: a sign byte, then a 128-bit magnitude as four little-endian 32-bit words, the most
 /// significant first.
-QString decodeNumeric(const unsigned char* p, int scale)
-{
+QString decodeNumeric(const unsigned char* p, int scale) {
     quint32 words[4];
     for (int w = 0; w < 4; ++w)
         words[w] = qFromLittleEndian<quint32>(p + 1 + 4 * w);
@@ -150,8 +183,7 @@ QString decodeNumeric(const unsigned char* p, int scale)
     return scaledText(digits, (p[0] & 0x80) != 0, scale);
 }
 
-QString decodeMoney(const unsigned char* p)
-{
+QString decodeMoney(const unsigned char* p) {
     const qint64 v = qFromLittleEndian<qint64>(p);
     const quint64 magnitude = v < 0 ? quint64(0) - quint64(v) : quint64(v);
     return scaledText(QString::number(magnitude), v < 0, 4);
@@ -159,8 +191,7 @@ QString decodeMoney(const unsigned char* p)
 
 /// Days since 1899-12-30, the fraction the time of day; before that day the whole part counts
 /// back and the fraction still counts forward.
-QVariant decodeDate(double v)
-{
+QVariant decodeDate(double v) {
     if (!std::isfinite(v) || std::fabs(v) > 3e6)
         return QVariant();
     double days = std::trunc(v);
@@ -175,8 +206,7 @@ QVariant decodeDate(double v)
     return QDateTime(date, QTime::fromMSecsSinceStartOfDay(int(ms)), Qt::UTC);
 }
 
-QString decodeGuid(const unsigned char* p)
-{
+QString decodeGuid(const unsigned char* p) {
     return QStringLiteral("{%1-%2-%3-%4-%5}")
         .arg(qFromLittleEndian<quint32>(p), 8, 16, QLatin1Char('0'))
         .arg(qFromLittleEndian<quint16>(p + 4), 4, 16, QLatin1Char('0'))
@@ -195,8 +225,7 @@ struct JetSource::Impl {
     qint64 pages = 0;
     std::vector<TableDef> tables;
 
-    ~Impl()
-    {
+    ~Impl() {
         for (TableDef& t : tables)
             if (t.def)
                 mdb_free_tabledef(t.def);
@@ -204,14 +233,12 @@ struct JetSource::Impl {
             mdb_close(mdb);
     }
 
-    [[noreturn]] void damaged(const QString& table, const QString& what) const
-    {
+    [[noreturn]] void damaged(const QString& table, const QString& what) const {
         throw StoreError(QStringLiteral("读取“%1”的“%2”表时出错：文件已损坏（%3）。").arg(path, table, what),
                          StoreError::Kind::Corrupt);
     }
 
-    TableDef& table(const QString& name)
-    {
+    TableDef& table(const QString& name) {
         for (TableDef& t : tables)
             if (t.name == name) {
                 if (!t.def)
@@ -221,8 +248,7 @@ struct JetSource::Impl {
         throw StoreError(QStringLiteral("“%1”里没有“%2”表。").arg(path, name));
     }
 
-    void load(TableDef& t)
-    {
+    void load(TableDef& t) {
         // By its catalogue entry: reading a table by name reads the catalogue again and leaves the
         // tables read before it pointing at freed entries.
         t.def = mdb_read_table(t.entry);
@@ -248,8 +274,7 @@ struct JetSource::Impl {
     }
 
     /// A memo's bytes: kept in the row itself, or in one or a chain of long-value rows elsewhere.
-    QByteArray memo(const TableDef& t, const unsigned char* field, int size)
-    {
+    QByteArray memo(const TableDef& t, const unsigned char* field, int size) {
         if (size < MDB_MEMO_OVERHEAD)
             damaged(t.name, QStringLiteral("备注字段过短"));
         const quint32 head = qFromLittleEndian<quint32>(field);
@@ -285,8 +310,7 @@ struct JetSource::Impl {
     }
 };
 
-JetSource::JetSource(const QString& path) : d(std::make_unique<Impl>())
-{
+JetSource::JetSource(const QString& path) : d(std::make_unique<Impl>()) {
     d->path = path;
     QFile file(path);
     if (!file.exists())
@@ -299,10 +323,13 @@ JetSource::JetSource(const QString& path) : d(std::make_unique<Impl>())
     const bool jet = head.mid(4, 16) == QByteArray(kJetSignature, sizeof kJetSignature);
     d->ace = head.mid(4, 16) == QByteArray(kAceSignature, sizeof kAceSignature);
     if (!jet && !d->ace)
-        throw StoreError(QStringLiteral("“%1”不是旧程序的数据库文件（文件开头没有 Jet 或 ACE 数据库的标记）。").arg(path));
+        throw StoreError(
+            QStringLiteral("“%1”不是旧程序的数据库文件（文件开头没有 Jet 或 ACE 数据库的标记）。").arg(path));
     if (jet && head.size() > 0x14 && head[0x14] == 0)
-        throw StoreError(QStringLiteral("“%1”是 Access 97（Jet 3）格式的数据库，读不了：请先用 Access 把它转换为 2000 或更新的格式。")
-                             .arg(path));
+        throw StoreError(
+            QStringLiteral(
+                "“%1”是 Access 97（Jet 3）格式的数据库，读不了：请先用 Access 把它转换为 2000 或更新的格式。")
+                .arg(path));
     if (size < 3 * kPageSize || size % kPageSize != 0)
         throw StoreError(QStringLiteral("“%1”不完整：文件长 %2 字节，不是整数页，可能没有复制完。").arg(path).arg(size),
                          StoreError::Kind::Corrupt);
@@ -319,7 +346,8 @@ JetSource::JetSource(const QString& path) : d(std::make_unique<Impl>())
     GPtrArray* catalog = mdb_read_catalog(d->mdb, MDB_TABLE);
     if (!catalog || d->mdb->num_catalog == 0) {
         if (encoded)
-            throw StoreError(QStringLiteral("“%1”已加密，读不了：请先在旧程序所用的数据库程序里撤销数据库密码后再导入。").arg(path));
+            throw StoreError(
+                QStringLiteral("“%1”已加密，读不了：请先在旧程序所用的数据库程序里撤销数据库密码后再导入。").arg(path));
         throw StoreError(QStringLiteral("“%1”已损坏：读不出其中的表的目录。").arg(path), StoreError::Kind::Corrupt);
     }
     for (guint i = 0; i < d->mdb->num_catalog; ++i) {
@@ -328,55 +356,51 @@ JetSource::JetSource(const QString& path) : d(std::make_unique<Impl>())
             d->tables.push_back({QString::fromUtf8(entry->object_name), entry, nullptr, {}, {}});
     }
     if (d->tables.empty() && encoded)
-        throw StoreError(QStringLiteral("“%1”已加密，读不了：请先在旧程序所用的数据库程序里撤销数据库密码后再导入。").arg(path));
+        throw StoreError(
+            QStringLiteral("“%1”已加密，读不了：请先在旧程序所用的数据库程序里撤销数据库密码后再导入。").arg(path));
 }
 
 JetSource::~JetSource() = default;
 
-bool JetSource::IsJetFile(const QString& path)
-{
+bool JetSource::IsJetFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
     const QByteArray sig = file.read(20).mid(4, 16);
-    return sig == QByteArray(kJetSignature, sizeof kJetSignature) || sig == QByteArray(kAceSignature, sizeof kAceSignature);
+    return sig == QByteArray(kJetSignature, sizeof kJetSignature) ||
+           sig == QByteArray(kAceSignature, sizeof kAceSignature);
 }
 
-QString JetSource::describe() const
-{
+QString JetSource::describe() const {
     return d->path;
 }
 
-QString JetSource::format() const
-{
+QString JetSource::format() const {
     return d->ace ? QStringLiteral("ACE（Access 2007 及以后）") : QStringLiteral("Jet 4（Access 2000 至 2003）");
 }
 
-QStringList JetSource::tables() const
-{
+QStringList JetSource::tables() const {
     QStringList names;
     for (const TableDef& t : d->tables)
         names << t.name;
     return names;
 }
 
-std::vector<SourceColumn> JetSource::columns(const QString& table)
-{
+std::vector<SourceColumn> JetSource::columns(const QString& table) {
     std::vector<SourceColumn> out;
     for (const ColumnDef& c : d->table(table).columns)
         out.push_back(c.column);
     return out;
 }
 
-QStringList JetSource::skippedColumns(const QString& table)
-{
+QStringList JetSource::skippedColumns(const QString& table) {
     return d->table(table).skipped;
 }
 
-bool JetSource::keyIsUnique(const QString& table, const QString& column)
-{
+bool JetSource::keyIsUnique(const QString& table, const QString& column) {
     TableDef& t = d->table(table);
-    const auto c = std::find_if(t.columns.begin(), t.columns.end(), [&](const ColumnDef& def) { return def.column.name == column; });
+    const auto c = std::find_if(t.columns.begin(), t.columns.end(),
+                                [&](const ColumnDef& def) { return def.column.name == column; });
     if (c == t.columns.end() || !mdb_read_indices(t.def))
         return false;
     for (unsigned i = 0; i < t.def->num_idxs; ++i) {
@@ -389,19 +413,16 @@ bool JetSource::keyIsUnique(const QString& table, const QString& column)
     return false;
 }
 
-qint64 JetSource::rowCount(const QString& table)
-{
+qint64 JetSource::rowCount(const QString& table) {
     return qint64(d->table(table).def->num_rows);
 }
 
-void JetSource::readRows(const QString& table, const std::function<bool(const SourceRow&)>& row)
-{
+void JetSource::readRows(const QString& table, const std::function<bool(const SourceRow&)>& row) {
     readColumns(table, {}, [&row](SourceRow& values) { return row(values); });
 }
 
 void JetSource::readColumns(const QString& table, const std::vector<int>& wanted,
-                            const std::function<bool(SourceRow&)>& row)
-{
+                            const std::function<bool(SourceRow&)>& row) {
     TableDef& t = d->table(table);
     std::vector<char> decode(t.columns.size(), wanted.empty() ? 1 : 0);
     for (int c : wanted)
@@ -439,28 +460,55 @@ void JetSource::readColumns(const QString& table, const std::vector<int>& wanted
                     d->damaged(t.name, QStringLiteral("“%1”列的值过短").arg(col.column.name));
             };
             switch (col.decode) {
-            case Decode::Byte: need(1); v = QVariant(qlonglong(p[0])); break;
-            case Decode::Int16: need(2); v = QVariant(qlonglong(qFromLittleEndian<qint16>(p))); break;
-            case Decode::Int32: need(4); v = QVariant(qlonglong(qFromLittleEndian<qint32>(p))); break;
-            case Decode::Money: need(8); v = decodeMoney(p); break;
-            case Decode::Single: need(4); v = singleAsShown(qFromLittleEndian<float>(p)); break;
-            case Decode::Double: need(8); v = qFromLittleEndian<double>(p); break;
+            case Decode::Byte:
+                need(1);
+                v = QVariant(qlonglong(p[0]));
+                break;
+            case Decode::Int16:
+                need(2);
+                v = QVariant(qlonglong(qFromLittleEndian<qint16>(p)));
+                break;
+            case Decode::Int32:
+                need(4);
+                v = QVariant(qlonglong(qFromLittleEndian<qint32>(p)));
+                break;
+            case Decode::Money:
+                need(8);
+                v = decodeMoney(p);
+                break;
+            case Decode::Single:
+                need(4);
+                v = singleAsShown(qFromLittleEndian<float>(p));
+                break;
+            case Decode::Double:
+                need(8);
+                v = qFromLittleEndian<double>(p);
+                break;
             case Decode::Date:
                 need(8);
                 v = decodeDate(qFromLittleEndian<double>(p));
                 if (v.isNull())
                     d->damaged(t.name, QStringLiteral("“%1”列的日期无效").arg(col.column.name));
                 break;
-            case Decode::Numeric: need(17); v = decodeNumeric(p, col.scale); break;
-            case Decode::Guid: need(16); v = decodeGuid(p); break;
-            case Decode::Text: v = decodeText(p, size_t(f.siz)); break;
+            case Decode::Numeric:
+                need(17);
+                v = decodeNumeric(p, col.scale);
+                break;
+            case Decode::Guid:
+                need(16);
+                v = decodeGuid(p);
+                break;
+            case Decode::Text:
+                v = decodeText(p, size_t(f.siz));
+                break;
             case Decode::Memo: {
                 const QByteArray bytes = d->memo(t, p, f.siz);
                 v = decodeText(reinterpret_cast<const unsigned char*>(bytes.constData()), size_t(bytes.size()));
                 break;
             }
             case Decode::Bool:
-            case Decode::Skip: break;
+            case Decode::Skip:
+                break;
             }
         }
         return row(values);

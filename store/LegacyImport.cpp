@@ -37,8 +37,7 @@ struct ProgramTable {
     std::vector<std::pair<QString, Number>> columns;
 };
 
-const std::vector<ProgramTable>& programTables()
-{
+const std::vector<ProgramTable>& programTables() {
     static const std::vector<ProgramTable> tables = [] {
         auto real = [](std::initializer_list<const char*> names) {
             std::vector<std::pair<QString, Number>> out;
@@ -47,10 +46,14 @@ const std::vector<ProgramTable>& programTables()
             return out;
         };
         std::vector<ProgramTable> t;
-        t.push_back({kBills, kBillId,
-                     {{kBillId, Number::Whole}, {QStringLiteral("客户ID"), Number::Whole},
-                      {QStringLiteral("客户地址"), Number::None}, {QStringLiteral("单据日期"), Number::None},
-                      {QStringLiteral("安装人员ID"), Number::Whole}, {QStringLiteral("安装人员"), Number::None}}});
+        t.push_back({kBills,
+                     kBillId,
+                     {{kBillId, Number::Whole},
+                      {QStringLiteral("客户ID"), Number::Whole},
+                      {QStringLiteral("客户地址"), Number::None},
+                      {QStringLiteral("单据日期"), Number::None},
+                      {QStringLiteral("安装人员ID"), Number::Whole},
+                      {QStringLiteral("安装人员"), Number::None}}});
         std::vector<std::pair<QString, Number>> lines = {{QStringLiteral("门框ID"), Number::Whole},
                                                          {kBillId, Number::Whole},
                                                          {QStringLiteral("商品ID"), Number::Whole},
@@ -68,11 +71,15 @@ const std::vector<ProgramTable>& programTables()
             products.emplace_back(QString::fromUtf8(n), Number::None);
         products[4].second = Number::Whole;
         t.push_back({kProducts, QStringLiteral("商品ID"), products});
-        t.push_back({kClients, QStringLiteral("客户ID"),
-                     {{QStringLiteral("客户ID"), Number::Whole}, {QStringLiteral("自定义编号"), Number::None},
-                      {QStringLiteral("客户名"), Number::None}, {QStringLiteral("客户电话"), Number::None},
+        t.push_back({kClients,
+                     QStringLiteral("客户ID"),
+                     {{QStringLiteral("客户ID"), Number::Whole},
+                      {QStringLiteral("自定义编号"), Number::None},
+                      {QStringLiteral("客户名"), Number::None},
+                      {QStringLiteral("客户电话"), Number::None},
                       {QStringLiteral("客户备注"), Number::None}}});
-        t.push_back({kSettings, QString(), {{QStringLiteral("ID"), Number::None}, {QStringLiteral("值"), Number::Whole}}});
+        t.push_back(
+            {kSettings, QString(), {{QStringLiteral("ID"), Number::None}, {QStringLiteral("值"), Number::Whole}}});
         return t;
     }();
     return tables;
@@ -80,8 +87,7 @@ const std::vector<ProgramTable>& programTables()
 
 /// A number written as text: digits with an optional sign, point and exponent, spaces around
 /// allowed. Anything else ("20mm", "１２", "1,5") is no number.
-std::optional<QVariant> numberFromText(const QString& text, Number kind)
-{
+std::optional<QVariant> numberFromText(const QString& text, Number kind) {
     static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$"));
     const QString t = text.trimmed();
     if (!number.match(t).hasMatch())
@@ -100,10 +106,10 @@ std::optional<QVariant> numberFromText(const QString& text, Number kind)
 
 /// A number of the old file in the kind the program keeps: a whole number as a number of a
 /// number column, a number of a key column as a whole number where it is one, any number as text.
-QVariant inKind(const QVariant& v, ColumnKind kind)
-{
+QVariant inKind(const QVariant& v, ColumnKind kind) {
     switch (kind) {
-    case ColumnKind::Real: return QVariant(v.toDouble());
+    case ColumnKind::Real:
+        return QVariant(v.toDouble());
     case ColumnKind::Integer: {
         const double d = v.toDouble();
         return d == std::trunc(d) && std::fabs(d) < 9e15 ? QVariant(qlonglong(d)) : QVariant(d);
@@ -115,12 +121,12 @@ QVariant inKind(const QVariant& v, ColumnKind kind)
             return QString::fromLatin1(buf, int(r.ptr - buf));
         }
         return v.toString();
-    default: return v;
+    default:
+        return v;
     }
 }
 
-QString quotedText(const QString& text)
-{
+QString quotedText(const QString& text) {
     QString shown = text;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\\n")).replace(QLatin1Char('\n'), QLatin1String("\\n"));
     return QStringLiteral("“%1”").arg(shown);
@@ -169,8 +175,7 @@ struct LegacySource::Impl {
     bool counterRowInFile = false;
     QSet<qint64> clientIds;
 
-    Table& table(const QString& name)
-    {
+    Table& table(const QString& name) {
         for (Table& t : tables)
             if (t.program->name == name)
                 return t;
@@ -178,8 +183,7 @@ struct LegacySource::Impl {
     }
 
     /// Where a row stands, for the report: "单据 12", or "单据 12 的明细（门框ID 30）".
-    static QString place(const Table& t, const SourceRow& row, qint64 index)
-    {
+    static QString place(const Table& t, const SourceRow& row, qint64 index) {
         auto shown = [](const QVariant& v) { return v.isNull() ? QStringLiteral("（空）") : v.toString(); };
         const QString& name = t.program->name;
         if (name == kBills)
@@ -193,8 +197,7 @@ struct LegacySource::Impl {
         return QStringLiteral("%1第 %2 行").arg(name).arg(index + 1);
     }
 
-    void describeColumns(Table& t)
-    {
+    void describeColumns(Table& t) {
         const ProgramTable& p = *t.program;
         QStringList have;
         t.fromText.assign(t.columns.size(), Number::None);
@@ -206,8 +209,8 @@ struct LegacySource::Impl {
             SourceColumn& col = t.columns[c];
             have << col.name;
             t.isDate[c] = col.kind == ColumnKind::Date;
-            const auto known = std::find_if(p.columns.begin(), p.columns.end(),
-                                            [&](const auto& pc) { return pc.first == col.name; });
+            const auto known =
+                std::find_if(p.columns.begin(), p.columns.end(), [&](const auto& pc) { return pc.first == col.name; });
             if (known == p.columns.end()) {
                 columnNotes << QStringLiteral("%1.%2（%3）：本程序没有这一列，照旧程序的名称和类型加上并导入。")
                                    .arg(p.name, col.name, col.sourceType);
@@ -242,16 +245,17 @@ struct LegacySource::Impl {
             if (!have.contains(pc.first))
                 missing << pc.first;
         if (!missing.isEmpty())
-            columnNotes << QStringLiteral("%1 缺少 %2 列：导入后留空。").arg(p.name, missing.join(QStringLiteral("、")));
+            columnNotes
+                << QStringLiteral("%1 缺少 %2 列：导入后留空。").arg(p.name, missing.join(QStringLiteral("、")));
         t.key = p.key.isEmpty() ? -1 : int(have.indexOf(p.key));
         t.bill = p.name == kLines ? int(have.indexOf(kBillId)) : -1;
         if (!p.key.isEmpty() && t.key < 0)
-            throw StoreError(QStringLiteral("“%1”的“%2”表没有“%3”列，不是旧程序的表，没有导入。").arg(path, p.name, p.key));
+            throw StoreError(
+                QStringLiteral("“%1”的“%2”表没有“%3”列，不是旧程序的表，没有导入。").arg(path, p.name, p.key));
     }
 
     /// The key of a row as a number ("" texts and NULL give none).
-    static std::optional<qint64> keyOf(const Table& t, const QVariant& v, int column)
-    {
+    static std::optional<qint64> keyOf(const Table& t, const QVariant& v, int column) {
         if (v.isNull())
             return std::nullopt;
         if (t.fromText[size_t(column)] != Number::None) {
@@ -277,8 +281,7 @@ struct LegacySource::Impl {
 
     /// Reads a table's keys (and what the report needs of it) once; a key given twice or missing
     /// marks its row for a new key.
-    void readKeys(Table& t)
-    {
+    void readKeys(Table& t) {
         const QString& name = t.program->name;
         const int clientColumn = name == kBills ? columnIndex(t, QStringLiteral("客户ID")) : -1;
         const int installerColumn = name == kBills ? columnIndex(t, QStringLiteral("安装人员ID")) : -1;
@@ -324,8 +327,7 @@ struct LegacySource::Impl {
             linesKnown = true;
     }
 
-    void noteLineBill(const Table& lines, const QVariant& bill)
-    {
+    void noteLineBill(const Table& lines, const QVariant& bill) {
         if (const auto b = keyOf(lines, bill, lines.bill)) {
             lineBills.insert(*b);
             largestBill = std::max(largestBill, *b);
@@ -336,8 +338,7 @@ struct LegacySource::Impl {
     /// numbers are needed before the bills are given (a bill number given twice gets a new one
     /// past every line's too) or their own keys may repeat; otherwise the copy's reading of them
     /// gathers their bill numbers.
-    void readKeys()
-    {
+    void readKeys() {
         Table& lines = table(kLines);
         for (Table& t : tables)
             if (t.present && &t != &lines)
@@ -367,14 +368,17 @@ struct LegacySource::Impl {
             for (const QString& id : it.value()) {
                 bool ok = false;
                 const qint64 cid = id.toLongLong(&ok);
-                clients << (ok && clientNames.contains(cid) ? QStringLiteral("客户 %1 %2").arg(id, clientNames.value(cid))
-                                                           : QStringLiteral("客户 %1，已不存在").arg(id));
+                clients << (ok && clientNames.contains(cid)
+                                ? QStringLiteral("客户 %1 %2").arg(id, clientNames.value(cid))
+                                : QStringLiteral("客户 %1，已不存在").arg(id));
             }
-            keyFindings << QStringLiteral("单据 %1：有 %2 张单据用同一个单据号（%3）。第一张保留单据号 %1，其余的改为新号（见下）；"
-                                          "它们的明细分不开，仍都在单据 %1 下，请核对。")
-                               .arg(it.key())
-                               .arg(it.value().size())
-                               .arg(clients.join(QStringLiteral("；")));
+            keyFindings
+                << QStringLiteral(
+                       "单据 %1：有 %2 张单据用同一个单据号（%3）。第一张保留单据号 %1，其余的改为新号（见下）；"
+                       "它们的明细分不开，仍都在单据 %1 下，请核对。")
+                       .arg(it.key())
+                       .arg(it.value().size())
+                       .arg(clients.join(QStringLiteral("；")));
         }
         for (const auto& [number, people] : billPeople) {
             for (int who = 0; who < 2; ++who) {
@@ -386,14 +390,14 @@ struct LegacySource::Impl {
                 if (!ok || !clientIds.contains(cid))
                     keyFindings << QStringLiteral("单据 %1：%2（客户ID %3）在客户信息里已不存在；单据照原样导入。")
                                        .arg(number)
-                                       .arg(who == 0 ? QStringLiteral("客户") : QStringLiteral("安装人员"), id.toString());
+                                       .arg(who == 0 ? QStringLiteral("客户") : QStringLiteral("安装人员"),
+                                            id.toString());
             }
         }
     }
 
     /// What needs every line's bill number: lines without a header, and the counter.
-    void finishLines()
-    {
+    void finishLines() {
         if (linesDone)
             return;
         if (!linesKnown)
@@ -410,19 +414,21 @@ struct LegacySource::Impl {
         // The counter: past the largest bill number (and every line's), unless it is already.
         const qint64 needed = largestBill + 1;
         if (!counterRowInFile) {
-            counterNote = QStringLiteral("系统设置里没有计数器行（历史单据ID）：新建，值为 %1（最大的单据号加 1）。").arg(needed);
+            counterNote =
+                QStringLiteral("系统设置里没有计数器行（历史单据ID）：新建，值为 %1（最大的单据号加 1）。").arg(needed);
             counter = needed;
         } else if (counter < needed) {
-            counterNote = QStringLiteral("计数器（系统设置.历史单据ID）原为 %1，没有超过已用的最大单据号 %2（单据头和明细里的）：改为 %3。")
-                              .arg(counter)
-                              .arg(largestBill)
-                              .arg(needed);
+            counterNote =
+                QStringLiteral(
+                    "计数器（系统设置.历史单据ID）原为 %1，没有超过已用的最大单据号 %2（单据头和明细里的）：改为 %3。")
+                    .arg(counter)
+                    .arg(largestBill)
+                    .arg(needed);
             counter = needed;
         }
     }
 
-    static int columnIndex(const Table& t, const QString& name)
-    {
+    static int columnIndex(const Table& t, const QString& name) {
         for (size_t c = 0; c < t.columns.size(); ++c)
             if (t.columns[c].name == name)
                 return int(c);
@@ -430,8 +436,7 @@ struct LegacySource::Impl {
     }
 };
 
-LegacySource::LegacySource(const QString& path) : d(std::make_unique<Impl>())
-{
+LegacySource::LegacySource(const QString& path) : d(std::make_unique<Impl>()) {
     d->path = path;
     d->jet = std::make_unique<JetSource>(path);
     const QStringList present = d->jet->tables();
@@ -445,14 +450,17 @@ LegacySource::LegacySource(const QString& path) : d(std::make_unique<Impl>())
         d->tables.push_back(std::move(t));
     }
     if (!missing.isEmpty())
-        throw StoreError(QStringLiteral("“%1”缺少旧程序的表：%2。没有导入。").arg(path, missing.join(QStringLiteral("、"))));
+        throw StoreError(
+            QStringLiteral("“%1”缺少旧程序的表：%2。没有导入。").arg(path, missing.join(QStringLiteral("、"))));
     for (Table& t : d->tables) {
         if (t.present) {
             t.columns = d->jet->columns(t.program->name);
             for (const QString& skipped : d->jet->skippedColumns(t.program->name))
-                d->columnNotes << QStringLiteral("%1.%2：这种类型的列无法导入，没有导入。").arg(t.program->name, skipped);
+                d->columnNotes
+                    << QStringLiteral("%1.%2：这种类型的列无法导入，没有导入。").arg(t.program->name, skipped);
         } else {
-            t.columns = {{QStringLiteral("ID"), ColumnKind::Text, QString()}, {QStringLiteral("值"), ColumnKind::Integer, QString()}};
+            t.columns = {{QStringLiteral("ID"), ColumnKind::Text, QString()},
+                         {QStringLiteral("值"), ColumnKind::Integer, QString()}};
         }
         d->describeColumns(t);
     }
@@ -466,41 +474,38 @@ LegacySource::LegacySource(const QString& path) : d(std::make_unique<Impl>())
     for (const char* suffix : {".ldb", ".laccdb"}) {
         const QString lock = file.dir().filePath(file.completeBaseName() + QLatin1String(suffix));
         if (QFileInfo::exists(lock))
-            d->lockNote = QStringLiteral("旁边有锁文件 %1：旧程序可能还开着这个数据库。照样读取了；如果旧程序在导入时还保存了单据，"
-                                         "那张单据可能没有导入或不完整，请关掉旧程序后再导入一次核对。")
-                              .arg(QFileInfo(lock).fileName());
+            d->lockNote =
+                QStringLiteral(
+                    "旁边有锁文件 %1：旧程序可能还开着这个数据库。照样读取了；如果旧程序在导入时还保存了单据，"
+                    "那张单据可能没有导入或不完整，请关掉旧程序后再导入一次核对。")
+                    .arg(QFileInfo(lock).fileName());
     }
     d->readKeys();
 }
 
 LegacySource::~LegacySource() = default;
 
-QString LegacySource::describe() const
-{
+QString LegacySource::describe() const {
     return d->path;
 }
 
-QStringList LegacySource::tables() const
-{
+QStringList LegacySource::tables() const {
     QStringList names;
     for (const ProgramTable& p : programTables())
         names << p.name;
     return names;
 }
 
-std::vector<SourceColumn> LegacySource::columns(const QString& table)
-{
+std::vector<SourceColumn> LegacySource::columns(const QString& table) {
     return d->table(table).columns;
 }
 
-qint64 LegacySource::rowCount(const QString& table)
-{
+qint64 LegacySource::rowCount(const QString& table) {
     const Table& t = d->table(table);
     return t.rows + (t.program->name == kSettings && !d->counterRowInFile ? 1 : 0);
 }
 
-void LegacySource::readRows(const QString& table, const std::function<bool(const SourceRow&)>& row)
-{
+void LegacySource::readRows(const QString& table, const std::function<bool(const SourceRow&)>& row) {
     Table& t = d->table(table);
     const bool settings = t.program->name == kSettings;
     if (settings)
@@ -602,13 +607,11 @@ void LegacySource::readRows(const QString& table, const std::function<bool(const
     }
 }
 
-LegacyCounts LegacySource::counts() const
-{
+LegacyCounts LegacySource::counts() const {
     return {d->table(kBills).rows, d->table(kClients).rows, d->table(kProducts).rows};
 }
 
-QStringList LegacySource::report() const
-{
+QStringList LegacySource::report() const {
     QStringList lines;
     lines << QStringLiteral("旧程序数据库导入报告");
     lines << QStringLiteral("旧文件：%1（%2；只读打开，没有改动）").arg(d->path, d->jet->format());
@@ -638,8 +641,7 @@ QStringList LegacySource::report() const
     return lines;
 }
 
-QString LegacyReportPath(const QString& targetFile)
-{
+QString LegacyReportPath(const QString& targetFile) {
     const QFileInfo f(targetFile);
     return f.dir().filePath(f.completeBaseName() + QStringLiteral("-导入报告.txt"));
 }

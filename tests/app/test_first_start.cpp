@@ -22,16 +22,14 @@ using namespace kvt;
 namespace {
 
 /// The old file's bytes and modification time: neither may change.
-QByteArray fingerprint(const QString& path)
-{
+QByteArray fingerprint(const QString& path) {
     QFile f(path);
     f.open(QIODevice::ReadOnly);
     return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex() + ' ' +
            QByteArray::number(QFileInfo(path).lastModified().toMSecsSinceEpoch());
 }
 
-qint64 bills(const QString& database)
-{
+qint64 bills(const QString& database) {
     Database::Open(database);
     DataQuery q;
     q.SetSql(QStringLiteral("select count(*) from 历史单据"));
@@ -51,8 +49,7 @@ class TestFirstStart : public QObject {
     test::FakeDialogs m_dialogs;
 
     /// A folder holding the old program's kvt.mdb (a copy of a test file, edited when asked).
-    QString oldFolder(const QString& file, const std::function<void(QByteArray&)>& edit = {})
-    {
+    QString oldFolder(const QString& file, const std::function<void(QByteArray&)>& edit = {}) {
         const QString folder = m_dir.filePath(QStringLiteral("old%1").arg(++m_n));
         QDir().mkpath(folder);
         test::WriteLegacyCopy(file, folder + QStringLiteral("/kvt.mdb"), edit);
@@ -63,8 +60,7 @@ private slots:
     void init() { m_dialogs.clear(); }
     void cleanup() { Database::Close(); }
 
-    void yesImportsAndShowsTheReport()
-    {
+    void yesImportsAndShowsTheReport() {
         const QString folder = oldFolder(QStringLiteral("quirks.mdb"));
         const QString old = folder + QStringLiteral("/kvt.mdb");
         const QString db = folder + QStringLiteral("/kvt.db");
@@ -72,7 +68,8 @@ private slots:
         m_dialogs.answers = {true};
         QVERIFY(OfferLegacyImport(db, nullptr));
         QCOMPARE(m_dialogs.questions,
-                 QStringList{"在这个文件夹中找到旧程序的数据库kvt.mdb（41张单据、38个客户、11种商品）。现在把它导入kvt吗？"});
+                 QStringList{
+                     "在这个文件夹中找到旧程序的数据库kvt.mdb（41张单据、38个客户、11种商品）。现在把它导入kvt吗？"});
         QCOMPARE(m_dialogs.messages, QStringList());
         QCOMPARE(m_dialogs.texts.size(), 1);
         QVERIFY(m_dialogs.texts[0].contains(QStringLiteral("旧程序数据库导入报告")));
@@ -86,8 +83,7 @@ private slots:
         QCOMPARE(m_dialogs.questions.size(), 1);
     }
 
-    void noStartsOnANewDatabaseAndIsNotAskedAgain()
-    {
+    void noStartsOnANewDatabaseAndIsNotAskedAgain() {
         const QString folder = oldFolder(QStringLiteral("workshop.mdb"));
         const QString db = folder + QStringLiteral("/kvt.db");
         const QByteArray before = fingerprint(folder + QStringLiteral("/kvt.mdb"));
@@ -100,8 +96,7 @@ private slots:
         QCOMPARE(fingerprint(folder + QStringLiteral("/kvt.mdb")), before);
     }
 
-    void oldFileThatCannotBeReadStopsTheStart()
-    {
+    void oldFileThatCannotBeReadStopsTheStart() {
         const QString folder = oldFolder(QStringLiteral("quirks.mdb"), [](QByteArray& b) { b.chop(700); });
         const QString db = folder + QStringLiteral("/kvt.db");
         QVERIFY(!OfferLegacyImport(db, nullptr));
@@ -111,8 +106,7 @@ private slots:
         QVERIFY(!QFile::exists(db));
     }
 
-    void failedImportLeavesNoDatabaseAndAsksAgain()
-    {
+    void failedImportLeavesNoDatabaseAndAsksAgain() {
         test::TinyFilesystem disk("1m");
         if (!disk.mounted())
             QSKIP("needs root to mount a small filesystem");
@@ -126,7 +120,8 @@ private slots:
             QVERIFY(!OfferLegacyImport(db, nullptr));
             QCOMPARE(m_dialogs.questions.size(), start);
             QCOMPARE(m_dialogs.messages.size(), start);
-            QVERIFY2(m_dialogs.messages.last().contains(QStringLiteral("没有成功")), qPrintable(m_dialogs.messages.last()));
+            QVERIFY2(m_dialogs.messages.last().contains(QStringLiteral("没有成功")),
+                     qPrintable(m_dialogs.messages.last()));
             QVERIFY(!QFile::exists(db));
             QVERIFY(!QFile::exists(LegacyReportPath(db)));
         }

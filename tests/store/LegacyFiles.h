@@ -14,14 +14,12 @@
 
 namespace kvt::test {
 
-inline QString LegacyFile(const QString& name)
-{
+inline QString LegacyFile(const QString& name) {
     return qEnvironmentVariable("KVT_SOURCE_DIR") + QStringLiteral("/tests/store/legacy/") + name;
 }
 
 /// The four test files as the rows of a data table, in a column "file".
-inline void AddLegacyFileRows()
-{
+inline void AddLegacyFileRows() {
     QTest::addColumn<QString>("file");
     QTest::newRow("2000 layout, the seed's types") << QStringLiteral("workshop.mdb");
     QTest::newRow("2003 layout, odd types, every trace") << QStringLiteral("quirks.mdb");
@@ -30,8 +28,7 @@ inline void AddLegacyFileRows()
 }
 
 /// Writes a copy of a test file to path, changed by edit first when one is given.
-inline void WriteLegacyCopy(const QString& name, const QString& path, const std::function<void(QByteArray&)>& edit)
-{
+inline void WriteLegacyCopy(const QString& name, const QString& path, const std::function<void(QByteArray&)>& edit) {
     QFile in(LegacyFile(name));
     if (!in.open(QIODevice::ReadOnly))
         qFatal("missing test file %s", qPrintable(name));
@@ -44,8 +41,7 @@ inline void WriteLegacyCopy(const QString& name, const QString& path, const std:
 }
 
 /// The JSON record beside a test file ("quirks.mdb" -> quirks.json).
-inline QJsonObject LegacyRecord(const QString& file)
-{
+inline QJsonObject LegacyRecord(const QString& file) {
     QFile f(LegacyFile(file.section(QLatin1Char('.'), 0, 0) + QStringLiteral(".json")));
     if (!f.open(QIODevice::ReadOnly))
         qFatal("missing test record for %s", qPrintable(file));
@@ -54,8 +50,7 @@ inline QJsonObject LegacyRecord(const QString& file)
 
 /// A value as a comparable text: "NULL", numbers in their shortest form, dates as
 /// yyyy-MM-ddTHH:mm[:ss] (seconds only when there are any), texts as they are after "t:".
-inline QString Canonical(const QVariant& v)
-{
+inline QString Canonical(const QVariant& v) {
     if (!v.isValid() || v.isNull())
         return QStringLiteral("NULL");
     switch (v.typeId()) {
@@ -76,8 +71,7 @@ inline QString Canonical(const QVariant& v)
 }
 
 /// A value of the JSON record in the same form; exact numbers of the record are numbers.
-inline QString Canonical(const QJsonValue& v, const QString& jetType)
-{
+inline QString Canonical(const QJsonValue& v, const QString& jetType) {
     if (v.isNull())
         return QStringLiteral("NULL");
     if (v.isDouble())

@@ -5,8 +5,8 @@
 
 #include "store/Copy.h"
 #include "store/DataQuery.h"
-#include "store/LegacyImport.h"
 #include "store/Database.h"
+#include "store/LegacyImport.h"
 #include "store/StoreError.h"
 #include "support/TestDatabase.h"
 
@@ -26,8 +26,7 @@ namespace {
 const QStringList kKeyOf = {"历史单据=单据ID", "单据明细=门框ID", "商品信息=商品ID", "客户信息=客户ID", "系统设置=ID"};
 
 /// A cell as compared: NULL, a number, or a text (a date as its yyyy-MM-dd text).
-QString cell(const QVariant& v)
-{
+QString cell(const QVariant& v) {
     if (!v.isValid() || v.isNull())
         return QStringLiteral("NULL");
     if (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int || v.typeId() == QMetaType::Double)
@@ -38,8 +37,7 @@ QString cell(const QVariant& v)
 }
 
 /// The rows of a table of the open database, the record's columns in its order, sorted.
-QStringList rowsOf(const QString& table, const QStringList& columns)
-{
+QStringList rowsOf(const QString& table, const QStringList& columns) {
     DataQuery q;
     q.SetSql(QStringLiteral("select %1 from %2").arg(columns.join(QLatin1Char(',')), table));
     q.Open();
@@ -57,8 +55,7 @@ QStringList rowsOf(const QString& table, const QStringList& columns)
 /// The record's rows as they should land: dates without their time, number texts as numbers
 /// (and an empty one as NULL), a bill number given twice moved past every bill number in use,
 /// and the counter past it when it was behind.
-QStringList expectedRows(const QJsonObject& record, const QString& table, qint64* largestBill)
-{
+QStringList expectedRows(const QJsonObject& record, const QString& table, qint64* largestBill) {
     const QJsonObject t = record[table].toObject();
     const QJsonArray types = t[QStringLiteral("types")].toArray();
     const QJsonArray columns = t[QStringLiteral("columns")].toArray();
@@ -97,8 +94,7 @@ QStringList expectedRows(const QJsonObject& record, const QString& table, qint64
     return rows;
 }
 
-QByteArray fingerprint(const QString& path)
-{
+QByteArray fingerprint(const QString& path) {
     QFile f(path);
     f.open(QIODevice::ReadOnly);
     return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex() + ' ' +
@@ -113,28 +109,22 @@ class TestStoreImport : public QObject {
     int m_n = 0;
 
     /// A copy of a test file in a folder of its own, as a workshop's kvt.mdb.
-    QString oldFile(const QString& name, const std::function<void(QByteArray&)>& edit = {})
-    {
+    QString oldFile(const QString& name, const std::function<void(QByteArray&)>& edit = {}) {
         const QString folder = m_dir.filePath(QStringLiteral("w%1").arg(++m_n));
         QDir().mkpath(folder);
         const QString path = folder + QStringLiteral("/kvt.mdb");
         test::WriteLegacyCopy(name, path, edit);
         return path;
     }
-    QString target(const QString& old) const
-    {
+    QString target(const QString& old) const {
         return test::FreshDatabaseFor(QFileInfo(old).absoluteDir().filePath(QStringLiteral("kvt.db")));
     }
 
 private slots:
     void cleanup() { Database::Close(); }
 
-    void everyRowLandsAsWritten_data()
-    {
-        test::AddLegacyFileRows();
-    }
-    void everyRowLandsAsWritten()
-    {
+    void everyRowLandsAsWritten_data() { test::AddLegacyFileRows(); }
+    void everyRowLandsAsWritten() {
         QFETCH(QString, file);
         const QString old = oldFile(file);
         const QByteArray before = fingerprint(old);
@@ -147,7 +137,8 @@ private slots:
         qint64 largestBill = 0;
         for (const QString& table : {"历史单据", "单据明细"})
             for (const QJsonValue& r : record[table].toObject()[QStringLiteral("rows")].toArray())
-                largestBill = std::max(largestBill, r.toArray()[table == QStringLiteral("历史单据") ? 0 : 1].toInteger());
+                largestBill =
+                    std::max(largestBill, r.toArray()[table == QStringLiteral("历史单据") ? 0 : 1].toInteger());
         Database::Open(to);
         for (const QString& entry : kKeyOf) {
             const QString table = entry.section(QLatin1Char('='), 0, 0);
@@ -160,33 +151,33 @@ private slots:
         DataQuery q;
         q.SetSql(QStringLiteral("select count(*) from 历史单据"));
         q.Open();
-        QCOMPARE(q.ValueAt(1, 0).toLongLong(), qint64(record[QStringLiteral("历史单据")].toObject()[QStringLiteral("count")].toInt()));
+        QCOMPARE(q.ValueAt(1, 0).toLongLong(),
+                 qint64(record[QStringLiteral("历史单据")].toObject()[QStringLiteral("count")].toInt()));
     }
 
     /// Each trace of the old file is named in the report, with bill number, table and column.
-    void reportNamesEachPlace()
-    {
+    void reportNamesEachPlace() {
         const QString old = oldFile(QStringLiteral("quirks.mdb"));
         QFile(QFileInfo(old).absoluteDir().filePath(QStringLiteral("kvt.ldb"))).open(QIODevice::WriteOnly);
         const QString to = target(old);
         const CopyReport report = CopyDatabase(old, to);
         const QString text = report.sourceReport.join(QLatin1Char('\n'));
         const QStringList expected = {
-            "客户 5 黄明；客户 2 张海燕装饰公司",           // the bill number given twice, both clients
-            "单据 10：单据ID 重号，改为新号 100000",        // past the lines' 99999
-            "单据 99999：有明细，但没有这张单据的单据头",  // lines without a header
-            "客户ID 7777",                                  // a client gone
-            "带有时刻 14:22:05",                            // a date with a time
-            "单据 6：没有单据日期",                         // a bill without a date
+            "客户 5 黄明；客户 2 张海燕装饰公司",         // the bill number given twice, both clients
+            "单据 10：单据ID 重号，改为新号 100000",      // past the lines' 99999
+            "单据 99999：有明细，但没有这张单据的单据头", // lines without a header
+            "客户ID 7777",                                // a client gone
+            "带有时刻 14:22:05",                          // a date with a time
+            "单据 6：没有单据日期",                       // a bill without a date
             "单据 10 的明细（门框ID 36）：数量、见光宽、见光高、埋地 为空值", // NULLs kept
-            "单据明细.埋地 有 17 格是空文本",               // empty texts in a number column
-            "原为 42",                                      // the counter behind
+            "单据明细.埋地 有 17 格是空文本",                                 // empty texts in a number column
+            "原为 42",                                                        // the counter behind
             "改为 100001",
-            "员工考勤（1 行）",                             // the table left behind
-            "商品信息.颜色（Text(20)）",                    // columns of the workshop's own
+            "员工考勤（1 行）",          // the table left behind
+            "商品信息.颜色（Text(20)）", // columns of the workshop's own
             "商品信息.单价（Currency）",
             "客户信息.客户传真（Text(30)）",
-            "kvt.ldb",                                      // the old program may be running
+            "kvt.ldb", // the old program may be running
         };
         for (const QString& e : expected)
             QVERIFY2(text.contains(e), qPrintable(e + QStringLiteral("\n") + text));
@@ -199,8 +190,7 @@ private slots:
 
     /// Lines without a header are found, and the counter passes their bill number, whether the
     /// lines are read ahead (a bill number given twice needs them first) or only by the copy.
-    void linesWithoutHeaderFoundEitherWay_data()
-    {
+    void linesWithoutHeaderFoundEitherWay_data() {
         QTest::addColumn<std::function<void(QByteArray&)>>("edit");
         QTest::addColumn<QString>("counter");
         using Edit = std::function<void(QByteArray&)>;
@@ -212,8 +202,7 @@ private slots:
             b[at] = 45;
         }) << "改为 100000";
     }
-    void linesWithoutHeaderFoundEitherWay()
-    {
+    void linesWithoutHeaderFoundEitherWay() {
         QFETCH(std::function<void(QByteArray&)>, edit);
         QFETCH(QString, counter);
         const QString old = oldFile(QStringLiteral("quirks.mdb"), edit);
@@ -224,8 +213,7 @@ private slots:
     }
 
     /// A text that is no number, in a number column: the cell left NULL, its text in the report.
-    void textThatIsNoNumberKeptInTheReport()
-    {
+    void textThatIsNoNumberKeptInTheReport() {
         // A line's 埋地 "20" stands before its 门框附加 "单边门线" (UTF-16); it becomes "2x".
         const QString old = oldFile(QStringLiteral("quirks.mdb"), [](QByteArray& b) {
             const QByteArray text = QByteArray::fromHex("320030005553b98fe895bf7e"); // 20单边门线
@@ -235,8 +223,9 @@ private slots:
         });
         const QString to = target(old);
         const CopyReport report = CopyDatabase(old, to);
-        QVERIFY2(report.sourceReport.join(QLatin1Char('\n')).contains(QStringLiteral("单据明细.埋地 的文本“2x”不是数字")),
-                 qPrintable(report.sourceReport.join(QLatin1Char('\n'))));
+        QVERIFY2(
+            report.sourceReport.join(QLatin1Char('\n')).contains(QStringLiteral("单据明细.埋地 的文本“2x”不是数字")),
+            qPrintable(report.sourceReport.join(QLatin1Char('\n'))));
         Database::Open(to);
         DataQuery q;
         q.SetSql(QStringLiteral("select count(*) from 单据明细 where 埋地 is null"));
@@ -244,8 +233,7 @@ private slots:
         QCOMPARE(q.ValueAt(1, 0).toLongLong(), qint64(20)); // 17 empty texts, 2 NULLs, the one "2x"
     }
 
-    void refusedWithoutATarget_data()
-    {
+    void refusedWithoutATarget_data() {
         QTest::addColumn<std::function<void(QByteArray&)>>("edit");
         QTest::addColumn<QString>("message");
         using Edit = std::function<void(QByteArray&)>;
@@ -257,8 +245,7 @@ private slots:
             b.replace(from, to);
         }) << "缺少旧程序的表：客户信息";
     }
-    void refusedWithoutATarget()
-    {
+    void refusedWithoutATarget() {
         QFETCH(std::function<void(QByteArray&)>, edit);
         QFETCH(QString, message);
         const QString old = oldFile(QStringLiteral("quirks.mdb"), edit);
@@ -282,8 +269,7 @@ private slots:
     }
 
     /// kvtcopy with the old file as its source: the report ends what it prints.
-    void theProgram()
-    {
+    void theProgram() {
         const QString old = oldFile(QStringLiteral("quirks.mdb"));
         QProcess p;
         p.start(QStringLiteral(KVT_COPY_PROGRAM), {old, target(old)});

@@ -17,26 +17,22 @@ class TestStoreJet : public QObject {
     QTemporaryDir m_dir;
 
     /// A copy of quirks.mdb under another name, changed by edit.
-    QString hostile(const QString& name, const std::function<void(QByteArray&)>& edit)
-    {
+    QString hostile(const QString& name, const std::function<void(QByteArray&)>& edit) {
         const QString path = m_dir.filePath(name);
         test::WriteLegacyCopy(QStringLiteral("quirks.mdb"), path, edit);
         return path;
     }
 
 private slots:
-    void everyValueAsWritten_data()
-    {
-        test::AddLegacyFileRows();
-    }
-    void everyValueAsWritten()
-    {
+    void everyValueAsWritten_data() { test::AddLegacyFileRows(); }
+    void everyValueAsWritten() {
         QFETCH(QString, file);
         const QJsonObject record = test::LegacyRecord(file);
         JetSource source(test::LegacyFile(file));
         QStringList expectedTables = record.keys();
         expectedTables.removeAll(QStringLiteral("notes"));
-        expectedTables << record[QStringLiteral("notes")].toObject()[QStringLiteral("other_tables")].toVariant().toStringList();
+        expectedTables
+            << record[QStringLiteral("notes")].toObject()[QStringLiteral("other_tables")].toVariant().toStringList();
         QStringList tables = source.tables();
         tables.sort();
         expectedTables.sort();
@@ -77,8 +73,7 @@ private slots:
     }
 
     /// The kind each Jet type is read as; a number column made as Text stays text at this level.
-    void kindsOfTheOldTypes()
-    {
+    void kindsOfTheOldTypes() {
         JetSource source(test::LegacyFile(QStringLiteral("quirks.mdb")));
         QMap<QString, ColumnKind> kinds;
         for (const SourceColumn& c : source.columns(QStringLiteral("单据明细")))
@@ -91,24 +86,23 @@ private slots:
         QCOMPARE(kinds[QStringLiteral("门框备注")], ColumnKind::Text);
     }
 
-    void recognisedByContent()
-    {
+    void recognisedByContent() {
         QFile::copy(test::LegacyFile(QStringLiteral("accdb.accdb")), m_dir.filePath(QStringLiteral("daten.bin")));
         QVERIFY(JetSource::IsJetFile(m_dir.filePath(QStringLiteral("daten.bin"))));
-        QCOMPARE(JetSource(m_dir.filePath(QStringLiteral("daten.bin"))).rowCount(QStringLiteral("历史单据")), qint64(25));
+        QCOMPARE(JetSource(m_dir.filePath(QStringLiteral("daten.bin"))).rowCount(QStringLiteral("历史单据")),
+                 qint64(25));
         QVERIFY(!JetSource::IsJetFile(test::LegacyFile(QStringLiteral("quirks.json"))));
     }
 
-    void badFilesRefused_data()
-    {
+    void badFilesRefused_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<std::function<void(QByteArray&)>>("edit");
         QTest::addColumn<QString>("message");
         using Edit = std::function<void(QByteArray&)>;
-        QTest::newRow("text named kvt.mdb") << "kvt.mdb" << Edit([](QByteArray& b) { b = "单据,客户\n1,2\n"; })
-                                            << "不是旧程序的数据库文件";
-        QTest::newRow("signature changed") << "sig.mdb" << Edit([](QByteArray& b) { b[4] = 'X'; })
-                                           << "不是旧程序的数据库文件";
+        QTest::newRow("text named kvt.mdb")
+            << "kvt.mdb" << Edit([](QByteArray& b) { b = "单据,客户\n1,2\n"; }) << "不是旧程序的数据库文件";
+        QTest::newRow("signature changed")
+            << "sig.mdb" << Edit([](QByteArray& b) { b[4] = 'X'; }) << "不是旧程序的数据库文件";
         QTest::newRow("Access 97 format") << "jet3.mdb" << Edit([](QByteArray& b) { b[0x14] = 0; }) << "Access 97";
         QTest::newRow("cut inside a page") << "cut.mdb" << Edit([](QByteArray& b) { b.chop(100); }) << "不完整";
         QTest::newRow("cut at a page, tables gone")
@@ -130,8 +124,7 @@ private slots:
             }
         }) << "已损坏";
     }
-    void badFilesRefused()
-    {
+    void badFilesRefused() {
         QFETCH(QString, name);
         QFETCH(std::function<void(QByteArray&)>, edit);
         QFETCH(QString, message);
