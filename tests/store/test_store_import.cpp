@@ -279,6 +279,8 @@ private slots:
         QVERIFY2(out.startsWith(QStringLiteral("历史单据：41 行，校验和一致")), qPrintable(out));
         QVERIFY2(out.contains(QStringLiteral("\n旧程序数据库导入报告\n")), qPrintable(out));
         QVERIFY2(out.contains(QStringLiteral("改为 100001")), qPrintable(out));
+        // New keys continue past the largest copied one, a deleted product's gap kept.
+        QVERIFY2(out.contains(QStringLiteral("自动编号：单据明细 141、商品信息 12、客户信息 38，一致")), qPrintable(out));
     }
 };
 
