@@ -1,3 +1,4 @@
+// See Backup.h. The engine makes the copy and checks it; this file names, places and prunes them.
 #include "store/Backup.h"
 
 #include "store/Engine.h"

@@ -1,5 +1,6 @@
 #pragma once
-// Daily copies of the open database file, made with the engine's online backup.
+// Daily copies of the open database file: made by the file engine's online backup, read back and
+// checked before they get their name, the oldest removed. Calls the engine only through Engine.
 
 #include <QDate>
 #include <QString>

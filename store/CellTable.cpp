@@ -1,3 +1,4 @@
+// See CellTable.h. Plain memory: no engine, no Qt beyond the values handed out.
 #include "store/CellTable.h"
 
 #include "store/StoreError.h"
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <bit>
 #include <limits>
+#include <new>
 
 namespace kvt {
 
@@ -57,21 +59,12 @@ QByteArrayView CellTable::text(quint32 slot, int column) const
     const quint64* p = &payloads(slot)[column];
     if (k >= InlineText)
         return QByteArrayView(reinterpret_cast<const char*>(p), k - InlineText);
-    if (k == PooledText)
-        return QByteArrayView(m_pool.data() + (*p & 0xFFFFFFFFu), qsizetype(*p >> 32));
+    if (k == PooledText) {
+        const size_t offset = *p & 0xFFFFFFFFu;
+        const int block = blockOf(offset);
+        return QByteArrayView(m_blocks[size_t(block)].get() + (offset - blockStart(block)), qsizetype(*p >> 32));
+    }
     return {};
-}
-
-void CellTable::setInteger(quint32 slot, int column, qint64 value)
-{
-    kinds(slot)[column] = Integer;
-    std::memcpy(&payloads(slot)[column], &value, sizeof value);
-}
-
-void CellTable::setReal(quint32 slot, int column, double value)
-{
-    kinds(slot)[column] = Real;
-    std::memcpy(&payloads(slot)[column], &value, sizeof value);
 }
 
 void CellTable::setText(quint32 slot, int column, const char* utf8, size_t length)
@@ -84,13 +77,51 @@ void CellTable::setText(quint32 slot, int column, const char* utf8, size_t lengt
         kinds(slot)[column] = quint8(InlineText + length);
         return;
     }
+    size_t offset = m_poolUsed;
+    if (length <= m_tailRoom) {
+        std::memcpy(m_tail, utf8, length);
+        m_tail += length;
+        m_tailRoom -= length;
+        m_poolUsed += length;
+    } else {
+        std::memcpy(poolPlace(length, offset), utf8, length);
+    }
     // Offset and length share the payload, 32 bits each.
-    const size_t offset = m_pool.size();
-    if (length > std::numeric_limits<quint32>::max() || offset > std::numeric_limits<quint32>::max() - length)
-        throw StoreError(QStringLiteral("查询结果的文字太多，请缩小查询范围"));
-    m_pool.append(utf8, length);
     *p = quint64(offset) | (quint64(length) << 32);
     kinds(slot)[column] = PooledText;
+}
+
+char* CellTable::poolPlace(size_t length, size_t& offset)
+{
+    offset = m_poolUsed;
+    int block = blockOf(offset);
+    const auto room = [&] {
+        return size_t(block) < m_blockBytes.size() ? m_blockBytes[size_t(block)] : kFirstBlock << block;
+    };
+    if (offset - blockStart(block) + length > room()) {
+        do
+            ++block;
+        while ((kFirstBlock << block) < length);
+        offset = blockStart(block);
+    }
+    if (length > std::numeric_limits<quint32>::max() || offset > std::numeric_limits<quint32>::max() - length)
+        throw StoreError(QStringLiteral("查询结果的文字太多，请缩小查询范围"));
+    if (size_t(block) >= m_blocks.size()) {
+        m_blocks.resize(size_t(block) + 1);
+        m_blockBytes.resize(size_t(block) + 1, 0);
+    }
+    if (!m_blocks[size_t(block)]) {
+        char* made = static_cast<char*>(std::malloc(kFirstBlock << block));
+        if (!made)
+            throw std::bad_alloc();
+        m_blocks[size_t(block)].reset(made);
+        m_blockBytes[size_t(block)] = kFirstBlock << block;
+    }
+    m_poolUsed = offset + length;
+    char* at = m_blocks[size_t(block)].get() + (offset - blockStart(block));
+    m_tail = at + length;
+    m_tailRoom = m_blockBytes[size_t(block)] - (offset - blockStart(block)) - length;
+    return at;
 }
 
 QVariant CellTable::value(quint32 slot, int column) const
@@ -127,8 +158,20 @@ void CellTable::setValue(quint32 slot, int column, const QVariant& value)
 
 void CellTable::trim()
 {
-    if (m_pool.capacity() - m_pool.size() > m_pool.size() / 8 + 4096)
-        m_pool.shrink_to_fit();
+    // The last block gives back what it does not hold yet; shrinking it keeps it in place.
+    if (m_poolUsed > 0) {
+        const int block = blockOf(m_poolUsed - 1);
+        const size_t used = m_poolUsed - blockStart(block);
+        if (size_t(block) < m_blocks.size() && m_blocks[size_t(block)] && used + 4096 < m_blockBytes[size_t(block)]) {
+            if (char* kept = static_cast<char*>(std::realloc(m_blocks[size_t(block)].get(), used))) {
+                (void)m_blocks[size_t(block)].release();
+                m_blocks[size_t(block)].reset(kept);
+                m_blockBytes[size_t(block)] = used;
+                m_tail = nullptr;
+                m_tailRoom = 0;
+            }
+        }
+    }
     m_chunks.shrink_to_fit();
 }
 

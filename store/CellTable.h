@@ -1,13 +1,16 @@
 #pragma once
 // The values of a held result, kept compact: per cell one kind byte and one 8-byte payload
 // (a whole number, a number, or a text), texts as UTF-8 in one pool per result. Rows live in
-// fixed-size chunks addressed by a slot number, so the table only grows and nothing is copied
-// while a large result is read. QVariant and QString are made only when a value is asked for.
+// fixed-size chunks addressed by a slot number, and the pool in blocks each twice the size of the
+// one before, so the table only grows and nothing is copied while a large result is read.
+// QVariant and QString are made only when a value is asked for.
 
 #include <QByteArrayView>
 #include <QVariant>
 #include <QtGlobal>
 
+#include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -59,8 +62,16 @@ public:
     QByteArrayView text(quint32 slot, int column) const;
 
     void setNull(quint32 slot, int column) { kinds(slot)[column] = Null; }
-    void setInteger(quint32 slot, int column, qint64 value);
-    void setReal(quint32 slot, int column, double value);
+    void setInteger(quint32 slot, int column, qint64 value)
+    {
+        kinds(slot)[column] = Integer;
+        std::memcpy(&payloads(slot)[column], &value, sizeof value);
+    }
+    void setReal(quint32 slot, int column, double value)
+    {
+        kinds(slot)[column] = Real;
+        std::memcpy(&payloads(slot)[column], &value, sizeof value);
+    }
     /// Stores a text; a text replacing another leaves the old bytes unused in the pool.
     void setText(quint32 slot, int column, const char* utf8, size_t length);
 
@@ -82,6 +93,17 @@ private:
                size_t(slot & m_chunkMask) * size_t(m_columns);
     }
     void addChunk();
+    /// The pool's block k holds kFirstBlock << k bytes and starts at pool offset
+    /// kFirstBlock * (2^k - 1): an offset finds its block without a search.
+    static constexpr size_t kFirstBlock = 4096;
+    static int blockOf(size_t offset) { return int(std::bit_width(offset / kFirstBlock + 1)) - 1; }
+    static size_t blockStart(int block) { return kFirstBlock * ((size_t(1) << block) - 1); }
+    /// Where a text of length bytes goes, its block made when it is new; skips to a later block when
+    /// it does not fit whole into the current one.
+    char* poolPlace(size_t length, size_t& offset);
+    struct FreeBlock {
+        void operator()(char* p) const { std::free(p); }
+    };
 
     int m_columns;
     quint32 m_chunkRows;
@@ -89,7 +111,11 @@ private:
     quint32 m_chunkMask;
     quint32 m_slots = 0;
     std::vector<std::unique_ptr<quint8[]>> m_chunks; // payloads of all rows of the chunk, then their kinds
-    std::string m_pool;                              // UTF-8 of the longer texts
+    std::vector<std::unique_ptr<char, FreeBlock>> m_blocks; // UTF-8 of the longer texts (null: skipped)
+    std::vector<size_t> m_blockBytes;                       // what each block holds (less once trimmed)
+    size_t m_poolUsed = 0;                                  // pool offset of the next text
+    char* m_tail = nullptr;                                 // where it goes in the current block
+    size_t m_tailRoom = 0;                                  // and the bytes left there
 };
 
 } // namespace kvt

@@ -1,3 +1,5 @@
+// See Copy.h. Reads from a RowSource and writes through the open database's engine in one
+// transaction; the only engine-specific step left here is the server's table lock.
 #include "store/Copy.h"
 
 #include "store/Database.h"

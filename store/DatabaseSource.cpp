@@ -1,3 +1,4 @@
+// See DatabaseSource.h. Reads through an engine of its own, never the open database's.
 #include "store/DatabaseSource.h"
 
 #include "store/Copy.h"

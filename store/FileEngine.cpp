@@ -1,3 +1,4 @@
+// See FileEngine.h. The one file of the store that calls SQLite.
 #include "store/FileEngine.h"
 
 #include "store/CellTable.h"

@@ -1,3 +1,4 @@
+// See SqlDialect.h. Pure text: calls no engine.
 #include "store/SqlDialect.h"
 
 #include "store/StoreError.h"

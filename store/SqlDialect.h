@@ -1,6 +1,7 @@
 #pragma once
 // Translation of the program's statements (table and column names in Chinese, text literals
-// between double quotes, dates between number signs) into SQLite's dialect, token by token.
+// between double quotes, dates between number signs) into SQLite's and PostgreSQL's dialects,
+// token by token. Knows no connection: each engine calls the translation of its own dialect.
 
 #include <QString>
 

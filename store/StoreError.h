@@ -1,4 +1,6 @@
 #pragma once
+// The one error the store raises, whatever engine or source it comes from: its message is what
+// the user is shown, its kind what a caller may answer with a message of its own.
 #include <QString>
 #include <stdexcept>
 

@@ -546,7 +546,7 @@ private slots:
         QCOMPARE(billForm()->EditAddress->text(), QStringLiteral("新地址"));
         {
             // Another workstation: nothing of the save is there, and it takes the trigger away.
-            test::ServerConnectionForTest other(dbPath());
+            test::OtherConnection other(dbPath());
             QCOMPARE(other.exec(QStringLiteral("select string_agg(门框备注, ',' order by \"门框ID\") from 单据明细 "
                                                "where \"单据ID\"=130")),
                      QString());

@@ -24,6 +24,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -31,7 +32,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <sqlite3.h>
 
 #include "support/TestDatabase.h"
 
@@ -431,9 +431,13 @@ private slots:
         Database::Exec(QStringLiteral("drop index 单据明细_玻璃"));
         Database::Close();
 
-        sqlite3* other = nullptr;
-        QCOMPARE(sqlite3_open(dbPath().toUtf8().constData(), &other), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        // The engine's own shell holds the file's write lock until it is told to let go.
+        QProcess other;
+        other.start(QStringLiteral("sqlite3"), {dbPath()});
+        QVERIFY(other.waitForStarted());
+        other.write("BEGIN IMMEDIATE;\n.print locked\n");
+        while (!other.readAllStandardOutput().contains("locked"))
+            QVERIFY(other.waitForReadyRead(10000));
         Database::SetBusyTimeout(50);
         CreateForms(dbPath());
         Database::SetBusyTimeout(10000);
@@ -442,8 +446,9 @@ private slots:
         listGlass();
         QCOMPARE(m_dialogs->messages, QStringList());
         QCOMPARE(rows().last(), QStringLiteral("合计|||20|10.94|"));
-        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(other);
+        other.write("ROLLBACK;\n.quit\n");
+        other.closeWriteChannel();
+        QVERIFY(other.waitForFinished(10000));
 
         DestroyForms();
         CreateForms(dbPath());

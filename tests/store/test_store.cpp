@@ -4,6 +4,7 @@
 #include "store/DataQuery.h"
 #include "store/Database.h"
 #include "store/SqlDialect.h"
+#include "support/ServerConnectionForTest.h"
 #include "support/TestDatabase.h"
 
 #include <QTemporaryDir>

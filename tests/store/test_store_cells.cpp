@@ -1,6 +1,7 @@
 // How a held result keeps its values: every kind of value read back as stored, texts that
 // grow and shrink under edits, keys changed before a save, and results of many rows.
 
+#include "store/CellTable.h"
 #include "store/DataQuery.h"
 #include "store/Database.h"
 
@@ -223,6 +224,39 @@ private slots:
         QVERIFY(!q.HasPendingChanges());
         QCOMPARE(q.TextAt(5, q.FieldIndex(QStringLiteral("客户名"))), longText(300));
         QVERIFY(q.ValueAt(5, 0).toLongLong() > 4);
+    }
+
+    // The pool of a result's texts grows in blocks; every text reads back whole wherever it fell:
+    // across block ends, longer than the next block, filling one exactly, and added after a trim.
+    void pooledTextsReadBack_data()
+    {
+        QTest::addColumn<QList<int>>("lengths");
+        QTest::addColumn<int>("trimAfter"); // the text after which the pool is trimmed (-1: never)
+        QTest::newRow("many across block ends") << QList<int>(3000, 37) << -1;
+        QTest::newRow("longer than the next block") << QList<int>{9, 4090, 20000, 9, 70000, 12} << -1;
+        QTest::newRow("filling blocks exactly") << QList<int>{4096, 9, 8183, 16384, 9} << -1;
+        QTest::newRow("added after a trim") << QList<int>{100, 200, 300, 9, 5000, 9} << 2;
+        QTest::newRow("trimmed when full") << QList<int>{4096, 9, 9} << 0;
+    }
+    void pooledTextsReadBack()
+    {
+        QFETCH(QList<int>, lengths);
+        QFETCH(int, trimAfter);
+        CellTable cells(1);
+        std::vector<std::string> texts;
+        for (int i = 0; i < lengths.size(); ++i) {
+            std::string t(size_t(lengths[i]), char('a' + i % 26));
+            t.front() = char('A' + i % 26);
+            cells.setText(cells.addSlot(), 0, t.data(), t.size());
+            texts.push_back(std::move(t));
+            if (i == trimAfter)
+                cells.trim();
+        }
+        cells.trim();
+        for (quint32 slot = 0; slot < quint32(texts.size()); ++slot) {
+            const QByteArrayView v = cells.text(slot, 0);
+            QCOMPARE(std::string(v.data(), size_t(v.size())), texts[slot]);
+        }
     }
 
     void manyRows()

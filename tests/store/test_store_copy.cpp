@@ -7,6 +7,8 @@
 #include "store/DataQuery.h"
 #include "store/Database.h"
 #include "store/Engine.h"
+#include "store/RowSource.h"
+#include "support/ServerConnectionForTest.h"
 #include "support/TestDatabase.h"
 #include "support/TinyFilesystem.h"
 
@@ -146,6 +148,52 @@ void makeLargeDatabase(const QString& path)
     scope.Commit();
     Database::Close();
 }
+
+/// A workshop's tables kept in memory, as a foreign file gives them: rows not in key order, a
+/// product table with two columns of its own, and reading that can fail after some rows.
+class TablesInMemory : public RowSource {
+public:
+    explicit TablesInMemory(qint64 failAfter) : m_failAfter(failAfter)
+    {
+        using K = ColumnKind;
+        add("历史单据", {{"单据ID", K::Integer}, {"客户ID", K::Integer}, {"单据日期", K::Date}},
+            {{qint64(7), qint64(2), QDate(2025, 3, 1)}, {qint64(3), qint64(1), QStringLiteral("2024-12-31")}});
+        add("单据明细", {{"门框ID", K::Integer}, {"单据ID", K::Integer}, {"数量", K::Real}},
+            {{qint64(40), qint64(7), 2.0}, {qint64(12), qint64(3), 1.5}, {qint64(13), qint64(3), QVariant()}});
+        add("商品信息", {{"商品ID", K::Integer}, {"商品名称", K::Text}, {"旧单价", K::Exact}, {"旧备注", K::Text}},
+            {{qint64(5), QStringLiteral("门框"), QStringLiteral("12.50"), QStringLiteral("旧的")},
+             {qint64(2), QStringLiteral("门扇"), QVariant(), QString()}});
+        add("客户信息", {{"客户ID", K::Integer}, {"客户名", K::Text}},
+            {{qint64(2), QStringLiteral("李")}, {qint64(1), QStringLiteral("王")}});
+        add("系统设置", {{"ID", K::Text}, {"值", K::Integer}}, {{QStringLiteral("历史单据ID"), qint64(8)}});
+    }
+    QString describe() const override { return QStringLiteral("旧文件"); }
+    QStringList tables() const override { return m_names; }
+    std::vector<SourceColumn> columns(const QString& table) override { return m_columns.value(table); }
+    qint64 rowCount(const QString& table) override { return qint64(m_rows.value(table).size()); }
+    void readRows(const QString& table, const std::function<bool(const SourceRow&)>& row) override
+    {
+        for (const SourceRow& r : m_rows.value(table)) {
+            if (m_failAfter >= 0 && m_read++ == m_failAfter)
+                throw StoreError(QStringLiteral("文件读到一半坏了"), StoreError::Kind::Corrupt);
+            if (!row(r))
+                return;
+        }
+    }
+
+private:
+    void add(const char* name, std::vector<SourceColumn> cols, std::vector<SourceRow> rows)
+    {
+        m_names << QString::fromUtf8(name);
+        m_columns.insert(m_names.last(), cols);
+        m_rows.insert(m_names.last(), rows);
+    }
+    QStringList m_names;
+    QHash<QString, std::vector<SourceColumn>> m_columns;
+    QHash<QString, std::vector<SourceRow>> m_rows;
+    qint64 m_failAfter;
+    qint64 m_read = 0;
+};
 
 QString copyFailure(const QString& source, const QString& target)
 {
@@ -349,6 +397,59 @@ private slots:
                                  : QStringLiteral("drop trigger t"));
         Database::Close();
         QCOMPARE(nextKeys(target), (QList<qint64>{1, 1, 1}));
+    }
+
+    // Any row source, its rows in no order: columns the target lacks are added when asked for, else
+    // refused; a source that fails after part of it was written leaves the target as it was.
+    void fromARowSource_data()
+    {
+        QTest::addColumn<bool>("onServer");
+        QTest::addColumn<bool>("addColumns");
+        QTest::addColumn<qint64>("failAfter");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("file, columns added") << false << true << qint64(-1) << QString();
+        QTest::newRow("server, columns added") << true << true << qint64(-1) << QString();
+        QTest::newRow("file, columns refused") << false << false << qint64(-1) << "“商品信息”表没有“旧单价”列";
+        QTest::newRow("server, columns refused") << true << false << qint64(-1) << "“商品信息”表没有“旧单价”列";
+        QTest::newRow("file, source fails midway") << false << true << qint64(4) << "读取源数据库（旧文件）时出错";
+        QTest::newRow("server, source fails midway") << true << true << qint64(4) << "读取源数据库（旧文件）时出错";
+    }
+    void fromARowSource()
+    {
+        QFETCH(bool, onServer);
+        QFETCH(bool, addColumns);
+        QFETCH(qint64, failAfter);
+        QFETCH(QString, says);
+        const QString target = onServer ? freshServer() : freshFile();
+        const auto before = tablesOf(target);
+        TablesInMemory source(failAfter);
+        QString message;
+        try {
+            const CopyReport report = CopyDatabase(source, target, CopyOptions{addColumns});
+            QCOMPARE(report.Lines().mid(0, 3),
+                     (QStringList{"历史单据：2 行，校验和一致", "单据明细：3 行，校验和一致", "商品信息：2 行，校验和一致"}));
+        } catch (const StoreError& e) {
+            message = e.message();
+        }
+        QVERIFY2(says.isEmpty() ? message.isEmpty() : message.contains(says), qPrintable(message));
+        if (!says.isEmpty()) {
+            QCOMPARE(tablesOf(target), before);
+            return;
+        }
+        Database::Open(target);
+        DataQuery q;
+        q.SetSql(QStringLiteral("select 商品ID, 旧单价, 旧备注 from 商品信息 order by 商品ID"));
+        q.Open();
+        QCOMPARE(q.RowCount(), 2);
+        QCOMPARE(q.TextAt(2, 0) + QLatin1Char('|') + q.TextAt(2, 1) + QLatin1Char('|') + q.TextAt(2, 2),
+                 QStringLiteral("5|12.5|旧的"));
+        QVERIFY(q.ValueAt(1, 1).isNull());
+        q.SetSql(QStringLiteral("select 单据日期 from 历史单据 order by 单据ID"));
+        q.Open();
+        QCOMPARE(q.TextAt(1, 0) + QLatin1Char('|') + q.TextAt(2, 0), QStringLiteral("2024-12-31|2025-03-01"));
+        Database::Close();
+        // Numbering goes on above the highest keys read.
+        QCOMPARE(nextKeys(target), (QList<qint64>{41, 6, 3}));
     }
 
     void fullDiskRemovesTheNewFile()

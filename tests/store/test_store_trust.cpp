@@ -18,6 +18,7 @@
 #include "store/DataQuery.h"
 #include "store/Database.h"
 #include "store/SqlDialect.h"
+#include "support/ServerConnectionForTest.h"
 #include "support/TestDatabase.h"
 #include "support/TinyFilesystem.h"
 

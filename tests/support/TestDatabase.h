@@ -8,9 +8,10 @@
 #include <QString>
 #include <QtTest>
 
-#include <libpq-fe.h>
-
 #include "store/Database.h"
+#include "store/Engine.h"
+
+#include <memory>
 
 namespace kvt::test {
 
@@ -32,40 +33,30 @@ inline QString ServerConnection(const QString& schema)
     return QStringLiteral("options='-c search_path=%1'").arg(schema);
 }
 
-/// A second connection to the test server, outside the program: runs SQL as written.
-class ServerConnectionForTest {
+/// A second connection to a test database, outside the program's open one, through the program's
+/// own engine: runs SQL as written (one statement).
+class OtherConnection {
 public:
-    explicit ServerConnectionForTest(const QString& connection = QString())
-        : m_conn(PQconnectdb(connection.toUtf8().constData()))
-    {
-        if (PQstatus(m_conn) != CONNECTION_OK)
-            qFatal("test server: %s", PQerrorMessage(m_conn));
-        PQsetNoticeProcessor(m_conn, [](void*, const char*) {}, nullptr);
-    }
-    ~ServerConnectionForTest() { PQfinish(m_conn); }
-    ServerConnectionForTest(const ServerConnectionForTest&) = delete;
-    ServerConnectionForTest& operator=(const ServerConnectionForTest&) = delete;
+    explicit OtherConnection(const QString& connection) : m_engine(engine::OpenForReading(connection)) {}
 
-    /// Runs SQL; "" when it succeeded, else the server's message.
+    /// Runs SQL; "" when it succeeded, else the store's message.
     QString exec(const QString& sql)
     {
-        PGresult* res = PQexec(m_conn, sql.toUtf8().constData());
-        const ExecStatusType st = PQresultStatus(res);
-        const QString error = (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK)
-                                  ? QString()
-                                  : QString::fromUtf8(PQresultErrorMessage(res)).trimmed();
         m_last.clear();
-        if (st == PGRES_TUPLES_OK && PQntuples(res) > 0 && PQnfields(res) > 0)
-            m_last = QString::fromUtf8(PQgetvalue(res, 0, 0));
-        PQclear(res);
-        return error;
+        try {
+            engine::Statement st(*m_engine, sql);
+            if (st.step())
+                m_last = st.value(0).toString();
+        } catch (const StoreError& e) {
+            return e.message();
+        }
+        return QString();
     }
     /// First value of the last result ("" when none).
     QString lastValue() const { return m_last; }
-    PGconn* handle() const { return m_conn; }
 
 private:
-    PGconn* m_conn;
+    std::unique_ptr<engine::Engine> m_engine;
     QString m_last;
 };
 
@@ -81,10 +72,12 @@ inline QString FreshDatabaseFor(const QString& filePath)
     if (!OnServer())
         return filePath;
     const QString schema = SchemaFor(filePath);
-    ServerConnectionForTest admin;
-    const QString error = admin.exec(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE; CREATE SCHEMA %1").arg(schema));
-    if (!error.isEmpty())
-        qFatal("test server: %s", qPrintable(error));
+    try {
+        const auto admin = engine::OpenForReading(QStringLiteral("application_name=kvt_test"));
+        admin->execRaw(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE; CREATE SCHEMA %1").arg(schema), false);
+    } catch (const StoreError& e) {
+        qFatal("test server: %s", e.what());
+    }
     return ServerConnection(schema);
 }
 
