@@ -14,7 +14,6 @@
 #include "store/StoreError.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
@@ -23,7 +22,6 @@
 #include <QGuiApplication>
 #include <QProgressDialog>
 #include <QScreen>
-#include <QSettings>
 #include <QStyle>
 
 #include <algorithm>
@@ -116,73 +114,6 @@ void DestroyForms()
         Database::Close();
 }
 
-QString DatabasePathFromArguments(const QStringList& arguments, QString* error)
-{
-    QCommandLineParser parser;
-    const QCommandLineOption dataDir(QStringLiteral("data-dir"), QString(), QStringLiteral("DIR"));
-    parser.addOption(dataDir);
-    QString problem;
-    if (!parser.parse(arguments))
-        problem = parser.errorText();
-    else if (!parser.positionalArguments().isEmpty())
-        problem = QStringLiteral("不认识的参数：") + parser.positionalArguments().join(QLatin1Char(' '));
-    else if (parser.isSet(dataDir) && parser.value(dataDir).isEmpty())
-        problem = QStringLiteral("--data-dir 后面没有给出文件夹");
-    if (!problem.isEmpty()) {
-        if (error)
-            *error = problem;
-        return QString();
-    }
-    const QString file = QStringLiteral("kvt.db");
-    if (!parser.isSet(dataDir))
-        return file;
-    QString dir = parser.value(dataDir);
-    if (dir == QStringLiteral("~") || dir.startsWith(QStringLiteral("~/")))
-        dir = QDir::homePath() + dir.mid(1);
-    return QDir(dir).filePath(file);
-}
-
-QString DatabaseLocation(const QString& databasePath, QString* error)
-{
-    const QString ini = QFileInfo(databasePath).absoluteDir().filePath(QStringLiteral("kvt.ini"));
-    const QFileInfo info(ini);
-    if (!info.exists())
-        return databasePath;
-    auto fail = [&](const QString& why) {
-        if (error)
-            *error = why;
-        return QString();
-    };
-    const QString shown = QDir::toNativeSeparators(ini);
-    if (!info.isFile() || !info.isReadable())
-        return fail(QStringLiteral("无法读取配置文件“%1”。").arg(shown));
-    QSettings settings(ini, QSettings::IniFormat);
-    if (settings.status() != QSettings::NoError)
-        return fail(QStringLiteral("配置文件“%1”的格式不对，无法读取。").arg(shown));
-    const QString key = QStringLiteral("database/connection");
-    QStringList unknown;
-    for (const QString& k : settings.allKeys())
-        if (k != key)
-            unknown << k;
-    if (!unknown.isEmpty())
-        return fail(QStringLiteral("配置文件“%1”中有不认识的设置：%2。（只认识 [database] 下的 connection）")
-                        .arg(shown, unknown.join(QStringLiteral("、"))));
-    if (!settings.contains(key))
-        return databasePath;
-    // A value with commas (several hosts) is read as a list: it is one connection string.
-    const QVariant value = settings.value(key);
-    const QString connection = (value.typeId() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(','))
-                                                                          : value.toString())
-                                   .trimmed();
-    if (connection.isEmpty())
-        return fail(QStringLiteral("配置文件“%1”中 connection 后面没有给出数据库服务器。").arg(shown));
-    if (!IsServerConnection(connection))
-        return fail(QStringLiteral("配置文件“%1”中的 connection 不是数据库服务器的连接字符串"
-                                   "（应为“host=服务器 dbname=数据库 user=用户”或“postgresql://用户@服务器/数据库”）。")
-                        .arg(shown));
-    return connection;
-}
-
 bool OfferLegacyImport(const QString& databasePath, QWidget* parent)
 {
     const QFileInfo database(databasePath);
@@ -244,6 +175,17 @@ void BackUpToday(QWidget* parent)
         DialogService::instance().message(parent, done.error, QString(), DialogService::Icon::Warning);
 }
 
+void FinishStart(QWidget* parent)
+{
+    if (Database::ViewOnlyForFullDisk()) {
+        DialogService::instance().message(
+            parent, QStringLiteral("磁盘空间已满：现在只能查看单据，不能保存。请先腾出磁盘空间。"), QString(),
+            DialogService::Icon::Warning);
+        return;
+    }
+    BackUpToday(parent);
+}
+
 int RunKvt(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -275,7 +217,7 @@ int RunKvt(int argc, char** argv)
         return stop(QString::fromUtf8(e.what()));
     }
     MainForm->show();
-    BackUpToday(MainForm);
+    FinishStart(MainForm);
     if (qEnvironmentVariableIsSet("KVT_QUIT_WHEN_SHOWN")) // start-up timing: leave once the window is up
         QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
     const int rc = app.exec();

@@ -1,6 +1,8 @@
 #pragma once
 // Start-up: fonts, the database, the five program-wide windows.
 
+#include "app/DataLocation.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -36,16 +38,6 @@ void BuildAllForms();
 /// Destroys the windows and closes the database (used by tests between cases).
 void DestroyForms();
 
-/// The database file for the program's command-line arguments (program name first): "kvt.db" in
-/// the working folder, or "kvt.db" in the folder of --data-dir=DIR, where a leading "~" stands for
-/// the home folder. Gives an empty path and sets error for arguments it does not know.
-QString DatabasePathFromArguments(const QStringList& arguments, QString* error);
-
-/// Where the program's data is: the database file at databasePath, unless the file kvt.ini beside
-/// it says `[database]` `connection=` a PostgreSQL connection string or URI. Gives an empty text
-/// and sets error when kvt.ini cannot be read, or holds a key it does not know.
-QString DatabaseLocation(const QString& databasePath, QString* error);
-
 /// At the first start in the old program's folder: when the database file at databasePath does not
 /// exist yet and kvt.mdb stands beside it, asks whether to bring the old data across and, on Yes,
 /// imports it with a progress dialog, then shows the report (also kept beside the new file). The
@@ -56,6 +48,11 @@ bool OfferLegacyImport(const QString& databasePath, QWidget* parent);
 /// Makes today's copy of the open database in the folder "backups" beside it. A failure is shown
 /// in a message box over parent; the program goes on either way.
 void BackUpToday(QWidget* parent);
+
+/// The start's last step, once the main window is up: a file opened on a full disk is said so
+/// once (bills can be looked up, not saved) and no copy is tried on that disk; otherwise today's
+/// copy is made.
+void FinishStart(QWidget* parent);
 
 /// The whole program: start-up, the main window, the event loop. Returns the exit code.
 int RunKvt(int argc, char** argv);

@@ -31,6 +31,24 @@ void showSelection(const char* mode, const char* title)
     showForm(cg);
 }
 
+/// What would be lost by ending the program now: the bill window's entries, the selection
+/// window's table edits; empty when nothing would. Windows not made yet hold nothing.
+QStringList unsavedWork()
+{
+    QStringList unsaved;
+    bool billUnsaved = false;
+    if (QWidget* bill = MadeForm(QStringLiteral("BillForm")))
+        QMetaObject::invokeMethod(bill, "hasUnsavedEntries", Qt::DirectConnection, Q_RETURN_ARG(bool, billUnsaved));
+    if (billUnsaved)
+        unsaved << QStringLiteral("单据");
+    QString table;
+    if (QWidget* cg = MadeForm(QStringLiteral("CGForm")))
+        QMetaObject::invokeMethod(cg, "unsavedTable", Qt::DirectConnection, Q_RETURN_ARG(QString, table));
+    if (!table.isEmpty())
+        unsaved << table;
+    return unsaved;
+}
+
 } // namespace
 
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent)
@@ -119,7 +137,23 @@ void TMainForm::N3Click()
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
-    // Closing the main window ends the program; the other windows go with it, unsaved.
+    // Closing the main window ends the program. What is not saved is asked about once, here,
+    // before any window goes: No leaves every window as it was.
+    bool leave = true;
+    Guarded(this, [&] {
+        const QString unsaved = unsavedWork().join(QStringLiteral("和"));
+        if (!unsaved.isEmpty())
+            leave = ConfirmYesNo(this, QStringLiteral("%1尚未保存，确定退出吗？").arg(unsaved));
+    });
+    if (!leave) {
+        event->ignore();
+        return;
+    }
+    // The other windows go with it unsaved, without asking again: quitting closes only the
+    // windows still shown.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != this && w->isVisible())
+            w->hide();
     event->accept();
     QApplication::quit();
 }

@@ -170,16 +170,25 @@ void MakeBigDatabase(const QString& path, const BigDbSize& size)
 
 StepLoopResult StepLoop(const QString& path, const std::string& sql)
 {
-    StepLoopResult out;
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
         throw std::runtime_error(sqlite3_errmsg(db));
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
-        const std::string err = sqlite3_errmsg(db);
+    try {
+        const StepLoopResult out = StepLoop(db, sql);
         sqlite3_close(db);
-        throw std::runtime_error(err);
+        return out;
+    } catch (...) {
+        sqlite3_close(db);
+        throw;
     }
+}
+
+StepLoopResult StepLoop(sqlite3* db, const std::string& sql)
+{
+    StepLoopResult out;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
+        throw std::runtime_error(sqlite3_errmsg(db));
     const int n = sqlite3_column_count(st);
     while (sqlite3_step(st) == SQLITE_ROW) {
         ++out.rows;
@@ -204,7 +213,6 @@ StepLoopResult StepLoop(const QString& path, const std::string& sql)
         }
     }
     sqlite3_finalize(st);
-    sqlite3_close(db);
     return out;
 }
 

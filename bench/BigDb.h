@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string>
 
+struct sqlite3;
+
 namespace kvt::bench {
 
 struct BigDbSize {
@@ -32,6 +34,8 @@ struct StepLoopResult {
 /// The least work that reads a statement's result: its own read-only connection to path, and a
 /// sqlite3_step loop that reads each value once with sqlite3_column_* and keeps none of them.
 StepLoopResult StepLoop(const QString& path, const std::string& sql);
+/// The same loop on a connection already open (for cases whose program keeps its connection).
+StepLoopResult StepLoop(sqlite3* db, const std::string& sql);
 
 /// Counts the statements (the program's dialect) whose plan reads a table through instead of using
 /// an index, writing every plan to stderr. With tables given, only a scan of one of them counts.

@@ -28,10 +28,10 @@ QString BillSpreadsheetName(const BillSnapshot& bill) {
     return QStringLiteral("单据") + bill.billId.trimmed();
 }
 
-void SendBillToSpreadsheet(QWidget* parent, const BillSnapshot& bill) {
+bool SendBillToSpreadsheet(QWidget* parent, const BillSnapshot& bill) {
     XlsxSink workbook;
     ExportBillToSpreadsheet(workbook, bill);
-    ShowInSpreadsheet(parent, workbook, BillSpreadsheetName(bill));
+    return ShowInSpreadsheet(parent, workbook, BillSpreadsheetName(bill));
 }
 
 } // namespace kvt

@@ -18,7 +18,7 @@ void ExportBillToSpreadsheet(SpreadsheetSink& sink, const BillSnapshot& bill);
 QString BillSpreadsheetName(const BillSnapshot& bill);
 
 /// Writes the bill into a new workbook and opens it in the spreadsheet application (a message
-/// when there is none). A workbook that cannot be saved throws.
-void SendBillToSpreadsheet(QWidget* parent, const BillSnapshot& bill);
+/// when there is none). A workbook that cannot be saved throws. True when the workbook was opened.
+bool SendBillToSpreadsheet(QWidget* parent, const BillSnapshot& bill);
 
 } // namespace kvt

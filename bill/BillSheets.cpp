@@ -221,7 +221,7 @@ void PrintBillSheet(PrintSurface& surface, const BillSnapshot& bill) {
     }
 }
 
-void PreviewBillSheet(QWidget* parent, const BillSnapshot& bill) {
+bool PreviewBillSheet(QWidget* parent, const BillSnapshot& bill) {
     {
         QPrinterSurface printer(&ProgramPrinter());
         if (printer.orientation() == PrintSurface::Orientation::Portrait)
@@ -229,8 +229,8 @@ void PreviewBillSheet(QWidget* parent, const BillSnapshot& bill) {
     }
     const BillSheet sheet = BillSheetFor(bill.billType);
     if (sheet == BillSheet::None)
-        return;
-    PreviewPrintJob(parent, "打印预览", [sheet, bill](PrintSurface& s) {
+        return false;
+    return PreviewPrintJob(parent, "打印预览", [sheet, bill](PrintSurface& s) {
         if (sheet == BillSheet::Frame)
             PrintFrameSheet(s, bill);
         else

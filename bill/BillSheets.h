@@ -27,7 +27,8 @@ void PrintDoorLeafSheet(PrintSurface& surface, const BillSnapshot& bill);
 void PrintBillSheet(PrintSurface& surface, const BillSnapshot& bill);
 
 /// The print command on screen: the landscape switch on the program's printer, then a print
-/// preview of the bill's sheet. Nothing is shown for a type without a sheet.
-void PreviewBillSheet(QWidget* parent, const BillSnapshot& bill);
+/// preview of the bill's sheet. Nothing is shown for a type without a sheet. True when the user
+/// printed from the preview.
+bool PreviewBillSheet(QWidget* parent, const BillSnapshot& bill);
 
 } // namespace kvt

@@ -3,6 +3,7 @@
 
 #include "bill/BillFormula.h"
 #include "bill/BillUnit.h"
+#include "bill/DoorLeafSizes.h"
 
 #include "controls/QorControlUnit.h"
 #include "store/DataQuery.h"
@@ -65,17 +66,10 @@ void TBillForm::computeDoorLeafSizes(int row, bool widths) {
                                                                  : stored.asInteger();
     if (!findProduct(id))
         return;
-    const int entered = widths ? 7 : 8;
-    if (Grid_Bill->Cells(entered, row) == QLatin1String("0"))
-        return;
-    const QString leafFormula =
-        ADOQuery_goods->Field(widths ? QStringLiteral("门扇宽公式") : QStringLiteral("门扇高公式")).asString();
-    const QString glassFormula =
-        ADOQuery_goods->Field(widths ? QStringLiteral("门扇玻璃宽公式") : QStringLiteral("门扇玻璃高公式")).asString();
-    if (!leafFormula.isEmpty())
-        Grid_Bill->SetCells(widths ? 9 : 10, row, evaluateSize(leafFormula, gridTitles(), gridRow(row)));
-    if (!glassFormula.isEmpty())
-        Grid_Bill->SetCells(widths ? 11 : 12, row, evaluateSize(glassFormula, gridTitles(), gridRow(row)));
+    QStringList cells = gridRow(row);
+    fillDoorLeafSizes(cells, doorLeafFormulas(*ADOQuery_goods), widths);
+    for (const int c : {widths ? 9 : 10, widths ? 11 : 12})
+        Grid_Bill->SetCells(c, row, cells[c]);
 }
 
 } // namespace kvt

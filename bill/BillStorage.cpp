@@ -3,7 +3,9 @@
 // the delete are one transaction: a refused value leaves the database and the window as they
 // were, so the user can mend the input and save again.
 
+#include "bill/BillSheets.h"
 #include "bill/BillUnit.h"
+#include "bill/DoorLeafSizes.h"
 
 #include "controls/Dialogs.h"
 #include "controls/QorControlUnit.h"
@@ -185,8 +187,21 @@ void TBillForm::SaveNewFrameBill() {
         tx.Commit();
     }
     EditBill_id->setText(QString::number(used));
-    if (used != shown)
-        ShowMessage(this, QStringLiteral("单据编号%1已被占用，本单据已保存为%2号。").arg(shown).arg(used));
+    if (used != shown) {
+        const QString renumbered = QStringLiteral("单据编号%1已被占用，本单据已保存为%2号。").arg(shown).arg(used);
+        if (m_numberHandedOut == QString::number(shown)) {
+            // A sheet or workbook under the old number now names another client's bill.
+            const QString again =
+                renumbered + QStringLiteral("已经打印或导出的单据上是%1号，现在重新打印生产排单吗？").arg(shown);
+            if (ConfirmYesNo(this, again)) {
+                // Saved whatever happens now: a failing print is shown as such, never as a refused save.
+                const BillSnapshot saved = Snapshot();
+                Guarded(this, [&] { PreviewBillSheet(this, saved); });
+            }
+        } else {
+            ShowMessage(this, renumbered);
+        }
+    }
     close();
 }
 
@@ -297,17 +312,13 @@ void TBillForm::LoadDoorLeafLines() {
 
     const int lines = ADOQuery_bill->RowCount();
     Grid_Bill->SetRowCount(lines + 1);
-    static const char* const fields[] = {"数量",     "玻璃款式", "见光宽", "见光高", "现量宽",   "现量高",
-                                         "门扇宽",   "门扇高",   "玻璃宽", "玻璃高", "门框附加", "门框备注",
-                                         "门框总宽", "门框总高", "门框ID", "商品ID"};
     for (int r = 1; r <= lines; ++r) {
         ADOQuery_bill->MoveToRow(r);
         // A line whose product is gone shows no number and name rather than another product's.
         const auto product = products.value(ADOQuery_bill->Field(QStringLiteral("商品ID")).asInteger());
-        Grid_Bill->SetCells(1, r, product.first);
-        Grid_Bill->SetCells(2, r, product.second);
-        for (int c = 3; c <= 18; ++c)
-            Grid_Bill->SetCells(c, r, ADOQuery_bill->Field(QString::fromUtf8(fields[c - 3])).asString());
+        const QStringList cells = doorLeafRow(*ADOQuery_bill, product.first, product.second);
+        for (int c = 1; c <= 18; ++c)
+            Grid_Bill->SetCells(c, r, cells[c]);
     }
     markEntriesKept();
 }

@@ -338,6 +338,7 @@ void TBillForm::form_show() {
     ADOQuery_bill->SetSql(QStringLiteral("select * from 系统设置 where ID=\"历史单据ID\""));
     ADOQuery_bill->Open();
     EditBill_id->setText(QString::number(ADOQuery_bill->FieldAt(1).asInteger()));
+    m_numberHandedOut.clear();
     markEntriesKept();
 }
 
@@ -364,7 +365,7 @@ void TBillForm::markEntriesKept() {
 }
 
 bool TBillForm::hasUnsavedEntries() const {
-    return entryState() != m_keptEntries;
+    return isVisible() && entryState() != m_keptEntries;
 }
 
 bool TBillForm::confirmLeaving() {
@@ -387,6 +388,7 @@ void TBillForm::closeEvent(QCloseEvent* event) {
 }
 
 void TBillForm::BillForm_close() {
+    m_numberHandedOut.clear();
     Grid_Bill->ClearCells();
     for (QLineEdit* e : {EditClient, EditBill_id, EditSetup_man, EditAddress})
         e->clear();
@@ -676,11 +678,20 @@ void TBillForm::ButtonSaveClick() {
 
 void TBillForm::ButtonPrintClick() {
     // Turns a portrait printer to landscape, then shows the sheet of the bill's kind.
-    PreviewBillSheet(this, Snapshot());
+    const BillSnapshot shown = Snapshot();
+    if (PreviewBillSheet(this, shown))
+        noteNumberHandedOut(shown);
 }
 
 void TBillForm::send_excelClick() {
-    SendBillToSpreadsheet(this, Snapshot());
+    const BillSnapshot shown = Snapshot();
+    if (SendBillToSpreadsheet(this, shown))
+        noteNumberHandedOut(shown);
+}
+
+void TBillForm::noteNumberHandedOut(const BillSnapshot& shown) {
+    if (shown.billType == QLatin1String("1"))
+        m_numberHandedOut = shown.billId;
 }
 
 BillSnapshot TBillForm::Snapshot() const {

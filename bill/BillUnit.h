@@ -112,6 +112,9 @@ public:
     void ButtonPrintClick();
     void send_excelClick();
 
+    /// True when the window is open with entries that were not saved.
+    Q_INVOKABLE bool hasUnsavedEntries() const;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -146,13 +149,15 @@ private:
     QStringList entryState() const;
     /// The window now shows what the database holds (a new bill opened, a saved bill loaded).
     void markEntriesKept();
-    /// True when the window holds entries that were not saved.
-    bool hasUnsavedEntries() const;
     /// Asks before unsaved entries are left; true when the window may close.
     bool confirmLeaving();
 
     /// entryState() when the bill was opened or loaded.
     QStringList m_keptEntries;
+    /// Remembers the number a new bill's sheet was printed or its workbook sent under.
+    void noteNumberHandedOut(const BillSnapshot& shown);
+    /// The number on paper or in a workbook before the save; the save may give the bill another.
+    QString m_numberHandedOut;
     /// Set while a command that leaves the window on purpose (退出 after its question, a save,
     /// the bill delete) closes it, so the close does not ask.
     bool m_closingByCommand = false;

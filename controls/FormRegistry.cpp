@@ -55,6 +55,11 @@ QWidget* FindForm(const QString& name)
     return w;
 }
 
+QWidget* MadeForm(const QString& name)
+{
+    return forms().value(name).data();
+}
+
 QWidget* Form(const QString& name)
 {
     QWidget* w = FindForm(name);

@@ -21,6 +21,8 @@ void RegisterFormFactory(const QString& name, std::function<QWidget*()> make);
 void ClearForms();
 /// The window registered under name (made now if only its factory is registered), or nullptr.
 QWidget* FindForm(const QString& name);
+/// The window registered under name if it has been made; never makes one.
+QWidget* MadeForm(const QString& name);
 /// The window registered under name; throws StoreError when there is none.
 QWidget* Form(const QString& name);
 

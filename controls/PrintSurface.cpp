@@ -177,7 +177,7 @@ QPrinter& ProgramPrinter() {
     return *printer;
 }
 
-void PreviewPrintJob(QWidget* parent, const QString& title, const PrintJob& job) {
+bool PreviewPrintJob(QWidget* parent, const QString& title, const PrintJob& job) {
     QPrintPreviewDialog dialog(&ProgramPrinter(), parent);
     dialog.setWindowTitle(title);
     std::exception_ptr failure;
@@ -196,9 +196,11 @@ void PreviewPrintJob(QWidget* parent, const QString& title, const PrintJob& job)
         }
         dialog.setEnabled(wasEnabled);
     });
-    dialog.exec();
+    // The preview accepts itself once it has printed (or saved its PDF); its close box rejects.
+    const bool printed = dialog.exec() == QDialog::Accepted;
     if (failure)
         std::rethrow_exception(failure);
+    return printed;
 }
 
 void PrintJobToPdf(const QString& fileName, const PrintJob& job, PrintSurface::Orientation orientation, int dpi) {

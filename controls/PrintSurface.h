@@ -108,9 +108,10 @@ using PrintJob = std::function<void(PrintSurface&)>;
 QPrinter& ProgramPrinter();
 
 /// Shows the job in a print preview on the program's printer, from which the user prints it,
-/// picks another printer or saves a PDF. Returns when the preview closes. An exception thrown
-/// by the job closes the preview and is thrown on from here.
-void PreviewPrintJob(QWidget* parent, const QString& title, const PrintJob& job);
+/// picks another printer or saves a PDF. Returns when the preview closes: true when the user printed
+/// from it, false when it was closed without printing. An exception thrown by the job closes the
+/// preview and is thrown on from here.
+bool PreviewPrintJob(QWidget* parent, const QString& title, const PrintJob& job);
 
 /// Prints the job straight into a PDF file: A4 with 5 mm margins, the given orientation and
 /// resolution.

@@ -1,7 +1,7 @@
 #pragma once
 // The glass order list: one row per glass style and size over the lines of the chosen bills,
 // with the pieces, the area and the number of bills, and a last row 合计. Lines whose glass size
-// is not worked out yet stay out of the list and are counted instead.
+// is not worked out yet stay out of the list; those that will get one are counted instead.
 
 #include <QDate>
 #include <QString>
@@ -22,7 +22,7 @@ struct GlassListFilter {
 QString GlassListSql(const GlassListFilter& filter);
 
 /// Counts the lines of the chosen bills that the list leaves out (a glass width or height that is
-/// 0, negative or empty); one row, one column.
+/// 0, negative or empty) and whose product has both glass formulas; one row, one column.
 QString UnfinishedGlassLinesSql(const GlassListFilter& filter);
 
 /// Runs UnfinishedGlassLinesSql; throws StoreError when the statement fails.

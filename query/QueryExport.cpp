@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QMetaType>
 
+#include <algorithm>
 #include <vector>
 
 namespace kvt {
@@ -82,13 +83,24 @@ void writeValue(SpreadsheetSink& sink, int row, int column, const QVariant& valu
     }
 }
 
-/// The cells of the export, without moving the current record: the columns the grid shows, in
-/// the order it shows them.
+/// Every field of the result, hidden ones included: the fields the window moved to the front in
+/// the order it shows them, then the others in the result's order. A list that hides its bill
+/// number in the grid still needs it in the workbook, or no row can be traced back to its bill.
+QList<int> exportColumns(const DataQuery& query) {
+    QList<int> columns(query.FieldCount());
+    for (int c = 0; c < columns.size(); ++c)
+        columns[c] = c;
+    std::stable_sort(columns.begin(), columns.end(),
+                     [&](int a, int b) { return query.DisplayIndexOf(a) < query.DisplayIndexOf(b); });
+    return columns;
+}
+
+/// The cells of the export, without moving the current record.
 void writeResult(SpreadsheetSink& sink, const DataQuery& query) {
     if (!query.IsOpen())
         return;
     const QStringList names = query.FieldNames();
-    const QList<int> shown = query.DisplayColumns();
+    const QList<int> shown = exportColumns(query);
     const int rows = query.RowCount();
     std::vector<bool> dateColumn, numberColumn;
     for (int i = 0; i < shown.size(); ++i) {

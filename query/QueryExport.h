@@ -8,8 +8,9 @@ namespace kvt {
 class DataQuery;
 class SpreadsheetSink;
 
-/// Writes the fields the result grid shows, in the order it shows them (hidden ones left out):
-/// the name in row 1, the value of record k in row k + 1. Numbers stay numbers, dates dates, NULL and empty texts
+/// Writes every field of the result, those the grid hides included: the fields moved to the front in the
+/// order the grid shows them, then the others in the result's order; the name in row 1, the value of record k
+/// in row k + 1. Numbers stay numbers, dates dates, NULL and empty texts
 /// empty cells. A query that has not run writes nothing. Leaves the last record current.
 void ExportQueryToSpreadsheet(SpreadsheetSink& sink, DataQuery& query);
 

@@ -113,6 +113,16 @@ QString TCGForm::mode() const {
     return LabelModol->text();
 }
 
+QString TCGForm::unsavedTable() const {
+    if (!isVisible() || !CGQuery->IsOpen() || !CGQuery->HasPendingChanges())
+        return QString();
+    if (mode() == QLatin1String("4"))
+        return QStringLiteral("客户信息");
+    if (mode() == QLatin1String("5"))
+        return QStringLiteral("商品信息");
+    return QString();
+}
+
 // --- opening and closing -------------------------------------------------------------------
 
 void TCGForm::showEvent(QShowEvent* event) {

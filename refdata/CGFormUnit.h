@@ -71,6 +71,10 @@ public:
     void CGDBGrid_set_colwide_client();
     void CGDBGrid_set_colwide_goods();
 
+    /// "客户信息" or "商品信息" while the window is open editing that table with changes not yet
+    /// saved; empty otherwise.
+    Q_INVOKABLE QString unsavedTable() const;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;

@@ -28,10 +28,12 @@ struct TableDef {
     const char* key;
     /// Keys handed out by the engine (AUTOINCREMENT in a file, an identity column on a server).
     bool numbered;
+    /// Made after the first databases: a source made before it has none, and nothing to copy.
+    bool later = false;
 };
 constexpr TableDef kTables[] = {
     {"历史单据", "单据ID", false}, {"单据明细", "门框ID", true}, {"商品信息", "商品ID", true},
-    {"客户信息", "客户ID", true},  {"系统设置", "ID", false},
+    {"客户信息", "客户ID", true},  {"系统设置", "ID", false},    {"网页账号", "用户名", false, true},
 };
 const QString kCounterId = QStringLiteral("历史单据ID");
 
@@ -415,7 +417,8 @@ std::vector<TablePlan> planTables(RowSource& source)
             t.key = QString::fromUtf8(def.key);
             t.numbered = def.numbered;
             if (!present.contains(t.name)) {
-                missing << t.name;
+                if (!def.later)
+                    missing << t.name;
                 continue;
             }
             t.columns = source.columns(t.name);
@@ -426,7 +429,8 @@ std::vector<TablePlan> planTables(RowSource& source)
                 throw Refused(QStringLiteral("源数据库（%1）的“%2”表没有“%3”列，不是本程序的表。").arg(where, t.name, t.key));
             tables.push_back(std::move(t));
         }
-        if (missing.size() == int(std::size(kTables)))
+        if (missing.size() == int(std::count_if(std::begin(kTables), std::end(kTables),
+                                                [](const TableDef& d) { return !d.later; })))
             throw Refused(QStringLiteral("源数据库（%1）里没有本程序的表。").arg(where));
         if (!missing.isEmpty())
             throw Refused(QStringLiteral("源数据库（%1）缺少本程序的表：%2。").arg(where, missing.join(QStringLiteral("、"))));
@@ -494,6 +498,14 @@ CopyReport writeTarget(RowSource& source, std::vector<TablePlan>& tables, const 
         // file written page by page (set before the transaction, which takes it at its start).
         if (!engine::IsServer())
             engine::Current().execRaw(QStringLiteral("PRAGMA temp_store=MEMORY"), false);
+        // A file written here is carried away, often on media nothing can write to; there a
+        // write-ahead log named in its header keeps any reader out. It gets the rollback journal, as
+        // the daily copies have; kvt takes the log up again when it opens the file as its own.
+        if (!engine::IsServer()) {
+            engine::ExecRaw(QStringLiteral("PRAGMA journal_mode=DELETE"));
+            if (Database::JournalMode() != QLatin1String("delete"))
+                throw StoreError(QStringLiteral("目标文件不能改用回滚日志"));
+        }
         {
             TransactionScope scope;
             engine::Engine& e = engine::Current();
@@ -553,7 +565,8 @@ CopyReport writeTarget(RowSource& source, std::vector<TablePlan>& tables, const 
     return report;
 }
 
-/// Opens the source for reading; a missing or empty file is refused before anything is opened.
+/// Opens the source for reading; a missing or empty file is refused before anything is opened. A
+/// file is only read, so one on a read-only medium or not the user's to write is copied too.
 std::unique_ptr<DatabaseSource> openSource(const QString& source)
 {
     if (!IsServerConnection(source)) {

@@ -79,6 +79,20 @@ void Database::Open(const QString& location)
     g_path = location;
 }
 
+bool Database::ViewOnlyForFullDisk()
+{
+    return g_engine && g_engine->viewOnlyForFullDisk();
+}
+
+void Database::OpenForReading(const QString& path)
+{
+    if (IsOpen())
+        Close();
+    g_undo.clear();
+    g_engine = engine::OpenFileForReading(path);
+    g_path = path;
+}
+
 void Database::Close()
 {
     if (g_engine)

@@ -19,10 +19,17 @@ public:
     /// when it does not exist or is empty (all in one transaction). A file that exists but cannot
     /// be opened, cannot be written, or holds no database of ours, throws StoreError with the
     /// reason. Replaces any open database. Closing checkpoints the write-ahead log into the file.
-    static void Open(const QString& path);
+    /// On a disk too full for the write-ahead log's index the file opens for reading only, held
+    /// locked against other programs until closed; see ViewOnlyForFullDisk.
     /// A location for which IsServerConnection holds opens the server's database instead: the
     /// same five tables, set up in one transaction when it holds no tables; a database with
     /// other tables but not these, or one this user may not change, is refused.
+    static void Open(const QString& path);
+    /// Opens a database file only to read it: never written, made or set up, so a file of another
+    /// user or on a read-only medium opens too (there as it lies, immutable; refused there when a
+    /// write-ahead log beside it still holds changes). Refuses a file with tables that holds no
+    /// database of ours. Replaces any open database.
+    static void OpenForReading(const QString& path);
     /// Closes the open database (query objects must be closed first).
     static void Close();
     static bool IsOpen();
@@ -30,6 +37,9 @@ public:
     static QString Path();
     /// True when the open database is on a PostgreSQL server.
     static bool IsServer();
+    /// True when the open file was opened on a full disk: it can be read, every change is refused
+    /// as a full disk (StoreError::Kind::DiskFull), and the next open with room writes as always.
+    static bool ViewOnlyForFullDisk();
     /// Which database is open, for the user: the file's path, or server, database and user.
     static QString Describe();
     /// How long a statement waits for another program's lock before it gives up (10 s unless set).

@@ -1,9 +1,9 @@
 #pragma once
 // The seam between the store and the engines. An Engine is one open connection (a SQLite file or a
 // PostgreSQL server) with what belongs to it: its schema, its dialect, its statements, its rows and
-// its error texts. The file engine (FileEngine.cpp) and the server engine (ServerEngine.cpp) are the
-// only files that include an engine's own headers; everything above this one speaks the program's
-// dialect, QVariant values and the cell table.
+// its error texts. The file engine (FileEngine.cpp) and the server engine (ServerEngine.cpp with
+// ServerStatements.cpp) are the only files that include an engine's own headers; everything above
+// this one speaks the program's dialect, QVariant values and the cell table.
 //
 // The process has one open database (the facade, Database, owns its engine); the free functions
 // below act on that one. Other code that needs a database of its own (the copy's source) holds an
@@ -91,6 +91,9 @@ public:
     virtual bool numbered(const QString& table, const QString& key) = 0;
     /// How long a statement waits for another connection's lock before it gives up.
     virtual void setBusyTimeout(int milliseconds) = 0;
+    /// True when a file was opened on a disk too full to write beside it: it is only read, and every
+    /// change is refused as a full disk.
+    virtual bool viewOnlyForFullDisk() const { return false; }
 
     // Transaction scopes: depth 0 the transaction, savepoints above it.
     virtual void openScope(int depth) = 0;

@@ -1,15 +1,22 @@
-// See FileEngine.h. The one file of the store that calls SQLite.
+// See FileEngine.h. The one file of the store that calls SQLite; the schema it sets a new file up
+// with, and the three ways it opens one (as the program's, on a full disk, for reading), make it a
+// little longer than the other files of the store.
 #include "store/FileEngine.h"
 
 #include "store/CellTable.h"
 #include "store/RowSource.h"
 #include "store/SqlDialect.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QUrl>
 
 #include <sqlite3.h>
+#include <sys/statvfs.h>
 #include <sys/vfs.h>
+
+#include <cerrno>
 
 namespace kvt::engine {
 namespace {
@@ -77,6 +84,14 @@ INSERT INTO 系统设置 (ID, 值) VALUES ('历史单据ID', 1);
 // reads its groups in this order, without visiting the lines themselves.
 const char* const kLaterIndexes = R"SQL(
 CREATE INDEX IF NOT EXISTS 单据明细_玻璃 ON 单据明细(玻璃款式, 玻璃宽, 玻璃高, 单据ID, 数量);
+)SQL";
+
+// Tables added after files were first made: the measurers' accounts of the web page (a name and a
+// password hash, never the password).
+const char* const kLaterTables = R"SQL(
+CREATE TABLE IF NOT EXISTS 网页账号 (
+    用户名 TEXT PRIMARY KEY,
+    密码散列 TEXT NOT NULL);
 )SQL";
 
 QString message(sqlite3* db)
@@ -200,10 +215,18 @@ public:
     ~FileEngine() override { close(); }
 
     sqlite3* db() const { return m_db; }
-    /// failure() for the connection's last error; inside a transaction it counts as writing.
+    /// failure() for a result code of this connection. Opened on a full disk, the file takes no
+    /// changes: a refused one is what the full disk made it.
+    StoreError fail(int code, const QString& engineText, bool writing) const
+    {
+        if (m_viewOnly && (code & 0xff) == SQLITE_READONLY)
+            return failure(SQLITE_FULL, QString::fromUtf8(sqlite3_errstr(SQLITE_FULL)), writing);
+        return failure(code, engineText, writing);
+    }
+    /// fail() for the connection's last error; inside a transaction it counts as writing.
     StoreError lastFailure(bool writing) const
     {
-        return failure(m_db ? sqlite3_extended_errcode(m_db) : SQLITE_NOMEM, message(m_db), writing || m_depth > 0);
+        return fail(m_db ? sqlite3_extended_errcode(m_db) : SQLITE_NOMEM, message(m_db), writing || m_depth > 0);
     }
     int pragmaInt(const char* sql)
     {
@@ -253,7 +276,7 @@ public:
         if (sqlite3_exec(m_db, engineSql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
             const QString m = err ? QString::fromUtf8(err) : message(m_db);
             sqlite3_free(err);
-            throw failure(sqlite3_extended_errcode(m_db), m, writing);
+            throw fail(sqlite3_extended_errcode(m_db), m, writing);
         }
         // A change of the tables themselves: their columns are read afresh.
         if (engineSql.contains(QLatin1String("ALTER"), Qt::CaseInsensitive) ||
@@ -381,6 +404,15 @@ public:
     /// Sets the file up as the program uses it; see OpenFile.
     void setUp();
     void setReadOnly() { m_readOnly = true; }
+    /// Read only, held locked, every change refused as a full disk; see OpenFile.
+    void setViewOnly()
+    {
+        execRaw(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE; PRAGMA query_only=1;"), false);
+        if (pragmaInt("PRAGMA application_id") != kApplicationId)
+            throw StoreError(QString());
+        m_viewOnly = true;
+    }
+    bool viewOnlyForFullDisk() const override { return m_viewOnly; }
     /// Closes a connection that never was the program's: no checkpoint, any transaction rolled back.
     void abandon()
     {
@@ -394,6 +426,7 @@ private:
     sqlite3* m_db;
     QString m_path;
     bool m_readOnly = false;
+    bool m_viewOnly = false;
     QHash<QString, std::vector<ColumnInfo>> m_tableCache;
 };
 
@@ -492,7 +525,7 @@ void FileEngine::setUp()
         (pragmaInt("PRAGMA application_id") == 0 && pragmaInt("SELECT count(*) FROM sqlite_master") == 0);
     if (empty) {
         execRaw(QStringLiteral("BEGIN IMMEDIATE;") + QString::fromUtf8(kSchema) + QString::fromUtf8(kLaterIndexes) +
-                    QStringLiteral("PRAGMA application_id=%1; PRAGMA user_version=1; COMMIT;").arg(kApplicationId),
+                    QString::fromUtf8(kLaterTables) + QStringLiteral("PRAGMA application_id=%1; PRAGMA user_version=1; COMMIT;").arg(kApplicationId),
                 true);
     } else if (pragmaInt("PRAGMA application_id") != kApplicationId) {
         throw StoreError(QStringLiteral("“%1”不是本程序的数据库文件").arg(m_path));
@@ -500,6 +533,11 @@ void FileEngine::setUp()
         // Only speed depends on them: a file another program holds locked opens without.
         try {
             execRaw(QString::fromUtf8(kLaterIndexes), false);
+        } catch (const StoreError&) {
+        }
+        // Only the web page's accounts live there: without it the bills are still served.
+        try {
+            execRaw(QString::fromUtf8(kLaterTables), false);
         } catch (const StoreError&) {
         }
     }
@@ -512,10 +550,13 @@ void FileEngine::setUp()
 }
 
 /// Opens the connection as the engine takes it: no double-quoted texts, extended result codes.
-std::unique_ptr<FileEngine> connect(const QString& path, int flags, int busyTimeout)
+/// path is the file as messages give it (location itself when empty).
+std::unique_ptr<FileEngine> connect(const QString& location, int flags, int busyTimeout, QString path = QString())
 {
+    if (path.isEmpty())
+        path = location;
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(location.toUtf8().constData(), &db, flags, nullptr) != SQLITE_OK) {
         const QString err = QStringLiteral("无法打开数据库文件“%1”。(%2)").arg(path, message(db));
         sqlite3_close(db);
         throw StoreError(err);
@@ -536,6 +577,29 @@ StoreError naming(const QString& path, bool exists, const StoreError& e)
     return StoreError(m, e.kind());
 }
 
+
+/// A disk too full for the write-ahead log's index (a few pages beside the file) must not keep
+/// the clerk from looking bills up. The index is kept in this program's memory instead, which is
+/// safe only while no other program uses the file: the file stays locked for the whole run
+/// (locking_mode=EXCLUSIVE, before the first read), so another program is told it is busy rather
+/// than read beside a log it cannot see. Nothing is written (query_only). Opening read-only
+/// instead would need the index file all the same. Null when the file cannot be read this way.
+std::unique_ptr<FileEngine> openViewOnly(const QString& path, int busyTimeout)
+{
+    try {
+        auto engine = connect(path, SQLITE_OPEN_READWRITE, busyTimeout);
+        try {
+            engine->setViewOnly();
+        } catch (const StoreError&) {
+            engine->abandon();
+            return nullptr;
+        }
+        return engine;
+    } catch (const StoreError&) {
+        return nullptr;
+    }
+}
+
 } // namespace
 
 std::unique_ptr<Engine> OpenFile(const QString& path, int busyTimeout)
@@ -545,7 +609,11 @@ std::unique_ptr<Engine> OpenFile(const QString& path, int busyTimeout)
     try {
         engine->setUp();
     } catch (const StoreError& e) {
+        const int lastErrno = sqlite3_system_errno(engine->db());
         engine->abandon();
+        if (exists && (lastErrno == ENOSPC || lastErrno == EDQUOT))
+            if (auto viewOnly = openViewOnly(path, busyTimeout))
+                return viewOnly;
         throw naming(path, exists, e);
     }
     return engine;
@@ -553,10 +621,28 @@ std::unique_ptr<Engine> OpenFile(const QString& path, int busyTimeout)
 
 std::unique_ptr<Engine> OpenFileForReading(const QString& path)
 {
-    auto engine = connect(path, SQLITE_OPEN_READONLY, 10000);
+    // On a medium nothing can write to (a CD, a write-protected stick, a share mounted read-only)
+    // the file cannot change under the reader, and no lock or log index can be made beside it:
+    // it is read as it lies (immutable), whatever journal mode its header names.
+    struct statvfs fs {};
+    const bool readOnlyMedium =
+        statvfs(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &fs) == 0 && (fs.f_flag & ST_RDONLY);
+    // Read as it lies, the file would not show what its log beside it still holds (a file copied
+    // away while kvt had it open): refused rather than read without its newest bills.
+    const QString log = path + QStringLiteral("-wal");
+    if (readOnlyMedium && QFileInfo(log).size() > 0)
+        throw StoreError(QStringLiteral("“%1”中还有没有写入“%2”的单据，在只读的介质上读不到它们。请把这两个文件一起复制到"
+                                        "可以写入的文件夹，再从那里读取。")
+                             .arg(log, path),
+                         StoreError::Kind::ReadOnly);
+    QString uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded);
+    if (readOnlyMedium)
+        uri += QStringLiteral("?immutable=1");
+    auto engine = connect(uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, 10000, path);
     engine->setReadOnly();
     try {
-        if (engine->pragmaInt("PRAGMA application_id") != kApplicationId)
+        if (engine->pragmaInt("PRAGMA application_id") != kApplicationId &&
+            engine->pragmaInt("SELECT count(*) FROM sqlite_master") > 0)
             throw StoreError(QStringLiteral("“%1”不是本程序的数据库文件").arg(path));
     } catch (const StoreError& e) {
         engine->abandon();

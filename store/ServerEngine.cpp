@@ -536,6 +536,12 @@ const char* const kServerLaterIndexes = R"SQL(
 CREATE INDEX IF NOT EXISTS "单据明细_玻璃" ON "单据明细"("玻璃款式", "玻璃宽", "玻璃高", "单据ID", "数量");
 )SQL";
 
+const char* const kServerLaterTables = R"SQL(
+CREATE TABLE IF NOT EXISTS "网页账号" (
+    "用户名" text COLLATE "C" PRIMARY KEY,
+    "密码散列" text NOT NULL);
+)SQL";
+
 const char* const kTables[] = {"历史单据", "单据明细", "商品信息", "客户信息", "系统设置"};
 
 /// Checks the server's database is ours, setting it up when it holds no tables at all. Two
@@ -582,20 +588,24 @@ void ServerEngine::setUpDatabase()
             throw StoreError(QStringLiteral("服务器上的数据库“%1”对这个用户是只读的，不能保存单据。").arg(where),
                              StoreError::Kind::ReadOnly);
     }
-    // Only speed depends on the later indexes: a user who does not own the tables goes on without.
-    {
-        Statement st(*this, QStringLiteral("select count(*) from pg_indexes where schemaname=current_schema() "
-                                            "and indexname='单据明细_玻璃'"));
+    // Only speed depends on the later indexes, and only the web page on the later tables: a user
+    // who may not create them goes on without.
+    const auto later = [this](const char* presentSql, const char* statements) {
+        Statement st(*this, QString::fromUtf8(presentSql));
         if (st.step() && st.value(0).toLongLong() == 0) {
-            execRaw(QStringLiteral("SAVEPOINT kvt_indexes"), false);
+            execRaw(QStringLiteral("SAVEPOINT kvt_later"), false);
             try {
-                execRaw(QString::fromUtf8(kServerLaterIndexes), false);
-                execRaw(QStringLiteral("RELEASE kvt_indexes"), false);
+                execRaw(QString::fromUtf8(statements), false);
+                execRaw(QStringLiteral("RELEASE kvt_later"), false);
             } catch (const StoreError&) {
-                execRaw(QStringLiteral("ROLLBACK TO kvt_indexes"), false);
+                execRaw(QStringLiteral("ROLLBACK TO kvt_later"), false);
             }
         }
-    }
+    };
+    later("select count(*) from pg_indexes where schemaname=current_schema() and indexname='单据明细_玻璃'",
+          kServerLaterIndexes);
+    later("select count(*) from pg_tables where schemaname=current_schema() and tablename='网页账号'",
+          kServerLaterTables);
     execRaw(QStringLiteral("COMMIT"), false);
     m_depth = 0;
 }

@@ -6,6 +6,7 @@
 #include "bill/BillUnit.h"
 #include "query/QueryUnit.h"
 #include "controls/FormRegistry.h"
+#include "controls/QorDBGrid.h"
 #include "store/Backup.h"
 #include "store/DataQuery.h"
 #include "store/Database.h"
@@ -20,9 +21,21 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 using namespace kvt;
+
+/// Notes that the application was asked to quit.
+struct QuitWatch : QObject {
+    bool asked = false;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Quit)
+            asked = true;
+        return false;
+    }
+};
 
 class TestStartup : public QObject {
     Q_OBJECT
@@ -225,6 +238,83 @@ private slots:
         QVERIFY(m_dialogs->messages.isEmpty());
     }
 
+    // The main window's 退出 and close box ask once, before any window goes, when something is
+    // not saved; No leaves every window as it was, Yes ends the program without another question.
+    // The program's own event loop runs, so "ended" is the loop coming back by itself.
+    void exitAsksBeforeAnyWindowGoes_data()
+    {
+        QTest::addColumn<QString>("unsaved"); // "bill", a selection mode "4"/"5", or "" for nothing
+        QTest::addColumn<bool>("closeBox");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<QString>("question");
+        const QString bill = QStringLiteral("单据尚未保存，确定退出吗？");
+        QTest::newRow("bill, No") << "bill" << false << false << bill;
+        QTest::newRow("bill, Yes") << "bill" << false << true << bill;
+        QTest::newRow("bill, close box, No") << "bill" << true << false << bill;
+        QTest::newRow("client edits, No") << "4" << false << false << "客户信息尚未保存，确定退出吗？";
+        QTest::newRow("product edits, Yes") << "5" << true << true << "商品信息尚未保存，确定退出吗？";
+        QTest::newRow("bill and client edits, No")
+            << "bill4" << false << false << "单据和客户信息尚未保存，确定退出吗？";
+        QTest::newRow("nothing unsaved") << "" << false << false << "";
+    }
+
+    void exitAsksBeforeAnyWindowGoes()
+    {
+        QFETCH(QString, unsaved);
+        QFETCH(bool, closeBox);
+        QFETCH(bool, answer);
+        QFETCH(QString, question);
+        Database::Exec(QStringLiteral("insert into 客户信息 (自定义编号,客户名) values (\"1\",\"王建国\")"));
+        Database::Exec(QStringLiteral("insert into 商品信息 (自定义编号,商品名称) values (\"101\",\"实木单开门框\")"));
+        MainForm->show();
+        QWidget* bill = form("BillForm");
+        QTest::mouseClick(MainForm->Button1, Qt::LeftButton);
+        if (unsaved.startsWith(QLatin1String("bill")))
+            Control<QLineEdit>(bill, QStringLiteral("EditClient"))->setText(QStringLiteral("王"));
+        QWidget* cg = form("CGForm");
+        const QString mode = unsaved.right(1);
+        if (mode == QLatin1String("4") || mode == QLatin1String("5")) {
+            QTest::mouseClick(mode == QLatin1String("4") ? MainForm->Button2 : MainForm->Button4, Qt::LeftButton);
+            QTest::keyClick(Control<QLineEdit>(cg, QStringLiteral("Edit_Find")), Qt::Key_Return);
+            auto* grid = Control<TQorDBGrid>(cg, QStringLiteral("CGDBGrid"));
+            QVERIFY(grid->model()->setData(grid->model()->index(0, 1), QStringLiteral("改"), Qt::EditRole));
+        }
+        const bool cgShown = cg->isVisible();
+        if (!question.isEmpty())
+            m_dialogs->answers.push_back(answer);
+
+        // The program's own loop runs, as quitting needs one; the test ends it once the click is done.
+        QuitWatch quit;
+        qApp->installEventFilter(&quit);
+        QObject loop; // a stop not needed any more goes with it
+        QTimer::singleShot(0, &loop, [&] {
+            if (closeBox)
+                MainForm->close();
+            else
+                QTest::mouseClick(MainForm->ButtonExit, Qt::LeftButton);
+            QTimer::singleShot(0, &loop, [] { QCoreApplication::exit(0); });
+        });
+        QCoreApplication::exec();
+        qApp->removeEventFilter(&quit);
+
+        QCOMPARE(m_dialogs->questions, question.isEmpty() ? QStringList() : QStringList{question});
+        // Ending: quitting asked for with no window left open to refuse it.
+        const bool ends = question.isEmpty() || answer;
+        QCOMPARE(quit.asked, ends);
+        QCOMPARE(MainForm->isVisible(), !ends);
+        QCOMPARE(bill->isVisible(), !ends);
+        if (ends)
+            for (QWidget* w : QApplication::topLevelWidgets())
+                QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
+        if (!ends) {
+            QCOMPARE(cg->isVisible(), cgShown);
+            if (unsaved.startsWith(QLatin1String("bill")))
+                QCOMPARE(Control<QLineEdit>(bill, QStringLiteral("EditClient"))->text(), QStringLiteral("王"));
+            if (cgShown)
+                QVERIFY(cg->findChild<DataQuery*>(QStringLiteral("CGQuery"))->HasPendingChanges());
+        }
+    }
+
     void startMakesTodaysBackup()
     {
         QDir(m_dir.filePath(QStringLiteral("backups"))).removeRecursively();
@@ -259,6 +349,63 @@ private slots:
         const QFontMetrics fm(song);
         for (QChar c : QStringLiteral("门框生产排单客户名安装人员斗"))
             QVERIFY2(fm.inFont(c), qPrintable(QString(c)));
+    }
+
+    // A disk with too little room for the write-ahead log's index: kvt starts, says once that
+    // bills can only be looked at, lists them, refuses a save with the full disk's reason and
+    // keeps the bill; with room again it starts as always.
+    void fullDiskStartsForLookingUp_data()
+    {
+        QTest::addColumn<int>("freeKb");
+        QTest::newRow("nothing free") << 0;
+        QTest::newRow("4 KB free") << 4;
+        QTest::newRow("16 KB free") << 16;
+    }
+    void fullDiskStartsForLookingUp()
+    {
+        QFETCH(int, freeKb);
+        test::TinyFilesystem fs("1m");
+        if (!fs.mounted())
+            QSKIP("needs root to mount a filesystem of its own");
+        const QString path = fs.path(QStringLiteral("kvt.db"));
+        CreateForms(path);
+        Database::Exec(QStringLiteral("insert into 客户信息 (客户ID,自定义编号,客户名,客户电话) values "
+                                      "(1,\"1\",\"王建国\",\"13800001111\")"));
+        Database::Exec(QStringLiteral("insert into 历史单据 (单据ID,客户ID,客户地址,单据日期,安装人员ID,安装人员) "
+                                      "values (7,1,\"东街1号\",#2021-01-14#,1,\"王建国\")"));
+        DestroyForms();
+        fs.fill(freeKb * 1024);
+
+        CreateForms(path);
+        MainForm->show();
+        FinishStart(MainForm);
+        QCOMPARE(m_dialogs->messages,
+                 QStringList{QStringLiteral("磁盘空间已满：现在只能查看单据，不能保存。请先腾出磁盘空间。")});
+        QTest::mouseClick(MainForm->Button3, Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(form("FormQuery"), QStringLiteral("Button_query")), Qt::LeftButton);
+        QCOMPARE(qobject_cast<TFormQuery*>(form("FormQuery"))->ADOQuery1->RowCount(), 1);
+
+        QTest::mouseClick(MainForm->Button1, Qt::LeftButton);
+        auto* bill = qobject_cast<TBillForm*>(form("BillForm"));
+        bill->EditClient->setText(QStringLiteral("王建国"));
+        bill->LabelClentID->setText(QStringLiteral("1"));
+        bill->EditSetup_man->setText(QStringLiteral("王建国"));
+        bill->Label_setup_man_id->setText(QStringLiteral("1"));
+        QTest::mouseClick(bill->ButtonSave, Qt::LeftButton);
+        QCOMPARE(m_dialogs->messages.size(), 2);
+        QVERIFY2(m_dialogs->messages[1].startsWith(QStringLiteral("磁盘空间已满，本次修改没有保存。")),
+                 qPrintable(m_dialogs->messages[1]));
+        QVERIFY(bill->isVisible());
+        QCOMPARE(bill->EditClient->text(), QStringLiteral("王建国"));
+        DestroyForms();
+
+        fs.unfill();
+        m_dialogs->clear();
+        CreateForms(path);
+        FinishStart(MainForm);
+        QCOMPARE(m_dialogs->messages, QStringList());
+        QVERIFY(QFileInfo::exists(fs.path(QStringLiteral("backups/") + BackupFileName(QDate::currentDate()))));
+        Database::Exec(QStringLiteral("update 历史单据 set 客户地址=\"西街\" where 单据ID=7"));
     }
 };
 

@@ -3,9 +3,13 @@
 
 #include "test_bill_support.h"
 
+#include "support/PdfWords.h"
+#include "support/PrintPreview.h"
 #include "support/TestDatabase.h"
+#include "support/UrlOpenRecorder.h"
 
 #include <QFileInfo>
+#include <QPrintPreviewDialog>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -375,6 +379,73 @@ private slots:
         QCOMPARE(remarks(81), QStringList{QStringLiteral("备注1")});
         QCOMPARE(remarks(80).size(), 10);
         QCOMPARE(scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("82"));
+    }
+
+    // A sheet printed or a workbook sent under the number shown, then that number taken by
+    // another workstation before the save: the save says the paper is wrong and offers the sheet
+    // again under the number the bill got. Only what really left the window counts.
+    void renumberedAfterHandingOut_data() {
+        QTest::addColumn<QString>("handOut"); // "print", "export", "preview closed"
+        QTest::addColumn<bool>("taken");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("reprinted");
+        QTest::newRow("printed, Yes prints again") << "print" << true << true << true << true;
+        QTest::newRow("exported, No closes") << "export" << true << false << true << false;
+        QTest::newRow("printed, number still free") << "print" << false << true << false << false;
+        QTest::newRow("preview closed unprinted") << "preview closed" << true << true << false << false;
+    }
+    void renumberedAfterHandingOut() {
+        QFETCH(QString, handOut);
+        QFETCH(bool, taken);
+        QFETCH(bool, answer);
+        QFETCH(bool, asked);
+        QFETCH(bool, reprinted);
+        setCounter(80);
+        openNewBill();
+        fillHeader(m_client, m_installer);
+        fillFrameRow(1, m_product);
+        if (handOut == QLatin1String("print")) {
+            QCOMPARE(PrintThroughPreview(billForm()->ButtonPrint, m_dir->filePath(QStringLiteral("80.pdf"))),
+                     QStringLiteral("打印预览"));
+        } else if (handOut == QLatin1String("export")) {
+            QCOMPARE(FilesOpenedBy([] { billForm()->send_excel->click(); }).size(), 1);
+        } else {
+            QTimer close; // the preview's close box, once it is up and idle
+            connect(&close, &QTimer::timeout, this, [&] {
+                auto* preview = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+                if (preview && preview->isVisible() && preview->isEnabled())
+                    preview->reject();
+            });
+            close.start(10);
+            billForm()->ButtonPrint->click();
+        }
+        if (taken) {
+            QProcess other;
+            other.start(QStringLiteral(KVT_BILL_SAVE_CHILD), {dbPath(), QStringLiteral("once")});
+            QVERIFY(other.waitForFinished(60000));
+            QCOMPARE(QString::fromLatin1(other.readAllStandardOutput()).trimmed(), QStringLiteral("80"));
+        }
+        m_dialogs->answers = {answer};
+        const QString again = m_dir->filePath(QStringLiteral("again.pdf"));
+        const QString preview = PrintThroughPreview(billForm()->ButtonSave, again);
+
+        const QString moved = QStringLiteral("单据编号80已被占用，本单据已保存为81号。");
+        QCOMPARE(m_dialogs->questions,
+                 asked ? QStringList{moved + QStringLiteral("已经打印或导出的单据上是80号，现在重新打印生产排单吗？")}
+                       : QStringList());
+        QCOMPARE(m_dialogs->messages, taken && !asked ? QStringList{moved} : QStringList());
+        QCOMPARE(preview, reprinted ? QStringLiteral("打印预览") : QStringLiteral("no print preview"));
+        if (reprinted) {
+            QStringList words;
+            for (const PdfWord& w : PdfWords(again))
+                words << w.text;
+            QVERIFY2(words.contains(QStringLiteral("单据编号:81")), qPrintable(words.join(QLatin1Char(' '))));
+        }
+        QVERIFY(!billForm()->isVisible());
+        const int saved = taken ? 81 : 80;
+        QCOMPARE(scalar(QStringLiteral("select 客户地址 from 历史单据 where 单据ID=%1").arg(saved)), QStringLiteral("东街1号"));
+        QCOMPARE(scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QString::number(saved + 1));
     }
 
     // Killed at random moments while it saves bill after bill: every bill is whole or absent,

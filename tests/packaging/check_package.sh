@@ -28,6 +28,8 @@ cat >"$work/expected" <<'LIST'
 ./usr/bin/kvtcalc
 ./usr/bin/kvtcopy
 ./usr/bin/kvtdemo
+./usr/bin/kvtweb
+./usr/lib/systemd/system/kvtweb.service
 ./usr/share/applications/kvt.desktop
 ./usr/share/icons/hicolor/scalable/apps/kvt.svg
 LIST
@@ -40,7 +42,7 @@ diff -u "$work/expected" "$work/installed.files" || fail "cmake --install instal
 [ "$(dpkg-deb -f "$deb" Package)" = kvt ] || fail "package name"
 depends=$(dpkg-deb -f "$deb" Depends)
 # The libraries found by dpkg-shlibdeps (a soname's number may change) and the fonts named.
-for p in 'libqt6core6' 'libqt6gui6' 'libqt6widgets6' 'libqt6printsupport6' 'libsqlite3-[0-9]+' 'libxlsxwriter[0-9]+' 'libmdb[0-9]+' \
+for p in 'libqt6core6' 'libqt6gui6' 'libqt6network6' 'libqt6httpserver6' 'libsodium[0-9]+' 'libssl3' 'libqt6widgets6' 'libqt6printsupport6' 'libsqlite3-[0-9]+' 'libxlsxwriter[0-9]+' 'libmdb[0-9]+' \
     'fonts-arphic-uming' 'fonts-wqy-microhei'; do
     echo "$depends" | tr ',' '\n' | grep -Eq "^ *$p( |$)" || fail "Depends lacks $p: $depends"
 done
@@ -57,6 +59,12 @@ icon=$(sed -n 's/^Icon=//p' "$entry")
 rc=0
 PATH="$root/usr/bin:$PATH" kvtcopy >/dev/null 2>"$work/kvtcopy.err" || rc=$?
 [ "$rc" -eq 1 ] && grep -q 'kvtcopy 源数据库 目标数据库' "$work/kvtcopy.err" || fail "installed kvtcopy: exit $rc"
+
+# kvtweb lists the accounts of a new database (none); its unit starts the installed program.
+mkdir "$work/web"
+[ -z "$(PATH="$root/usr/bin:$PATH" kvtweb --data-dir="$work/web" --list-users)" ] || fail "installed kvtweb --list-users"
+unit="$root/usr/lib/systemd/system/kvtweb.service"
+grep -q '^ExecStart=/usr/bin/kvtweb ' "$unit" || fail "kvtweb.service does not start /usr/bin/kvtweb"
 
 # Started as the menu starts it: its Exec line, from a working folder that is not the data folder.
 exec_line=$(sed -n 's/^Exec=//p' "$entry")

@@ -70,6 +70,10 @@ void addLine(int bill, const char* style, const QString& width, const QString& h
 
 void seed() {
     TransactionScope scope;
+    // The lines' product: a door leaf with glass, so a line without its glass sizes is one to finish.
+    Database::Exec(
+        QStringLiteral("insert into 商品信息 (商品ID,自定义编号,商品名称,门扇玻璃宽公式,门扇玻璃高公式) values "
+                       "(1,\"101\",\"玻璃门扇\",\"现量宽-100\",\"现量高-500\")"));
     Database::Exec(QStringLiteral("insert into 客户信息 (客户ID,自定义编号,客户名,客户电话,客户备注) values "
                                   "(1,\"1\",\"王建国\",\"\",\"\"), (2,\"2\",\"李秀英\",\"\",\"\"),"
                                   "(9,\"91\",\"刘师傅\",\"\",\"\")"));
@@ -99,7 +103,6 @@ void seed() {
                 QString::fromLatin1(l.quantity));
     scope.Commit();
 }
-
 
 } // namespace
 
@@ -221,6 +224,42 @@ private slots:
         QCOMPARE(rows(), expected);
         QCOMPARE(form()->Label_glass_note->text(), note);
         QCOMPARE(form()->Label_glass_note->isVisible(), !note.isEmpty());
+    }
+
+    // The note counts only lines that will get glass sizes: a line whose product lacks a glass
+    // formula, or that has no product, never does, and adds nothing.
+    void noteCountsOnlyLinesThatGetGlass_data() {
+        QTest::addColumn<QString>("product"); // the line's product: its glass formulas, "" for no such product
+        QTest::addColumn<bool>("everyBill");  // no filter, else the date range
+        QTest::addColumn<int>("counted");     // the note's count
+        QTest::newRow("both glass formulas") << "\"现量宽-90\",\"现量高-400\"" << false << 4;
+        QTest::newRow("casing only, empty formulas") << "\"\",\"\"" << false << 3;
+        QTest::newRow("no formulas at all") << "null,null" << false << 3;
+        QTest::newRow("width formula only") << "\"现量宽-90\",\"\"" << false << 3;
+        QTest::newRow("height formula only") << "null,\"现量高-400\"" << false << 3;
+        QTest::newRow("formulas of spaces") << "\"  \",\" \"" << false << 3;
+        QTest::newRow("no product") << "" << false << 3;
+        QTest::newRow("every bill: both glass formulas") << "\"现量宽-90\",\"现量高-400\"" << true << 5;
+        QTest::newRow("every bill: casing only") << "\"\",\"\"" << true << 4;
+        QTest::newRow("every bill: no product") << "" << true << 4;
+    }
+    void noteCountsOnlyLinesThatGetGlass() {
+        QFETCH(QString, product);
+        QFETCH(bool, everyBill);
+        QFETCH(int, counted);
+        if (!product.isEmpty())
+            Database::Exec(
+                QStringLiteral("insert into 商品信息 (商品ID,自定义编号,商品名称,门扇玻璃宽公式,门扇玻璃高公式) "
+                               "values (2,\"201\",\"窗套\",%1)")
+                    .arg(product));
+        Database::Exec(QStringLiteral("insert into 单据明细 (单据ID,商品ID,数量,玻璃款式,见光宽,见光高,现量宽,现量高,"
+                                      "门扇宽,门扇高,玻璃宽,玻璃高,门框总宽,门框总高,埋地,门框附加,门框备注) values "
+                                      "(72,2,1,\"\",800,2000,840,2020,0,0,0,0,840,2035,20,\"\",\"\")"));
+        setDates(QDate(2021, 3, 1), QDate(2021, 3, 10));
+        form()->CheckBox__add_date->setChecked(!everyBill);
+        listGlass();
+        QCOMPARE(m_dialogs->messages, QStringList());
+        QCOMPARE(form()->Label_glass_note->text(), QStringLiteral("另有%1条门扇尚未计算玻璃尺寸").arg(counted));
     }
 
     // The area of a group: its lines' products summed, then rounded once to a hundredth of a
@@ -385,14 +424,12 @@ private slots:
     void exportReadBack() {
         setDates(QDate(2021, 3, 1), QDate(2021, 3, 10));
         listGlass();
-        test::UrlOpenRecorder opener;
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
-        QTest::mouseClick(form()->send_excel_Button, Qt::LeftButton);
-        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        const QList<QUrl> opened =
+            test::FilesOpenedBy([this] { QTest::mouseClick(form()->send_excel_Button, Qt::LeftButton); });
         QCOMPARE(m_dialogs->messages, QStringList());
-        QCOMPARE(opener.opened.size(), 1);
+        QCOMPARE(opened.size(), 1);
         QString error;
-        const test::RecordingSink book = test::ReadWorkbook(opener.opened[0].toLocalFile(), &error);
+        const test::RecordingSink book = test::ReadWorkbook(opened[0].toLocalFile(), &error);
         QVERIFY2(error.isEmpty(), qPrintable(error));
         QCOMPARE(book.range(), QStringLiteral("A1:F7"));
         for (int c = 0; c < kColumns.size(); ++c)

@@ -9,7 +9,9 @@
 #include "store/DataQuery.h"
 #include "store/Database.h"
 #include "support/FakeDialogs.h"
+#include "support/RecordingSink.h"
 #include "support/TestDatabase.h"
+#include "support/UrlOpenRecorder.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -563,6 +565,71 @@ private slots:
             QCOMPARE(form()->QorDBGridQuery->ColumnCount(), 0);
         }
         QCOMPARE(scalar(check), expected);
+    }
+
+    // The workbook holds every field of what the window lists, also those its grid hides: the
+    // fields moved to the front first, then the others in the result's order; an empty list too.
+    void exportWritesEveryField_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("statement"); // free SQL typed before the button, or ""
+        QTest::addColumn<bool>("noDays");       // the bill list's date filter on days without bills
+        QTest::addColumn<QStringList>("front");
+        QTest::addColumn<QStringList>("hidden");
+        QTest::addColumn<int>("records");
+        const QStringList listFront{"单据日期", "客户名", "客户地址"}, listHidden{"单据ID", "客户电话", "自定义编号"};
+        QTest::newRow("bill list") << "Button_query"
+                                   << "" << false << listFront << listHidden << 8;
+        QTest::newRow("empty bill list") << "Button_query"
+                                         << "" << true << listFront << listHidden << 0;
+        QTest::newRow("frames not measured") << "no_liang_query_Button"
+                                             << "" << false << QStringList() << QStringList{"现量宽"} << 2;
+        QTest::newRow("door leaves not cut") << "no_door_Button"
+                                             << "" << false << QStringList() << QStringList() << 1;
+        QTest::newRow("free SQL") << "Button_exSQL"
+                                  << "select 单据ID,客户地址 from 历史单据 where 单据ID<58" << false << QStringList()
+                                  << QStringList() << 3;
+    }
+
+    void exportWritesEveryField() {
+        QFETCH(QString, button);
+        QFETCH(QString, statement);
+        QFETCH(bool, noDays);
+        QFETCH(QStringList, front);
+        QFETCH(QStringList, hidden);
+        QFETCH(int, records);
+        control<QCheckBox>("CheckBox__add_date")->setChecked(noDays);
+        control<QDateEdit>("DateTimePicker1")->setDate(QDate(2020, 1, 1));
+        control<QDateEdit>("DateTimePicker2")->setDate(QDate(2020, 1, 2));
+        form()->Edit1->setText(statement);
+        click(button.toLatin1().constData());
+        QCOMPARE(form()->ADOQuery1->RowCount(), records);
+        for (const QString& name : hidden)
+            QVERIFY2(!gridTitles().contains(name), qPrintable(name));
+
+        const QList<QUrl> opened = test::FilesOpenedBy([this] { click("send_excel_Button"); });
+        QCOMPARE(m_dialogs->messages, QStringList());
+        QCOMPARE(opened.size(), 1);
+        QString error;
+        const test::RecordingSink book = test::ReadWorkbook(opened[0].toLocalFile(), &error);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+
+        QStringList expected = front;
+        for (const QString& name : form()->ADOQuery1->FieldNames())
+            if (!front.contains(name))
+                expected << name;
+        QStringList titles;
+        for (int c = 1; book.has(test::RecordingSink::name(1, c)); ++c)
+            titles << book.text(test::RecordingSink::name(1, c));
+        QCOMPARE(titles, expected);
+        for (const QString& name : hidden)
+            QVERIFY2(titles.contains(name), qPrintable(name));
+        // Every record below its titles; the bill number, where listed, as a number.
+        const int billColumn = titles.indexOf(QStringLiteral("单据ID")) + 1;
+        for (int k = 1; k <= records; ++k) {
+            const QString cell = test::RecordingSink::name(k + 1, billColumn);
+            QVERIFY2(billColumn == 0 || book.at(cell).kind == test::RecordingSink::Kind::Number, qPrintable(cell));
+        }
+        QVERIFY(!book.has(test::RecordingSink::name(records + 2, 1)));
     }
 };
 

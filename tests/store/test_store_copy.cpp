@@ -3,8 +3,10 @@
 // were, and the kvtcopy program prints what it did.
 
 #include "app/DemoData.h"
+#include "store/Backup.h"
 #include "store/Copy.h"
 #include "store/DataQuery.h"
+#include "store/DatabaseSource.h"
 #include "store/Database.h"
 #include "store/Engine.h"
 #include "store/RowSource.h"
@@ -22,8 +24,8 @@ using namespace kvt;
 
 namespace {
 
-const QStringList kTables = {"历史单据", "单据明细", "商品信息", "客户信息", "系统设置"};
-const QStringList kKeys = {"单据ID", "门框ID", "商品ID", "客户ID", "ID"};
+const QStringList kTables = {"历史单据", "单据明细", "商品信息", "客户信息", "系统设置", "网页账号"};
+const QStringList kKeys = {"单据ID", "门框ID", "商品ID", "客户ID", "ID", "用户名"};
 
 /// Every table of the open database, row by row, each value with its kind.
 QMap<QString, QStringList> tablesOfOpenDatabase()
@@ -145,6 +147,7 @@ void makeLargeDatabase(const QString& path)
     Database::Exec(QStringLiteral("delete from 单据明细 where 门框ID>(select max(门框ID)-2 from 单据明细)"));
     Database::Exec(QStringLiteral("update 系统设置 set 值=10011 where ID=\"历史单据ID\""));
     Database::Exec(QStringLiteral("insert into 系统设置 (ID,值) values (\"打印份数\",2)"));
+    Database::Exec(QStringLiteral("insert into 网页账号 (用户名,密码散列) values (\"李工\",\"$argon2id$v=19$m=65536\")"));
     scope.Commit();
     Database::Close();
 }
@@ -452,6 +455,44 @@ private slots:
         QCOMPARE(nextKeys(target), (QList<qint64>{41, 6, 3}));
     }
 
+    // A database being copied stays in use: a workstation's save goes through while the source is
+    // read, and the source goes on seeing the one state it started with.
+    void sourceSeesOneStateAndLetsSavesThrough_data()
+    {
+        QTest::addColumn<bool>("onServer");
+        QTest::newRow("file") << false;
+        QTest::newRow("server") << true;
+    }
+    void sourceSeesOneStateAndLetsSavesThrough()
+    {
+        QFETCH(bool, onServer);
+        const QString location = onServer ? freshServer() : freshFile();
+        Database::Open(location);
+        Database::Exec(QStringLiteral("insert into 客户信息 (客户名) values (\"甲\")"));
+        Database::Close();
+        DatabaseSource source(location);
+        QCOMPARE(source.rowCount(QStringLiteral("客户信息")), 1);
+        Database::SetBusyTimeout(200);
+        Database::Open(location);
+        QString saved;
+        try {
+            TransactionScope scope;
+            Database::Exec(QStringLiteral("insert into 客户信息 (客户名) values (\"乙\")"));
+            scope.Commit();
+        } catch (const StoreError& e) {
+            saved = e.message();
+        }
+        Database::Close();
+        Database::SetBusyTimeout(10000);
+        QCOMPARE(saved, QString());
+        QStringList names;
+        source.readRows(QStringLiteral("客户信息"), [&](const SourceRow& row) {
+            names << row[2].toString();
+            return true;
+        });
+        QCOMPARE(names, QStringList{QStringLiteral("甲")});
+    }
+
     void fullDiskRemovesTheNewFile()
     {
         test::TinyFilesystem disk("1m");
@@ -462,6 +503,67 @@ private slots:
         QVERIFY2(message.contains(QStringLiteral("磁盘空间已满")), qPrintable(message));
         QVERIFY(!QFile::exists(target));
         QVERIFY(!QFile::exists(target + QStringLiteral("-wal")));
+    }
+
+    // Files carried away on a medium nothing can write to: a copy kvtcopy wrote and a daily copy
+    // open in sqlite3 there, and kvtcopy reads them, as it reads kvt.db itself (its header naming
+    // the write-ahead log, which such a medium keeps sqlite3 from reading).
+    void filesOnAReadOnlyMedium_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("sqliteReads");
+        QTest::newRow("kvtcopy target") << "copy" << true;
+        QTest::newRow("daily copy") << "backup" << true;
+        QTest::newRow("kvt.db") << "database" << false;
+        QTest::newRow("kvt.db copied with its log") << "database with log" << false;
+    }
+    void filesOnAReadOnlyMedium()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, sqliteReads);
+        test::TinyFilesystem medium("4m");
+        if (!medium.mounted())
+            QSKIP("mounting a small filesystem needs root");
+        QString file = medium.path(QStringLiteral("kvt.db"));
+        if (kind == QLatin1String("copy")) {
+            CopyDatabase(m_demo, file);
+        } else if (kind == QLatin1String("backup")) {
+            Database::Open(m_demo);
+            const DailyBackup made = MakeDailyBackup(medium.path(QStringLiteral("backups")), QDate(2026, 3, 1));
+            Database::Close();
+            QCOMPARE(int(made.outcome), int(DailyBackup::Outcome::Made));
+            file = medium.path(QStringLiteral("backups/") + BackupFileName(QDate(2026, 3, 1)));
+        } else if (kind == QLatin1String("database")) {
+            QVERIFY(QFile::copy(m_demo, file));
+        } else {
+            // Carried away while kvt had it open: its newest client only in the log beside it.
+            const QString running = path(QStringLiteral("running.db"));
+            QVERIFY(QFile::copy(m_demo, running));
+            Database::Open(running);
+            Database::Exec(QStringLiteral("insert into 客户信息 (客户名) values (\"新客户\")"));
+            QVERIFY(QFile::copy(running, file) && QFile::copy(running + "-wal", file + "-wal"));
+            Database::Close();
+        }
+        QVERIFY(medium.remountReadOnly());
+
+        QProcess shell;
+        shell.start(QStringLiteral("sqlite3"), {file, QStringLiteral("select count(*) from 客户信息")});
+        QVERIFY(shell.waitForFinished(60000));
+        if (sqliteReads)
+            QCOMPARE(QString::fromUtf8(shell.readAllStandardOutput()).trimmed(), QStringLiteral("6"));
+        QProcess copy;
+        copy.start(QStringLiteral(KVT_COPY_PROGRAM), {file, freshServer()});
+        QVERIFY(copy.waitForFinished(120000));
+        const QString out = QString::fromUtf8(copy.readAllStandardOutput());
+        const QString err = QString::fromUtf8(copy.readAllStandardError());
+        if (kind == QLatin1String("database with log")) {
+            // Never a copy without the bills the log still holds.
+            QCOMPARE(copy.exitCode(), 1);
+            QVERIFY2(err.contains(file + QStringLiteral("-wal")), qPrintable(err));
+            return;
+        }
+        QVERIFY2(copy.exitCode() == 0, qPrintable(err));
+        QVERIFY2(out.contains(QStringLiteral("客户信息：6 行，校验和一致")), qPrintable(out));
     }
 
     void theProgram()
@@ -485,7 +587,7 @@ private slots:
         QCOMPARE(lines.takeLast(), QString());
         QVERIFY2(lines.takeLast().startsWith(QStringLiteral("已复制到：服务器 ")), qPrintable(out));
         QCOMPARE(lines, (QStringList{"历史单据：0 行，校验和一致", "单据明细：0 行，校验和一致", "商品信息：6 行，校验和一致",
-                                     "客户信息：6 行，校验和一致", "系统设置：1 行，校验和一致",
+                                     "客户信息：6 行，校验和一致", "系统设置：1 行，校验和一致", "网页账号：0 行，校验和一致",
                                      "自动编号：单据明细 0、商品信息 6、客户信息 6，一致"}));
 
         QCOMPARE(run({m_demo, server}, &out, &err), 1);

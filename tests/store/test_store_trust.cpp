@@ -113,6 +113,17 @@ void seedBill5() {
                            .arg(QString::fromUtf8(remark)));
 }
 
+/// A tiny filesystem of its own holding a database with bill 5, open; none where it cannot be mounted.
+std::unique_ptr<test::TinyFilesystem> tinyDiskWithBill5(const char* size) {
+    Database::Close();
+    auto fs = std::make_unique<test::TinyFilesystem>(size);
+    if (!fs->mounted())
+        return nullptr;
+    Database::Open(fs->path(QStringLiteral("kvt.db")));
+    seedBill5();
+    return fs;
+}
+
 /// The line query of bill 5 with a line changed, one deleted and one added, not yet applied.
 void editBill5(DataQuery& q) {
     q.SetSql(QStringLiteral("select * from 单据明细 where 单据ID=5 order by 门框ID"));
@@ -518,13 +529,10 @@ private slots:
     // space again the same query writes everything it holds.
     void fullDisk() {
         FILE_ONLY();
-        Database::Close();
-        test::TinyFilesystem fs("640k");
-        if (!fs.mounted())
+        const auto disk = tinyDiskWithBill5("640k");
+        if (!disk)
             QSKIP("needs root to mount a filesystem of its own");
-        const QString path = fs.path(QStringLiteral("kvt.db"));
-        Database::Open(path);
-        seedBill5();
+        const test::TinyFilesystem& fs = *disk;
         DataQuery lines;
         editBill5(lines);
         for (int k = 0; k < 300; ++k) {
@@ -547,6 +555,62 @@ private slots:
         lines.ApplyUpdates();
         QCOMPARE(storedRemarks(), heldRemarks(lines));
         QCOMPARE(storedRemarks().size(), 303);
+        QCOMPARE(text(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+        lines.Close();
+        Database::Close();
+        Database::Open(m_path);
+    }
+
+    // A disk too full for the write-ahead log's index: the file still opens and reads, every
+    // change is refused as a full disk and writes nothing, another program is kept off the file
+    // meanwhile, and the next open with room writes as always.
+    void fullDiskAtOpen_data() {
+        QTest::addColumn<int>("freeKb");
+        QTest::newRow("nothing free") << 0;
+        QTest::newRow("4 KB free") << 4;
+        QTest::newRow("16 KB free") << 16;
+    }
+    void fullDiskAtOpen() {
+        FILE_ONLY();
+        QFETCH(int, freeKb);
+        const auto disk = tinyDiskWithBill5("1m");
+        if (!disk)
+            QSKIP("needs root to mount a filesystem of its own");
+        const test::TinyFilesystem& fs = *disk;
+        const QString path = fs.path(QStringLiteral("kvt.db"));
+        Database::Close();
+        fs.fill(freeKb * 1024);
+
+        Database::Open(path);
+        QVERIFY(Database::ViewOnlyForFullDisk());
+        QCOMPARE(storedRemarks(), (QStringList{"一", "二", "三"}));
+        DataQuery lines;
+        editBill5(lines);
+        try {
+            lines.ApplyUpdates();
+            QFAIL("a change was taken on a full disk");
+        } catch (const StoreError& e) {
+            QCOMPARE(e.kind(), StoreError::Kind::DiskFull);
+            QVERIFY2(e.message().startsWith(QStringLiteral("磁盘空间已满，本次修改没有保存。(")), qPrintable(e.message()));
+        }
+        QVERIFY(lines.HasPendingChanges());
+        QCOMPARE(storedRemarks(), (QStringList{"一", "二", "三"}));
+        // Another program finds the file busy, not a file without the log's newest bills.
+        QProcess other;
+        other.start(QStringLiteral("sqlite3"), {path, QStringLiteral("select count(*) from 单据明细")});
+        QVERIFY(other.waitForFinished(60000));
+        QVERIFY2(other.exitCode() != 0, other.readAllStandardOutput().constData());
+        QVERIFY2(other.readAllStandardError().contains("locked"), "not refused as locked");
+        lines.Close();
+        Database::Close();
+
+        fs.unfill();
+        Database::Open(path);
+        QVERIFY(!Database::ViewOnlyForFullDisk());
+        QCOMPARE(Database::JournalMode(), QStringLiteral("wal"));
+        editBill5(lines);
+        lines.ApplyUpdates();
+        QCOMPARE(storedRemarks(), heldRemarks(lines));
         QCOMPARE(text(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
         lines.Close();
         Database::Close();

@@ -31,8 +31,9 @@ public:
         return QProcess::execute(QStringLiteral("mount"),
                                  {QStringLiteral("-o"), QStringLiteral("remount,ro"), m_dir.path()}) == 0;
     }
-    /// Fills the filesystem up with a file of its own; removing that file frees the space.
-    void fill() const {
+    /// Fills the filesystem up with a file of its own, then gives back leaveFree bytes (whole
+    /// pages) of it; removing that file frees the space.
+    void fill(qint64 leaveFree = 0) const {
         QFile f(path(QStringLiteral("filler")));
         f.open(QIODevice::WriteOnly);
         const QByteArray block(4096, 'x');
@@ -42,6 +43,8 @@ public:
         QByteArray small(64, 'x');
         while (f.write(small) == small.size() && f.flush()) {
         }
+        if (leaveFree > 0)
+            f.resize(f.size() - leaveFree);
     }
     void unfill() const { QFile::remove(path(QStringLiteral("filler"))); }
 

@@ -1,0 +1,160 @@
+// The web page's rules without a socket: sessions and their end, the login throttle's counting,
+// which typed sizes a save takes, and the escaping of text put into a page.
+
+#include "web/Accounts.h"
+#include "web/Measure.h"
+#include "web/Pages.h"
+#include "web/Sessions.h"
+
+#include <QtTest>
+
+using namespace kvt::web;
+
+namespace {
+constexpr qint64 kMinute = 60 * 1000;
+constexpr qint64 kStart = 1'800'000'000'000;
+} // namespace
+
+class TestWebLogic : public QObject {
+    Q_OBJECT
+private slots:
+    void sessionEnds_data() {
+        QTest::addColumn<qint64>("after");
+        QTest::addColumn<bool>("loggedOut");
+        QTest::addColumn<bool>("alive");
+        QTest::newRow("at once") << qint64(0) << false << true;
+        QTest::newRow("a minute before 12 hours") << Sessions::kLifetime - kMinute << false << true;
+        QTest::newRow("at 12 hours") << Sessions::kLifetime << false << false;
+        QTest::newRow("a day later") << 24 * 60 * kMinute << false << false;
+        QTest::newRow("logged out") << kMinute << true << false;
+    }
+    void sessionEnds() {
+        QFETCH(qint64, after);
+        QFETCH(bool, loggedOut);
+        Sessions sessions;
+        const QByteArray token = sessions.open(QStringLiteral("李工"), kStart);
+        const QByteArray other = sessions.open(QStringLiteral("张工"), kStart);
+        if (loggedOut)
+            sessions.close(token);
+        const auto found = sessions.find(token, kStart + after);
+        QTEST(found.has_value(), "alive");
+        if (found) {
+            QCOMPARE(found->name, QStringLiteral("李工"));
+            QVERIFY(!tokensEqual(found->formToken, sessions.find(other, kStart)->formToken));
+        }
+        // An ended session stays ended when the clock is set back.
+        QTEST(sessions.find(token, kStart).has_value(), "alive");
+        QVERIFY(!sessions.find(token + "x", kStart));
+        QVERIFY(!sessions.find(QByteArray(), kStart));
+    }
+
+    void tokensCompare_data() {
+        QTest::addColumn<QByteArray>("a");
+        QTest::addColumn<QByteArray>("b");
+        QTest::addColumn<bool>("equal");
+        QTest::newRow("same") << QByteArray("abcdef") << QByteArray("abcdef") << true;
+        QTest::newRow("last differs") << QByteArray("abcdef") << QByteArray("abcdeg") << false;
+        QTest::newRow("prefix") << QByteArray("abcdef") << QByteArray("abc") << false;
+        QTest::newRow("both empty") << QByteArray() << QByteArray() << false;
+    }
+    void tokensCompare() {
+        QFETCH(QByteArray, a);
+        QFETCH(QByteArray, b);
+        QTEST(tokensEqual(a, b), "equal");
+    }
+
+    void throttle_data() {
+        QTest::addColumn<QList<qint64>>("failures"); // minutes after the start, all for 李工 from .10
+        QTest::addColumn<qint64>("triedAt");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("blocked");
+        const QList<qint64> five = {0, 1, 2, 3, 4};
+        QTest::newRow("four") << QList<qint64>{0, 1, 2, 3} << qint64(5) << "李工"
+                              << "10.0.0.10" << false;
+        QTest::newRow("five") << five << qint64(5) << "李工"
+                              << "10.0.0.10" << true;
+        QTest::newRow("five, same name elsewhere") << five << qint64(5) << "李工"
+                                                   << "10.0.0.11" << true;
+        QTest::newRow("five, other name from there") << five << qint64(5) << "张工"
+                                                     << "10.0.0.10" << true;
+        QTest::newRow("five, other name elsewhere") << five << qint64(5) << "张工"
+                                                    << "10.0.0.11" << false;
+        QTest::newRow("five over more than ten minutes") << QList<qint64>{0, 3, 6, 9, 12} << qint64(13) << "李工"
+                                                         << "10.0.0.10" << false;
+        QTest::newRow("just before the block ends") << five << qint64(13) << "李工"
+                                                    << "10.0.0.10" << true;
+        QTest::newRow("ten minutes after the fifth") << five << qint64(14) << "李工"
+                                                     << "10.0.0.10" << false;
+    }
+    void throttle() {
+        QFETCH(QList<qint64>, failures);
+        QFETCH(qint64, triedAt);
+        QFETCH(QString, name);
+        QFETCH(QString, address);
+        LoginThrottle t;
+        for (const qint64 m : failures)
+            t.failed(QStringLiteral("李工"), QStringLiteral("10.0.0.10"), kStart + m * kMinute);
+        QTEST(t.blocked(name, address, kStart + triedAt * kMinute), "blocked");
+    }
+
+    void sizes_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("taken");
+        for (const char* ok : {"905", "905.5", "1", "10000", " 2025 ", "0905", "10000.000", ""})
+            QTest::newRow(ok) << QString::fromUtf8(ok) << true;
+        for (const char* bad : {"0", "0.5", "10000.5", "10001", "-5", "+5", "1e3", "0x10", "9,05", "9 05", ".5", "5.",
+                                "NaN", "inf", "９０５", "905.1234", "123456"})
+            QTest::newRow(bad) << QString::fromUtf8(bad) << false;
+    }
+    void sizes() {
+        QFETCH(QString, typed);
+        QTEST(sizeProblem(typed).isEmpty(), "taken");
+    }
+
+    void escaping_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("escaped");
+        QTest::newRow("markup") << "<script>x</script>"
+                                << "&lt;script&gt;x&lt;/script&gt;";
+        QTest::newRow("attribute breakout") << "\" onfocus='a'"
+                                            << "&quot; onfocus=&#39;a&#39;";
+        QTest::newRow("entity kept as text") << "&amp;"
+                                             << "&amp;amp;";
+        QTest::newRow("chinese untouched") << "门框×2"
+                                           << "门框×2";
+    }
+    void escaping() {
+        QFETCH(QString, text);
+        QTEST(escapeHtml(text), "escaped");
+    }
+
+    void pageArgumentsAreNotReplacedTwice() {
+        // A client named like a placeholder must not pull the address or the date into its place.
+        MeasureBill bill;
+        bill.id = 7;
+        bill.client = QStringLiteral("%2%3%4");
+        bill.address = QStringLiteral("东街");
+        bill.date = QStringLiteral("2026-05-01");
+        const QString page = QString::fromUtf8(billPage(bill, {}, QStringLiteral("%1"), "tok"));
+        QVERIFY(page.contains(QStringLiteral("<b>%2%3%4</b>")));
+        QVERIFY(page.contains(QStringLiteral("<span>%1</span>")));
+        const QString list =
+            QString::fromUtf8(listPage({bill}, QStringLiteral("%1"), false, QStringLiteral("u"), "tok"));
+        QVERIFY(list.contains(QStringLiteral(">%2%3%4</a>")));
+        QVERIFY(list.contains(QStringLiteral("value=\"%1\"")));
+    }
+
+    void passwordHash() {
+        const QString hash = hashPassword(QStringLiteral("门框password"));
+        QVERIFY(hash.startsWith(QStringLiteral("$argon2id$")));
+        QVERIFY(!hash.contains(QStringLiteral("password")));
+        QVERIFY(passwordMatches(hash, QStringLiteral("门框password")));
+        QVERIFY(!passwordMatches(hash, QStringLiteral("门框passwor")));
+        QVERIFY(!passwordMatches(hash.left(20), QStringLiteral("门框password")));
+        QVERIFY(hashPassword(QStringLiteral("门框password")) != hash); // salted
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWebLogic)
+#include "test_web_logic.moc"
