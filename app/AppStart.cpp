@@ -8,7 +8,10 @@
 #include "query/QueryUnit.h"
 #include "refdata/CGFormUnit.h"
 #include "store/Backup.h"
+#include "store/Copy.h"
 #include "store/Database.h"
+#include "store/LegacyImport.h"
+#include "store/StoreError.h"
 
 #include <QApplication>
 #include <QDate>
@@ -17,9 +20,11 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QStyle>
 
+#include <algorithm>
 #include <exception>
 
 namespace kvt {
@@ -109,6 +114,57 @@ void DestroyForms()
         Database::Close();
 }
 
+bool OfferLegacyImport(const QString& databasePath, QWidget* parent)
+{
+    const QFileInfo database(databasePath);
+    const QString old = database.absoluteDir().filePath(QStringLiteral("kvt.mdb"));
+    if (database.exists() || !QFileInfo(old).isFile())
+        return true;
+    DialogService& dialogs = DialogService::instance();
+    LegacyCounts counts;
+    try {
+        counts = LegacySource(old).counts();
+    } catch (const StoreError& e) {
+        dialogs.message(parent,
+                        QStringLiteral("在这个文件夹中找到旧程序的数据库kvt.mdb，但读不了它：%1\n"
+                                       "kvt没有启动，也没有建立新的数据库；旧文件没有改动。")
+                            .arg(e.message()),
+                        QString(), DialogService::Icon::Critical);
+        return false;
+    }
+    const QString question = QStringLiteral("在这个文件夹中找到旧程序的数据库kvt.mdb（%1张单据、%2个客户、%3种商品）。现在把它导入kvt吗？")
+                                 .arg(counts.bills)
+                                 .arg(counts.clients)
+                                 .arg(counts.products);
+    if (!dialogs.confirm(parent, question, QStringLiteral("导入旧程序的数据")))
+        return true;
+    QProgressDialog progress(parent);
+    progress.setWindowTitle(QStringLiteral("导入旧程序的数据"));
+    progress.setCancelButton(nullptr);
+    progress.setMinimumDuration(0);
+    progress.setWindowModality(Qt::ApplicationModal);
+    CopyOptions options;
+    options.progress = [&progress](const QString& table, qint64 rows, qint64 total) {
+        progress.setLabelText(QStringLiteral("正在导入“%1”：%2 / %3 行").arg(table).arg(rows).arg(total));
+        progress.setMaximum(int(std::max<qint64>(total, 1)));
+        progress.setValue(int(std::min(rows, std::max<qint64>(total, 1))));
+    };
+    CopyReport report;
+    try {
+        report = CopyDatabase(old, databasePath, options);
+    } catch (const StoreError& e) {
+        progress.close();
+        dialogs.message(parent,
+                        QStringLiteral("导入旧程序的数据库kvt.mdb没有成功：%1\n没有建立kvt.db，旧文件没有改动；下次启动时会再问。")
+                            .arg(e.message()),
+                        QString(), DialogService::Icon::Critical);
+        return false;
+    }
+    progress.close();
+    dialogs.showText(parent, report.Lines().join(QLatin1Char('\n')), QStringLiteral("导入报告"));
+    return true;
+}
+
 void BackUpToday(QWidget* parent)
 {
     if (Database::IsServer())
@@ -153,6 +209,8 @@ int RunKvt(int argc, char** argv)
     const QString location = DatabaseLocation(databasePath, &problem);
     if (location.isEmpty())
         return stop(problem);
+    if (location == databasePath && !OfferLegacyImport(databasePath, nullptr))
+        return 1;
     try {
         CreateForms(location);
     } catch (const std::exception& e) {

@@ -38,6 +38,13 @@ void BuildAllForms();
 /// Destroys the windows and closes the database (used by tests between cases).
 void DestroyForms();
 
+/// At the first start in the old program's folder: when the database file at databasePath does not
+/// exist yet and kvt.mdb stands beside it, asks whether to bring the old data across and, on Yes,
+/// imports it with a progress dialog, then shows the report (also kept beside the new file). The
+/// old file is only read. Gives false when the start must stop: the old file cannot be read or the
+/// import failed (said why; no database file is left, so the next start asks again).
+bool OfferLegacyImport(const QString& databasePath, QWidget* parent);
+
 /// Makes today's copy of the open database in the folder "backups" beside it. A failure is shown
 /// in a message box over parent; the program goes on either way.
 void BackUpToday(QWidget* parent);

@@ -1,6 +1,6 @@
 // kvtcopy SOURCE TARGET: copies a workshop's database between a file and a server (or two of
-// either), into a target that holds no data yet; one line per table when done, else the reason on
-// stderr and exit code 1.
+// either), or brings the old program's kvt.mdb across, into a target that holds no data yet; one
+// line per table when done (and the old file's report), else the reason on stderr and exit code 1.
 #include "store/Copy.h"
 #include "store/StoreError.h"
 
@@ -17,7 +17,8 @@ const char* const kUsage =
     "  每个数据库是一个数据库文件的路径（例如 kvt.db），或数据库服务器的连接字符串\n"
     "  （例如 'host=192.168.1.10 dbname=kvt user=office' 或 postgresql://office@server/kvt）。\n"
     "  把源数据库的全部单据、明细、商品、客户和设置复制到目标数据库；目标数据库必须还没有数据，\n"
-    "  不存在的目标文件会新建。源数据库不会被修改。\n";
+    "  不存在的目标文件会新建。源数据库不会被修改。\n"
+    "  源也可以是旧程序的数据库文件（例如 kvt.mdb）：导入后打印导入报告，目标是文件时报告另存在它旁边。\n";
 
 void print(std::FILE* to, const QString& line)
 {

@@ -3,7 +3,8 @@
 # iteration, the clock it was taken on, the ratio to the case's baseline, the memory held where measured, and the
 # case's target. Benchmarks are named "<variant>/<case>"; the one labelled "baseline" is the reference of its case.
 # A benchmark may state its targets in the counters target_ratio (to the baseline) and target_ms (absolute), and one
-# for memory in target_held (bytes held, to the bytes of the values its baseline read).
+# for memory in target_held (bytes held, to the bytes of the values its baseline read), or in target_peak_mb for
+# the peak memory (peak_bytes) of a program it ran.
 # Benchmarks with repetitions are run interleaved with the others and the best repetition counts, so that other
 # work on the machine weighs as little as possible. Times are CPU time of the benchmark thread, except for benchmarks timed on the wall clock (UseRealTime or
 # UseManualTime: start-up, which runs in child processes, the window cases that wait for the disk, and the server
@@ -76,6 +77,7 @@ for path in sys.argv[1:]:
             "held": b.get("held_bytes"), "values": b.get("value_bytes"),
             "target_ratio": b.get("target_ratio"), "target_ms": b.get("target_ms"),
             "target_held": b.get("target_held"),
+            "peak": b.get("peak_bytes"), "target_peak_mb": b.get("target_peak_mb"),
             "error": b.get("error_message") if b.get("error_occurred") else None,
         }
         # The best repetition of a benchmark stands for it; an error in any repetition is shown.
@@ -115,6 +117,10 @@ for r in rows:
     if r["target_held"] and r["held"] is not None and values:
         target += f"; memory <= {r['target_held']:g}x values: " + (
             "met" if r["held"] <= r["target_held"] * values else "missed")
+    if r["target_peak_mb"] and r["peak"] is not None:
+        peak_mb = r["peak"] / 1e6
+        target += f"; peak memory {peak_mb:.0f} MB < {r['target_peak_mb']:g} MB: " + (
+            "met" if peak_mb < r["target_peak_mb"] else "missed")
     ratio_text = f"{ratio:7.2f}" if ratio is not None else f"{'-':>7}"
     print(f"{r['case']:<24} {r['variant']:<14} {fmt_time(r['time'])} {'wall' if r['wall'] else 'cpu':<5} "
           f"{ratio_text} {held} {held_ratio}  {target}".rstrip())

@@ -1,7 +1,11 @@
 #include "controls/Dialogs.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
 
 #include <exception>
 
@@ -35,6 +39,22 @@ public:
         box.setDefaultButton(QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes;
+    }
+
+    void showText(QWidget* parent, const QString& text, const QString& caption) override
+    {
+        QDialog window(parent);
+        window.setWindowTitle(caption);
+        auto* view = new QPlainTextEdit(text, &window);
+        view->setReadOnly(true);
+        view->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &window);
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &window, &QDialog::accept);
+        auto* layout = new QVBoxLayout(&window);
+        layout->addWidget(view);
+        layout->addWidget(buttons);
+        window.resize(760, 520);
+        window.exec();
     }
 };
 

@@ -19,6 +19,12 @@ public:
                          Icon icon = Icon::None) = 0;
     /// A warning with Yes and No; true only for Yes (closing the box or Escape answers No).
     virtual bool confirm(QWidget* parent, const QString& text, const QString& caption = QString()) = 0;
+    /// A long text (a report) in a window of its own that can be read, scrolled and copied, with
+    /// an OK button; returns when it is closed. A service that has no such window shows a message.
+    virtual void showText(QWidget* parent, const QString& text, const QString& caption)
+    {
+        message(parent, text, caption);
+    }
 
     /// The service in use: real message boxes unless a test installed another.
     static DialogService& instance();

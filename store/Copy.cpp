@@ -5,15 +5,17 @@
 #include "store/Database.h"
 #include "store/DatabaseSource.h"
 #include "store/Engine.h"
+#include "store/JetSource.h"
+#include "store/LegacyImport.h"
 #include "store/ServerEngine.h"
 #include "store/StoreError.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -36,19 +38,50 @@ constexpr TableDef kTables[] = {
 const QString kCounterId = QStringLiteral("历史单据ID");
 
 /// A table's checksum whatever order its rows come in: the sum, as one 256-bit number, of each
-/// row's SHA-256. A foreign file's rows need not come in key order; a row changed, lost or added
-/// changes the sum all the same.
+/// row's 256-bit hash. A foreign file's rows need not come in key order; a row changed, lost or added
+/// changes the sum all the same. The row hash is four independent keyed 64-bit multiply-mix hashes
+/// of the row's canonical bytes: it guards against a copy that differs, not against an adversary,
+/// and costs a tenth of a SHA-256, which both sides of a large copy would otherwise spend most of
+/// their checking on.
 struct Checksum {
     quint64 words[4] = {0, 0, 0, 0};
 
+    static quint64 mix(quint64 a, quint64 b)
+    {
+        const unsigned __int128 r = static_cast<unsigned __int128>(a) * b;
+        return quint64(r) ^ quint64(r >> 64);
+    }
+
+    static void rowHash(const QByteArray& bytes, quint64 (&h)[4])
+    {
+        static constexpr quint64 kKeys[4][2] = {{0xa0761d6478bd642full, 0xe7037ed1a0b428dbull},
+                                                {0x8ebc6af09c88c6e3ull, 0x589965cc75374cc3ull},
+                                                {0x1d8e4e27c47d124full, 0x9e3779b97f4a7c15ull},
+                                                {0xd6e8feb86659fd93ull, 0xbf58476d1ce4e5b9ull}};
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+        const qsizetype n = bytes.size();
+        for (int l = 0; l < 4; ++l)
+            h[l] = kKeys[l][0] ^ quint64(n);
+        qsizetype i = 0;
+        for (; i + 8 <= n; i += 8) {
+            quint64 w;
+            std::memcpy(&w, p + i, 8);
+            for (int l = 0; l < 4; ++l)
+                h[l] = mix(h[l] ^ w, kKeys[l][1]);
+        }
+        quint64 tail = 0;
+        std::memcpy(&tail, p + i, size_t(n - i));
+        for (int l = 0; l < 4; ++l)
+            h[l] = mix(mix(h[l] ^ tail, kKeys[l][1]) ^ kKeys[l][0], kKeys[l][1] ^ quint64(n));
+    }
+
     void addRow(const QByteArray& canonicalRow)
     {
-        const QByteArray digest = QCryptographicHash::hash(canonicalRow, QCryptographicHash::Sha256);
+        quint64 h[4];
+        rowHash(canonicalRow, h);
         quint64 carry = 0;
         for (int w = 0; w < 4; ++w) {
-            quint64 part = 0;
-            for (int b = 0; b < 8; ++b)
-                part |= quint64(quint8(digest[w * 8 + b])) << (8 * b);
+            const quint64 part = h[w];
             const quint64 sum = words[w] + part;
             const quint64 next = (sum < part) ? 1 : 0;
             words[w] = sum + carry;
@@ -100,14 +133,21 @@ QString quoted(const QString& name)
     return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
-/// A value as canonical text, the same for the same value on both engines: its kind, then the
-/// value (whole numbers in decimal, other numbers as the shortest text that reads back as the
-/// same double, texts as UTF-8 after their length). In a column of numbers every number is
-/// written as a double, as such a column holds it, and so is the text of an exact decimal.
+/// A value as canonical bytes, the same for the same value on both engines: its kind, then the
+/// value (whole numbers and other numbers as their 8 bytes, texts as their UTF-16 after their
+/// length). In a column of numbers every number is written as a double, as such a column holds it,
+/// and so is the text of an exact decimal. Bytes rather than decimal text: a large copy puts every
+/// value through here twice, and equal doubles have equal bytes.
 void appendCanonical(QByteArray& out, const QVariant& v, ColumnKind kind)
 {
+    auto append64 = [&out](char tag, quint64 bits) {
+        char buf[9];
+        buf[0] = tag;
+        std::memcpy(buf + 1, &bits, 8);
+        out.append(buf, 9);
+    };
     if (!v.isValid() || v.isNull()) {
-        out += "N;";
+        out += 'N';
         return;
     }
     const bool numbers = kind == ColumnKind::Real || kind == ColumnKind::Exact;
@@ -119,9 +159,7 @@ void appendCanonical(QByteArray& out, const QVariant& v, ColumnKind kind)
     case QMetaType::UInt:
     case QMetaType::Bool:
         if (!numbers) {
-            out += 'I';
-            out += QByteArray::number(v.toLongLong());
-            out += ';';
+            append64('I', quint64(v.toLongLong()));
             return;
         }
         asDouble = v.toDouble();
@@ -138,19 +176,16 @@ void appendCanonical(QByteArray& out, const QVariant& v, ColumnKind kind)
     default: break;
     }
     if (number) {
-        char buf[32];
-        const auto r = std::to_chars(buf, buf + sizeof buf, asDouble);
-        out += 'R';
-        out.append(buf, int(r.ptr - buf));
-    } else {
-        const QByteArray t = v.typeId() == QMetaType::QDate ? v.toDate().toString(Qt::ISODate).toUtf8()
-                                                             : v.toString().toUtf8();
-        out += 'T';
-        out += QByteArray::number(t.size());
-        out += ':';
-        out += t;
+        if (asDouble == 0)
+            asDouble = 0; // -0 and 0 are one number
+        quint64 bits;
+        std::memcpy(&bits, &asDouble, 8);
+        append64('R', bits);
+        return;
     }
-    out += ';';
+    const QString t = v.typeId() == QMetaType::QDate ? v.toDate().toString(Qt::ISODate) : v.toString();
+    append64('T', quint64(t.size()));
+    out.append(reinterpret_cast<const char*>(t.constData()), t.size() * qsizetype(sizeof(QChar)));
 }
 
 /// A value as the user reads it in a message.
@@ -226,8 +261,9 @@ public:
 /// Reads a table from the source and writes it as it reads, many rows to one prepared statement
 /// (the engines take at least 999 parameters to a statement); counts the rows, sums their
 /// checksum and notes the highest key. Only one statement's rows are held at a time.
-void copyRows(RowSource& source, TablePlan& t)
+void copyRows(RowSource& source, TablePlan& t, const CopyOptions& options)
 {
+    const qint64 total = options.progress ? source.rowCount(t.name) : -1;
     const int n = int(t.columns.size());
     const int perStatement = std::max(1, 900 / n);
     QStringList cols;
@@ -261,6 +297,8 @@ void copyRows(RowSource& source, TablePlan& t)
         st->step();
         st->reset();
         waiting.clear();
+        if (options.progress)
+            options.progress(t.name, t.rows, total);
     };
     auto writeWaiting = [&] {
         try {
@@ -455,6 +493,11 @@ CopyReport writeTarget(RowSource& source, std::vector<TablePlan>& tables, const 
     }
     CopyReport report;
     try {
+        // Each statement inserts many rows, and one that fails must be undone alone: a file keeps
+        // what it would undo in a journal of its own, in memory here rather than in a temporary
+        // file written page by page (set before the transaction, which takes it at its start).
+        if (!engine::IsServer())
+            engine::Current().execRaw(QStringLiteral("PRAGMA temp_store=MEMORY"), false);
         // A file written here is carried away, often on media nothing can write to; there a
         // write-ahead log named in its header keeps any reader out. It gets the rollback journal, as
         // the daily copies have; kvt takes the log up again when it opens the file as its own.
@@ -486,7 +529,7 @@ CopyReport writeTarget(RowSource& source, std::vector<TablePlan>& tables, const 
             // A fresh database's counter row gives way to the source's.
             e.execRaw(QStringLiteral("DELETE FROM \"系统设置\""), true);
             for (TablePlan& t : tables)
-                copyRows(source, t);
+                copyRows(source, t, options);
             for (const TablePlan& t : tables)
                 report.tables.push_back(verifyTable(source, t));
             for (TablePlan& t : tables) {
@@ -532,12 +575,40 @@ std::unique_ptr<DatabaseSource> openSource(const QString& source)
             throw Refused(QStringLiteral("源数据库文件“%1”不存在。").arg(source));
         if (file.isFile() && file.size() == 0)
             throw Refused(QStringLiteral("源数据库文件“%1”是空的，里面没有数据库。").arg(source));
+        QFile f(source);
+        if (f.open(QIODevice::ReadOnly) && !f.read(16).startsWith("SQLite format 3"))
+            throw Refused(QStringLiteral("源文件“%1”既不是本程序的数据库文件（kvt.db），也不是旧程序的数据库文件（kvt.mdb）。")
+                              .arg(source));
     }
     try {
         return std::make_unique<DatabaseSource>(source);
     } catch (const StoreError& e) {
         throw StoreError(QStringLiteral("打不开源数据库：%1").arg(e.message()), e.kind());
     }
+}
+
+/// The old program's file: its traces resolved, its own columns added, its report kept beside a
+/// target file.
+CopyReport importLegacyFile(const QString& source, const QString& target, CopyOptions options)
+{
+    LegacySource legacy(source);
+    options.addMissingColumns = true;
+    Database::Close();
+    std::vector<TablePlan> tables = planTables(legacy);
+    CopyReport report = writeTarget(legacy, tables, target, options);
+    report.sourceReport = legacy.report();
+    if (!IsServerConnection(target)) {
+        const QString path = LegacyReportPath(target);
+        QFile file(path);
+        QStringList lines = report.sourceReport;
+        lines << QString() << report.Lines().mid(0, int(report.tables.size()) + 2);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text) &&
+            file.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) >= 0 && file.flush())
+            report.reportFile = path;
+        else
+            report.sourceReport << QStringLiteral("报告文件“%1”写不了：%2").arg(path, file.errorString());
+    }
+    return report;
 }
 
 } // namespace
@@ -557,6 +628,10 @@ QStringList CopyReport::Lines() const
         numbering << QStringLiteral("%1 %2").arg(p.table).arg(p.position);
     lines << QStringLiteral("自动编号：%1，一致").arg(numbering.join(QStringLiteral("、")));
     lines << QStringLiteral("已复制到：%1").arg(target);
+    if (!sourceReport.isEmpty())
+        lines << QString() << sourceReport;
+    if (!reportFile.isEmpty())
+        lines << QString() << QStringLiteral("这份报告另存在：%1").arg(reportFile);
     return lines;
 }
 
@@ -567,11 +642,13 @@ CopyReport CopyDatabase(RowSource& source, const QString& target, const CopyOpti
     return writeTarget(source, tables, target, options);
 }
 
-CopyReport CopyDatabase(const QString& source, const QString& target)
+CopyReport CopyDatabase(const QString& source, const QString& target, const CopyOptions& options)
 {
     Database::Close();
+    if (!IsServerConnection(source) && JetSource::IsJetFile(source))
+        return importLegacyFile(source, target, options);
     const std::unique_ptr<DatabaseSource> from = openSource(source);
-    return CopyDatabase(*from, target);
+    return CopyDatabase(*from, target, options);
 }
 
 } // namespace kvt

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 namespace kvt {
@@ -18,8 +19,8 @@ class RowSource;
 struct CopiedTable {
     QString name;
     qint64 rows = 0;
-    /// The sum of the SHA-256 of each of the table's rows (hex, 256 bits), whatever order they
-    /// were read in: the same on both databases.
+    /// The sum of a 256-bit hash of each of the table's rows (hex), whatever order they were read
+    /// in: the same on both databases.
     QByteArray checksum;
 };
 
@@ -34,8 +35,12 @@ struct CopyReport {
     std::vector<NumberingPosition> positions;
     /// The database written, as the user knows it (a file's path, or server, database and user).
     QString target;
-    /// The lines to show, one per table ("历史单据：10000 行，校验和一致"), then the numbering and
-    /// the database written.
+    /// From an old program's file: the report of what it held and how each place was resolved.
+    QStringList sourceReport;
+    /// Where that report was kept beside a target file ("" when it was not).
+    QString reportFile;
+    /// The lines to show, one per table ("历史单据：10000 行，校验和一致"), then the numbering, the
+    /// database written and the source's report.
     QStringList Lines() const;
 };
 
@@ -45,13 +50,19 @@ struct CopyReport {
 /// target, read back and compared with what was read from the source before it is committed.
 /// Closes any open database; none is open afterwards. Throws StoreError with the user's message,
 /// the target then unchanged (a file it had to make is removed again).
-CopyReport CopyDatabase(const QString& source, const QString& target);
-
 struct CopyOptions {
     /// Columns of a source table that the target's table lacks are added to it, each typed after
     /// its kind; otherwise the copy is refused.
     bool addMissingColumns = false;
+    /// Told after each batch of rows written: the table, its rows written so far and its row count
+    /// (-1 when the source cannot tell).
+    std::function<void(const QString& table, qint64 rows, qint64 total)> progress;
 };
+
+/// A source file that is the old program's database (Jet or ACE, judged by its content) is read
+/// with its traces resolved (LegacySource), its extra columns added to the target, and its report
+/// returned in the copy's report and kept beside a target file (LegacyReportPath).
+CopyReport CopyDatabase(const QString& source, const QString& target, const CopyOptions& options = {});
 
 /// Copies the five tables from any row source into target, as CopyDatabase below does: written as
 /// they are read, so memory does not grow with the tables. Throws StoreError as it does.

@@ -30,12 +30,21 @@ public:
         return a;
     }
 
+    void showText(QWidget*, const QString& text, const QString& caption) override
+    {
+        texts << text;
+        textCaptions << caption;
+    }
+
     /// Texts of the message boxes shown, in order.
     QStringList messages;
     QStringList captions;
     std::deque<Icon> icons;
     /// Texts of the confirmations asked, in order.
     QStringList questions;
+    /// Texts shown in windows of their own (reports), and their captions.
+    QStringList texts;
+    QStringList textCaptions;
     /// Answers for the next confirmations (an empty queue answers No).
     std::deque<bool> answers;
 
@@ -46,6 +55,8 @@ public:
         icons.clear();
         questions.clear();
         answers.clear();
+        texts.clear();
+        textCaptions.clear();
     }
 };
 
