@@ -1,5 +1,7 @@
 // See Copy.h. Reads from a RowSource and writes through the open database's engine in one
-// transaction; the only engine-specific step left here is the server's table lock.
+// transaction; the only engine-specific step left here is the server's table lock. The refusals of
+// an unfit target, the check of every table before the commit and the undo of a server's numbering
+// when the copy fails are each part of that one transaction, so they stay in this one file.
 #include "store/Copy.h"
 
 #include "store/Database.h"
