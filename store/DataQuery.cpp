@@ -47,10 +47,23 @@ void DataQuery::Open()
         Column& col = rs->cols[size_t(c)];
         col.name = st.columnName(c);
         col.table = st.columnTable(c);
-        col.origin = st.columnOrigin(c);
+    }
+    // Changeable only when every column comes from one table and its key is among them.
+    QString table;
+    bool oneTable = true;
+    for (const Column& col : rs->cols) {
+        if (col.table.isEmpty()) {
+            oneTable = false;
+            break;
+        }
+        if (table.isEmpty())
+            table = col.table;
+        else if (table != col.table)
+            oneTable = false;
     }
     // A name that two tables give is read with its table's name in front. Results have a few dozen
-    // columns: comparing each with those after it is quicker than hashing them.
+    // columns: comparing each with those after it is quicker than hashing them. The columns' names
+    // in their tables are wanted for those, and for the write-back of a changeable result.
     std::vector<bool> twice(size_t(n), false);
     for (int c = 0; c < n; ++c)
         for (int d = c + 1; d < n; ++d)
@@ -58,6 +71,8 @@ void DataQuery::Open()
                 twice[size_t(c)] = twice[size_t(d)] = true;
     for (int c = 0; c < n; ++c) {
         Column& col = rs->cols[size_t(c)];
+        if (oneTable || twice[size_t(c)])
+            col.origin = st.columnOrigin(c);
         if (twice[size_t(c)] && !col.table.isEmpty())
             col.name = col.table + QLatin1Char('.') + col.origin;
     }
@@ -72,19 +87,6 @@ void DataQuery::Open()
     std::iota(rs->order.begin(), rs->order.end(), quint32(0));
     rs->states.assign(cells.slotCount(), quint8(RowState::Unchanged));
 
-    // Changeable only when every column comes from one table and its key is among them.
-    QString table;
-    bool oneTable = true;
-    for (const Column& col : rs->cols) {
-        if (col.table.isEmpty()) {
-            oneTable = false;
-            break;
-        }
-        if (table.isEmpty())
-            table = col.table;
-        else if (table != col.table)
-            oneTable = false;
-    }
     if (oneTable && !table.isEmpty()) {
         for (const engine::ColumnInfo& info : engine::TableColumns(table)) {
             if (!info.primaryKey)

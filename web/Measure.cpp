@@ -18,15 +18,16 @@ const QString kMeasuredHeight = QStringLiteral("现量高");
 /// way the bill window shows and writes them: an empty text and no value are the same. Not a secret
 /// (the form token guards the form): two 64-bit hashes, so that any change meanwhile is seen.
 QByteArray fingerprintOf(const DataQuery& lines, int row, int columns) {
-    QByteArray texts;
-    texts.reserve(256);
+    // One buffer for every line: it keeps its room between them.
+    static thread_local QByteArray texts;
+    texts.resize(0);
     for (int c = 0; c < columns; ++c) {
         lines.AppendTextAt(row, c, texts);
         texts += '\x1f';
     }
     const quint64 halves[2] = {quint64(qHashBits(texts.constData(), size_t(texts.size()), 0x6b767477)),
                                quint64(qHashBits(texts.constData(), size_t(texts.size()), 0x6d656173))};
-    return QByteArray(reinterpret_cast<const char*>(halves), sizeof halves)
+    return QByteArray::fromRawData(reinterpret_cast<const char*>(halves), sizeof halves)
         .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
 }
 
