@@ -275,6 +275,14 @@ void appendUtf8(QByteArray& out, QByteArrayView utf8)
 {
     out += utf8;
 }
+void appendDigits(QString& out, const char* digits, qsizetype length)
+{
+    out += QLatin1StringView(digits, length);
+}
+void appendDigits(QByteArray& out, const char* digits, qsizetype length)
+{
+    out.append(digits, length);
+}
 void appendString(QString& out, const QString& text)
 {
     out += text;
@@ -315,7 +323,7 @@ void DataQuery::appendText(int row, int column, Out& out) const
     }
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, whole).ptr;
-    appendUtf8(out, QByteArrayView(digits, end - digits));
+    appendDigits(out, digits, end - digits);
 }
 
 void DataQuery::AppendTextAt(int row, int column, QString& out) const

@@ -173,10 +173,12 @@ QByteArray billPage(const MeasureBill& bill, const BillPageState& state, const Q
     body +=
         QStringLiteral("<form method=\"post\" action=\"/bill/%1\"><input type=\"hidden\" name=\"token\" value=\"%2\">")
             .arg(QString::number(bill.id), QString::fromLatin1(formToken));
+    // A page as loaded has no typed texts and no messages: its fields' names are not looked up.
+    const bool marked = !state.typed.isEmpty() || !state.errors.isEmpty();
     int n = 0;
     for (const MeasureLine& l : bill.lines) {
         const QString id = QString::number(l.id);
-        const QString lineError = state.errors.value(QLatin1Char('l') + id);
+        const QString lineError = marked ? state.errors.value(QLatin1Char('l') + id) : QString();
         body += lineError.isEmpty() ? QLatin1String("<div class=\"line\" id=\"l")
                                     : QLatin1String("<div class=\"line bad\" id=\"l");
         body += id;
@@ -204,16 +206,18 @@ QByteArray billPage(const MeasureBill& bill, const BillPageState& state, const Q
             body += QLatin1String("\"><div class=\"pair\">");
             for (const auto& [prefix, title, stored] : {std::tuple{'w', QStringLiteral("现量宽"), &l.measuredWidth},
                                                         std::tuple{'h', QStringLiteral("现量高"), &l.measuredHeight}}) {
-                const QString field = QLatin1Char(prefix) + id;
-                const auto typed = state.typed.constFind(field);
+                const QString field = marked ? QLatin1Char(prefix) + id : QString();
+                const auto typed = marked ? state.typed.constFind(field) : state.typed.constEnd();
                 body += QLatin1String("<label>");
                 body += title;
                 body += QLatin1String("<input name=\"");
-                body += field;
+                body += QLatin1Char(prefix);
+                body += id;
                 body += QLatin1String("\" inputmode=\"decimal\" autocomplete=\"off\" value=\"");
                 body += escapeHtml(typed != state.typed.constEnd() ? *typed : fieldValue(*stored));
                 body += QLatin1String("\">");
-                body += errorSpan(state.errors, field);
+                if (marked)
+                    body += errorSpan(state.errors, field);
                 body += QLatin1String("</label>");
             }
             body += QLatin1String("</div>");
