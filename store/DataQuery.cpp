@@ -43,29 +43,11 @@ void DataQuery::Open()
 
     auto rs = std::make_unique<ResultSet>(n);
     rs->cols.resize(size_t(n));
-    QHash<QString, int> seen;
     for (int c = 0; c < n; ++c) {
         Column& col = rs->cols[size_t(c)];
         col.name = st.columnName(c);
         col.table = st.columnTable(c);
-        col.origin = st.columnOrigin(c);
-        seen[col.name] += 1;
     }
-    // A name that two tables give is read with its table's name in front.
-    for (Column& col : rs->cols)
-        if (seen.value(col.name) > 1 && !col.table.isEmpty())
-            col.name = col.table + QLatin1Char('.') + col.origin;
-
-    // Values go straight from the engine into the compact cells, in one call.
-    CellTable& cells = rs->cells;
-    std::vector<quint8> samples;
-    st.readAll(cells, samples);
-    for (int c = 0; c < n; ++c)
-        rs->cols[size_t(c)].kind = kindOf(st.columnDeclType(c), samples[size_t(c)]);
-    rs->order.resize(cells.slotCount());
-    std::iota(rs->order.begin(), rs->order.end(), quint32(0));
-    rs->states.assign(cells.slotCount(), quint8(RowState::Unchanged));
-
     // Changeable only when every column comes from one table and its key is among them.
     QString table;
     bool oneTable = true;
@@ -79,6 +61,32 @@ void DataQuery::Open()
         else if (table != col.table)
             oneTable = false;
     }
+    // A name that two tables give is read with its table's name in front. Results have a few dozen
+    // columns: comparing each with those after it is quicker than hashing them. The columns' names
+    // in their tables are wanted for those, and for the write-back of a changeable result.
+    std::vector<bool> twice(size_t(n), false);
+    for (int c = 0; c < n; ++c)
+        for (int d = c + 1; d < n; ++d)
+            if (rs->cols[size_t(c)].name == rs->cols[size_t(d)].name)
+                twice[size_t(c)] = twice[size_t(d)] = true;
+    for (int c = 0; c < n; ++c) {
+        Column& col = rs->cols[size_t(c)];
+        if (oneTable || twice[size_t(c)])
+            col.origin = st.columnOrigin(c);
+        if (twice[size_t(c)] && !col.table.isEmpty())
+            col.name = col.table + QLatin1Char('.') + col.origin;
+    }
+
+    // Values go straight from the engine into the compact cells, in one call.
+    CellTable& cells = rs->cells;
+    std::vector<quint8> samples;
+    st.readAll(cells, samples);
+    for (int c = 0; c < n; ++c)
+        rs->cols[size_t(c)].kind = kindOf(st.columnDeclType(c), samples[size_t(c)]);
+    rs->order.resize(cells.slotCount());
+    std::iota(rs->order.begin(), rs->order.end(), quint32(0));
+    rs->states.assign(cells.slotCount(), quint8(RowState::Unchanged));
+
     if (oneTable && !table.isEmpty()) {
         for (const engine::ColumnInfo& info : engine::TableColumns(table)) {
             if (!info.primaryKey)

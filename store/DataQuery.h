@@ -127,6 +127,10 @@ public:
     QVariant ValueAt(int row, int column) const;
     /// Text as DataField::asString gives it, at 1-based row and 0-based column.
     QString TextAt(int row, int column) const;
+    /// Appends that text to out, without a string of its own for a number (for texts made of many
+    /// cells); into bytes, as UTF-8.
+    void AppendTextAt(int row, int column, QString& out) const;
+    void AppendTextAt(int row, int column, QByteArray& out) const;
     /// Assigns text to a cell of any row (puts that row into edit state first).
     void SetTextAt(int row, int column, const QString& text);
     /// True when the column holds dates (the bill date).
@@ -162,6 +166,8 @@ signals:
 
 private:
     friend class DataField;
+    template <typename Out>
+    void appendText(int row, int column, Out& out) const;
     void restorePending(const PendingSnapshot& snapshot);
     /// Throws when the value would change the key of a row read from the table.
     void refuseKeyChange(int row, int column, const QVariant& value) const;

@@ -3,7 +3,9 @@
 // when it does not fit. Works on the held result only; calls no engine.
 #include "store/ResultSet.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <cmath>
 
 namespace kvt {
@@ -12,13 +14,24 @@ namespace result {
 
 Kind kindOf(const QString& declType, quint8 sample)
 {
-    const QString t = declType.toUpper();
-    if (t.contains(QLatin1String("INT")))
+    // Declared types are short and ASCII: looked at in capitals, without a string made for it.
+    char upper[32];
+    const qsizetype length = std::min<qsizetype>(declType.size(), qsizetype(sizeof upper) - 1);
+    for (qsizetype i = 0; i < length; ++i) {
+        const char16_t u = declType[i].unicode();
+        upper[i] = u >= 'a' && u <= 'z' ? char(u - 'a' + 'A') : u < 0x80 ? char(u) : '?';
+    }
+    upper[length] = '\0';
+    const auto has = [&](const char* part) {
+        return declType.size() < qsizetype(sizeof upper) ? std::strstr(upper, part) != nullptr
+                                                         : declType.contains(QLatin1String(part), Qt::CaseInsensitive);
+    };
+    const QString& t = declType;
+    if (has("INT"))
         return Kind::Integer;
-    if (t.contains(QLatin1String("REAL")) || t.contains(QLatin1String("FLOA")) || t.contains(QLatin1String("DOUB")) ||
-        t.contains(QLatin1String("NUM")))
+    if (has("REAL") || has("FLOA") || has("DOUB") || has("NUM"))
         return Kind::Number;
-    if (t.contains(QLatin1String("DATE")))
+    if (has("DATE"))
         return Kind::Date;
     if (!t.isEmpty())
         return Kind::Text;
@@ -246,8 +259,81 @@ QVariant DataQuery::ValueAt(int row, int column) const
 
 QString DataQuery::TextAt(int row, int column) const
 {
-    const QVariant v = ValueAt(row, column);
-    return textOf(v, m_result->cols[size_t(column)].kind);
+    QString out;
+    AppendTextAt(row, column, out);
+    return out;
+}
+
+namespace {
+
+// A cell's text into a string, or into bytes as UTF-8.
+void appendUtf8(QString& out, QByteArrayView utf8)
+{
+    out += QString::fromUtf8(utf8.data(), utf8.size());
+}
+void appendUtf8(QByteArray& out, QByteArrayView utf8)
+{
+    out += utf8;
+}
+void appendDigits(QString& out, const char* digits, qsizetype length)
+{
+    out += QLatin1StringView(digits, length);
+}
+void appendDigits(QByteArray& out, const char* digits, qsizetype length)
+{
+    out.append(digits, length);
+}
+void appendString(QString& out, const QString& text)
+{
+    out += text;
+}
+void appendString(QByteArray& out, const QString& text)
+{
+    out += text.toUtf8();
+}
+
+} // namespace
+
+template <typename Out>
+void DataQuery::appendText(int row, int column, Out& out) const
+{
+    needOpen(m_result);
+    if (row < 1 || row > RowCount())
+        throw StoreError(QStringLiteral("数据集没有当前记录"));
+    if (column < 0 || column >= FieldCount())
+        throw StoreError(QStringLiteral("数据集中没有第%1个字段").arg(column + 1));
+    // The cells read straight, as textOf gives their values: whole numbers in plain digits.
+    const CellTable& cells = m_result->cells;
+    const quint32 slot = m_result->slotOf(row);
+    qint64 whole;
+    switch (cells.kind(slot, column)) {
+    case CellTable::Null: return;
+    case CellTable::Integer: whole = cells.integer(slot, column); break;
+    case CellTable::Real: {
+        const double v = cells.real(slot, column);
+        const bool integerColumn = m_result->cols[size_t(column)].kind == Kind::Integer;
+        if (!std::isfinite(v) || v != std::floor(v) || (!integerColumn && std::fabs(v) >= 1e15)) {
+            appendString(out, textOf(QVariant(v), m_result->cols[size_t(column)].kind));
+            return;
+        }
+        whole = qint64(v);
+        break;
+    }
+    default: appendUtf8(out, cells.text(slot, column)); return;
+    }
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, whole).ptr;
+    appendDigits(out, digits, end - digits);
+}
+
+void DataQuery::AppendTextAt(int row, int column, QString& out) const
+{
+    appendText(row, column, out);
+}
+
+void DataQuery::AppendTextAt(int row, int column, QByteArray& out) const
+{
+    appendText(row, column, out);
 }
 
 void DataQuery::SetTextAt(int row, int column, const QString& text)

@@ -17,6 +17,7 @@
 #include <sys/vfs.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace kvt::engine {
 namespace {
@@ -97,11 +98,6 @@ CREATE TABLE IF NOT EXISTS 网页账号 (
 QString message(sqlite3* db)
 {
     return QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
-}
-
-QString text(const char* s)
-{
-    return s ? QString::fromUtf8(s) : QString();
 }
 
 QString quotedName(const QString& name)
@@ -197,10 +193,10 @@ public:
         sqlite3_clear_bindings(m_stmt);
     }
     int columnCount() override { return sqlite3_column_count(m_stmt); }
-    QString columnName(int c) override { return text(sqlite3_column_name(m_stmt, c)); }
-    QString columnTable(int c) override { return text(sqlite3_column_table_name(m_stmt, c)); }
-    QString columnOrigin(int c) override { return text(sqlite3_column_origin_name(m_stmt, c)); }
-    QString columnDeclType(int c) override { return text(sqlite3_column_decltype(m_stmt, c)); }
+    QString columnName(int c) override;
+    QString columnTable(int c) override;
+    QString columnOrigin(int c) override;
+    QString columnDeclType(int c) override;
     QVariant value(int c) const override;
     void readAll(CellTable& cells, std::vector<quint8>& samples) override;
 
@@ -227,6 +223,23 @@ public:
     StoreError lastFailure(bool writing) const
     {
         return fail(m_db ? sqlite3_extended_errcode(m_db) : SQLITE_NOMEM, message(m_db), writing || m_depth > 0);
+    }
+    /// A column's name, table or type as text. They are few and come back with every statement:
+    /// each is made once and then shared.
+    QString name(const char* s)
+    {
+        if (!s)
+            return QString();
+        const QByteArray key = QByteArray::fromRawData(s, qsizetype(std::strlen(s)));
+        const auto it = m_names.constFind(key);
+        if (it != m_names.constEnd())
+            return it.value();
+        // Names of expressions are as many as the statements that make them.
+        if (m_names.size() >= 4096)
+            m_names.clear();
+        const QString made = QString::fromUtf8(key);
+        m_names.insert(QByteArray(s, key.size()), made);
+        return made;
     }
     int pragmaInt(const char* sql)
     {
@@ -428,7 +441,28 @@ private:
     bool m_readOnly = false;
     bool m_viewOnly = false;
     QHash<QString, std::vector<ColumnInfo>> m_tableCache;
+    QHash<QByteArray, QString> m_names;
 };
+
+QString FileStatement::columnName(int c)
+{
+    return m_engine.name(sqlite3_column_name(m_stmt, c));
+}
+
+QString FileStatement::columnTable(int c)
+{
+    return m_engine.name(sqlite3_column_table_name(m_stmt, c));
+}
+
+QString FileStatement::columnOrigin(int c)
+{
+    return m_engine.name(sqlite3_column_origin_name(m_stmt, c));
+}
+
+QString FileStatement::columnDeclType(int c)
+{
+    return m_engine.name(sqlite3_column_decltype(m_stmt, c));
+}
 
 void FileStatement::bind(int index, const QVariant& value)
 {

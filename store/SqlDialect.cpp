@@ -227,14 +227,49 @@ int closingParen(const std::vector<Token>& t, int open)
     return -1;
 }
 
+/// True when the tokens would give the statement back as it is: no double-quoted text, date or
+/// [name] to rewrite, no comment (which may hide a quote), and every single-quoted text closed
+/// (without comments, an even count of quotes closes them all). Most statements are such, and
+/// skip the tokens.
+bool sqliteTakesAsIs(const QString& statement)
+{
+    qsizetype quotes = 0;
+    QChar previous;
+    for (const QChar c : statement) {
+        switch (c.unicode()) {
+        case '"':
+        case '#':
+        case '[': return false;
+        case '\'': ++quotes; break;
+        case '-':
+            if (previous == QLatin1Char('-'))
+                return false;
+            break;
+        case '*':
+            if (previous == QLatin1Char('/'))
+                return false;
+            break;
+        default: break;
+        }
+        previous = c;
+    }
+    return quotes % 2 == 0;
+}
+
 } // namespace
 
 QString TranslateToSqlite(const QString& statement)
 {
     QString out;
-    out.reserve(statement.size() + 16);
-    for (const Token& tok : tokenize(statement))
-        out += tok.text;
+    if (sqliteTakesAsIs(statement)) {
+        out = statement;
+    } else {
+        out.reserve(statement.size() + 16);
+        for (const Token& tok : tokenize(statement))
+            out += tok.text;
+    }
+    if (!out.contains(QLatin1String("update"), Qt::CaseInsensitive))
+        return out;
     static const QRegularExpression forUpdate(QStringLiteral("\\s+for\\s+update\\s*;?\\s*$"),
                                               QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = forUpdate.match(out);

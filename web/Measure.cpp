@@ -18,15 +18,16 @@ const QString kMeasuredHeight = QStringLiteral("现量高");
 /// way the bill window shows and writes them: an empty text and no value are the same. Not a secret
 /// (the form token guards the form): two 64-bit hashes, so that any change meanwhile is seen.
 QByteArray fingerprintOf(const DataQuery& lines, int row, int columns) {
-    QString texts;
-    texts.reserve(256);
+    // One buffer for every line: it keeps its room between them.
+    static thread_local QByteArray texts;
+    texts.resize(0);
     for (int c = 0; c < columns; ++c) {
-        texts += lines.TextAt(row, c);
-        texts += QChar(0x1f);
+        lines.AppendTextAt(row, c, texts);
+        texts += '\x1f';
     }
-    const quint64 halves[2] = {quint64(qHashBits(texts.constData(), size_t(texts.size()) * sizeof(QChar), 0x6b767477)),
-                               quint64(qHashBits(texts.constData(), size_t(texts.size()) * sizeof(QChar), 0x6d656173))};
-    return QByteArray(reinterpret_cast<const char*>(halves), sizeof halves)
+    const quint64 halves[2] = {quint64(qHashBits(texts.constData(), size_t(texts.size()), 0x6b767477)),
+                               quint64(qHashBits(texts.constData(), size_t(texts.size()), 0x6d656173))};
+    return QByteArray::fromRawData(reinterpret_cast<const char*>(halves), sizeof halves)
         .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
 }
 
@@ -181,8 +182,9 @@ std::optional<MeasureBill> measureBill(qint64 billId) {
     lines.SetSql(billLinesShownSql(billId));
     lines.Open();
     const LineColumns columns(lines);
+    b.lines.reserve(lines.RowCount());
     for (int r = 1; r <= lines.RowCount(); ++r)
-        b.lines << lineOf(lines, columns, r, true);
+        b.lines.append(lineOf(lines, columns, r, true));
     return b;
 }
 

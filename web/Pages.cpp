@@ -55,8 +55,11 @@ QString page(const QString& title, const QString& body, const QString& user, con
     return h;
 }
 
-QString size(const QString& w, const QString& h) {
-    return escapeHtml(w) + QStringLiteral("×") + escapeHtml(h);
+/// Appends "w×h" to out.
+void appendSize(QString& out, const QString& w, const QString& h) {
+    out += escapeHtml(w);
+    out += QChar(0x00D7);
+    out += escapeHtml(h);
 }
 
 QString errorSpan(const QHash<QString, QString>& errors, const QString& key) {
@@ -72,8 +75,11 @@ QString fieldValue(const QString& stored) {
 } // namespace
 
 QString escapeHtml(const QString& text) {
-    static const QString special = QStringLiteral("&<>\"'");
-    if (std::none_of(text.cbegin(), text.cend(), [](QChar c) { return special.contains(c); }))
+    const auto special = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u == '&' || u == '<' || u == '>' || u == '"' || u == '\'';
+    };
+    if (std::none_of(text.cbegin(), text.cend(), special))
         return text;
     QString out;
     out.reserve(text.size());
@@ -121,6 +127,8 @@ QByteArray listPage(const QList<MeasureBill>& bills, const QString& search, bool
         QStringLiteral("<form class=\"search\" method=\"get\" action=\"/\"><input name=\"q\" "
                        "placeholder=\"客户名或地址\" value=\"%1\"><button type=\"submit\">搜索</button></form>")
             .arg(escapeHtml(search));
+    // Room for the whole list at once, so that it is not copied as it grows.
+    body.reserve(1024 + 320 * bills.size());
     if (bills.isEmpty())
         body += search.trimmed().isEmpty() ? QStringLiteral("<p class=\"notice\">没有待测量的门框。</p>")
                                            : QStringLiteral("<p class=\"notice\">没有找到待测量的单据。</p>");
@@ -141,7 +149,7 @@ QByteArray listPage(const QList<MeasureBill>& bills, const QString& search, bool
             body += QLatin1String("<li>");
             body += escapeHtml(l.product);
             body += QLatin1Char(' ');
-            body += size(l.lightWidth, l.lightHeight);
+            appendSize(body, l.lightWidth, l.lightHeight);
             body += QLatin1String("</li>");
         }
         body += QLatin1String("</ul></div>");
@@ -154,6 +162,7 @@ QByteArray listPage(const QList<MeasureBill>& bills, const QString& search, bool
 QByteArray billPage(const MeasureBill& bill, const BillPageState& state, const QString& user,
                     const QByteArray& formToken) {
     QString body = QStringLiteral("<p><a href=\"/\">← 待测量</a></p>");
+    body.reserve(1024 + 640 * bill.lines.size());
     if (!state.notice.isEmpty())
         body += QStringLiteral("<p class=\"notice%1\">%2</p>")
                     .arg(state.noticeIsError ? QStringLiteral(" bad") : QString(), escapeHtml(state.notice));
@@ -164,10 +173,12 @@ QByteArray billPage(const MeasureBill& bill, const BillPageState& state, const Q
     body +=
         QStringLiteral("<form method=\"post\" action=\"/bill/%1\"><input type=\"hidden\" name=\"token\" value=\"%2\">")
             .arg(QString::number(bill.id), QString::fromLatin1(formToken));
+    // A page as loaded has no typed texts and no messages: its fields' names are not looked up.
+    const bool marked = !state.typed.isEmpty() || !state.errors.isEmpty();
     int n = 0;
     for (const MeasureLine& l : bill.lines) {
         const QString id = QString::number(l.id);
-        const QString lineError = state.errors.value(QLatin1Char('l') + id);
+        const QString lineError = marked ? state.errors.value(QLatin1Char('l') + id) : QString();
         body += lineError.isEmpty() ? QLatin1String("<div class=\"line\" id=\"l")
                                     : QLatin1String("<div class=\"line bad\" id=\"l");
         body += id;
@@ -179,7 +190,7 @@ QByteArray billPage(const MeasureBill& bill, const BillPageState& state, const Q
         if (!lineError.isEmpty())
             body += errorSpan(state.errors, QLatin1Char('l') + id);
         body += QStringLiteral("<div class=\"meta\">见光 ");
-        body += size(l.lightWidth, l.lightHeight);
+        appendSize(body, l.lightWidth, l.lightHeight);
         body += QStringLiteral(" · 埋地 ");
         body += escapeHtml(l.buried);
         if (!l.remark.trimmed().isEmpty()) {
@@ -195,16 +206,18 @@ QByteArray billPage(const MeasureBill& bill, const BillPageState& state, const Q
             body += QLatin1String("\"><div class=\"pair\">");
             for (const auto& [prefix, title, stored] : {std::tuple{'w', QStringLiteral("现量宽"), &l.measuredWidth},
                                                         std::tuple{'h', QStringLiteral("现量高"), &l.measuredHeight}}) {
-                const QString field = QLatin1Char(prefix) + id;
-                const auto typed = state.typed.constFind(field);
+                const QString field = marked ? QLatin1Char(prefix) + id : QString();
+                const auto typed = marked ? state.typed.constFind(field) : state.typed.constEnd();
                 body += QLatin1String("<label>");
                 body += title;
                 body += QLatin1String("<input name=\"");
-                body += field;
+                body += QLatin1Char(prefix);
+                body += id;
                 body += QLatin1String("\" inputmode=\"decimal\" autocomplete=\"off\" value=\"");
                 body += escapeHtml(typed != state.typed.constEnd() ? *typed : fieldValue(*stored));
                 body += QLatin1String("\">");
-                body += errorSpan(state.errors, field);
+                if (marked)
+                    body += errorSpan(state.errors, field);
                 body += QLatin1String("</label>");
             }
             body += QLatin1String("</div>");

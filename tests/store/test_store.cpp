@@ -156,6 +156,8 @@ private slots:
         QTest::newRow("plus sign") << "+7" << "7";
         QTest::newRow("shortest exact") << "0.1" << "0.1";
         QTest::newRow("full-width spaces kept out") << "\u3000" "12" << "12";
+        QTest::newRow("whole beyond digits kept exact") << "1e16" << "10000000000000000";
+        QTest::newRow("negative zero") << "-0" << "0";
     }
 
     void numbersReadAsPlainText()
@@ -172,6 +174,12 @@ private slots:
         q.SetSql(QStringLiteral("select * from 单据明细 where 单据ID=7"));
         q.Open();
         QCOMPARE(q.Field(QStringLiteral("数量")).asString(), read);
+        // The grid's and the web page's readings give the same text.
+        const int c = q.FieldIndex(QStringLiteral("数量"));
+        QCOMPARE(q.TextAt(1, c), read);
+        QByteArray utf8 = "x";
+        q.AppendTextAt(1, c, utf8);
+        QCOMPARE(utf8, "x" + read.toUtf8());
     }
 
     // Typed dates: the form the program writes, the others a clerk types, and what is no date.
@@ -615,6 +623,23 @@ private slots:
         QTest::newRow("date mdy") << "#12/31/2020#" << "'2020-12-31'";
         QTest::newRow("hash inside text") << "\"#1#\"" << "'#1#'";
         QTest::newRow("bracket") << "[客户名]" << "\"客户名\"";
+        QTest::newRow("single-quoted text stays") << "a='it''s' and b=''" << "a='it''s' and b=''";
+        QTest::newRow("text after a comment") << "a=1 -- it's\nand b=\"x\"" << "a=1 -- it's\nand b='x'";
+        QTest::newRow("text inside a block comment") << "a=1 /* \"x\" */" << "a=1 /* \"x\" */";
+    }
+
+    void dialectRefusals_data()
+    {
+        QTest::addColumn<QString>("ours");
+        QTest::newRow("single quote not closed") << "a='x";
+        QTest::newRow("quotes even only with the comment's") << "-- it's\na='x";
+        QTest::newRow("date not closed") << "a=#2021-1-4";
+    }
+
+    void dialectRefusals()
+    {
+        QFETCH(QString, ours);
+        QVERIFY_THROWS_EXCEPTION(StoreError, TranslateToSqlite(ours));
     }
 
     void dialectTranslation()
