@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
@@ -26,6 +27,7 @@ public:
         case Icon::None: break;
         }
         box.setStandardButtons(QMessageBox::Ok);
+        box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
         box.exec();
     }
 
@@ -36,6 +38,8 @@ public:
         box.setIcon(QMessageBox::Warning);
         box.setText(text);
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
         box.setDefaultButton(QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes;
@@ -49,6 +53,7 @@ public:
         view->setReadOnly(true);
         view->setLineWrapMode(QPlainTextEdit::WidgetWidth);
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &window);
+        buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
         QObject::connect(buttons, &QDialogButtonBox::accepted, &window, &QDialog::accept);
         auto* layout = new QVBoxLayout(&window);
         layout->addWidget(view);
