@@ -1,6 +1,7 @@
 // The window cases on a PostgreSQL server on this machine: the query window's list of all bills, and
 // the bill of twelve lines loaded and saved through the bill window, each against a bare libpq loop
-// or transaction on a connection of its own that sends the same statements. As the loads' baselines
+// or transaction on a connection of its own that sends the same statements; and kvtweb's two pages
+// answered in-process (待测量 and a bill of ten lines), against the bare statements behind them. As the loads' baselines
 // show their cells in a bare table widget, the saves' baselines read their fields from one and close
 // it, as the bill window's save reads its cells and closes the window; the bare transaction alone
 // (libpq_tx) is listed beside them. Each case runs six times and its best run counts, as the
@@ -19,6 +20,7 @@
 
 #include "BenchSupport.h"
 #include "BigDb.h"
+#include "WebCases.h"
 #include "WindowCases.h"
 
 #include "query/QueryUnit.h"
@@ -980,6 +982,83 @@ void windowNewBill(benchmark::State& state) {
     state.counters["target_ms"] = 20;
 }
 
+// ---------------------------------------------------------------- kvtweb's pages
+
+/// The program's store open on the server for as long as it lives.
+struct OpenStore {
+    OpenStore() { Database::Open(kLocation); }
+    ~OpenStore() { Database::Close(); }
+    OpenStore(const OpenStore&) = delete;
+    OpenStore& operator=(const OpenStore&) = delete;
+};
+
+/// The least work that brings a page's rows to the client: the page's statements, translated as the
+/// program translates them and sent as it sends them, one round trip each, every value read once.
+class BarePage {
+public:
+    explicit BarePage(const QStringList& statements) {
+        for (const QString& sql : statements)
+            m_sql.push_back(utf8(TranslateToPostgres(sql)));
+    }
+    bench::StepLoopResult once() const {
+        bench::StepLoopResult all;
+        for (const std::string& sql : m_sql) {
+            const bench::StepLoopResult read = readEachValue(m_server.read(sql).get());
+            all.rows += read.rows;
+            all.sum += read.sum;
+            all.valueBytes += read.valueBytes;
+        }
+        return all;
+    }
+
+private:
+    Connection m_server{kDatabase};
+    std::vector<std::string> m_sql;
+};
+
+using PageStatements = QStringList (*)();
+
+/// Builds a page's statements on the program's store, as the page builds them.
+BarePage barePageOf(PageStatements statements) {
+    const OpenStore store;
+    return BarePage(statements());
+}
+
+void barePage(benchmark::State& state, PageStatements statements) {
+    const BarePage bare = barePageOf(statements);
+    std::size_t rows = 0;
+    for (auto _ : state) {
+        const bench::StepLoopResult read = bare.once();
+        rows = read.rows;
+        benchmark::DoNotOptimize(read.sum);
+    }
+    if (rows == 0)
+        state.SkipWithError("the bare statements read no rows");
+    state.SetLabel("baseline");
+    state.counters["rows"] = double(rows);
+}
+
+void webPage(benchmark::State& state, const QString& path, PageStatements statements, const char* which) {
+    const OpenStore store;
+    bench::WebPages pages;
+    web::Reply reply;
+    for (auto _ : state) {
+        reply = pages.get(path);
+        benchmark::DoNotOptimize(reply.body.data());
+    }
+    if (!bench::ShowsBills(reply)) {
+        state.SkipWithError("the page did not show bills");
+        return;
+    }
+    const SentStatements program = statementsSent([&] { pages.get(path); });
+    const BarePage bare(statements());
+    const SentStatements baseline = statementsSent([&] { bare.once(); });
+    compareStatements(state, which, program, baseline);
+    state.counters["bytes"] = double(reply.body.size());
+    state.counters["target_ratio"] = 1.5;
+    state.counters["target_ms"] = 50;
+}
+
 const bool registered = [] {
     // A case that fails (the server refuses a statement, a check throws) shows as an error in the
     // table instead of ending the run.
@@ -1022,6 +1101,17 @@ const bool registered = [] {
     add("libpq_window/ServerNewBillSave12", std::bind(bareNewBill, _1, true), 10)->UseManualTime();
     add("libpq_tx/ServerNewBillSave12", std::bind(bareNewBill, _1, false), 10)->UseManualTime();
     add("window/ServerNewBillSave12", windowNewBill, 10)->UseManualTime();
+    add("libpq_loop/ServerWebUnmeasuredList", std::bind(barePage, _1, bench::UnmeasuredListStatements), 50)
+        ->UseRealTime();
+    add("kvtweb/ServerWebUnmeasuredList",
+        std::bind(webPage, _1, QStringLiteral("/"), bench::UnmeasuredListStatements, "ServerWebUnmeasuredList"), 50)
+        ->UseRealTime();
+    add("libpq_loop/ServerWebBillPage", std::bind(barePage, _1, bench::BillPageStatements), 50)->UseRealTime();
+    add("kvtweb/ServerWebBillPage",
+        std::bind(webPage, _1, QStringLiteral("/bill/%1").arg(bench::kWebBill), bench::BillPageStatements,
+                  "ServerWebBillPage"),
+        50)
+        ->UseRealTime();
     return true;
 }();
 

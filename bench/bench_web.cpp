@@ -6,13 +6,10 @@
 
 #include "BenchSupport.h"
 #include "BigDb.h"
+#include "WebCases.h"
 
-#include "store/DataQuery.h"
 #include "store/Database.h"
 #include "store/SqlDialect.h"
-#include "web/Accounts.h"
-#include "web/Measure.h"
-#include "web/WebServer.h"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -24,35 +21,15 @@ namespace {
 
 using namespace kvt;
 
-/// The bill shown by the bill page: the newest, with ten lines.
-constexpr qint64 kBill = 100000;
-
 QString g_path;
-std::unique_ptr<web::WebSite> g_site;
-QByteArray g_cookie;
+std::unique_ptr<bench::WebPages> g_pages;
 
-/// The first column of a statement's rows, as the texts of the keys.
-QStringList keys(const QString& sql) {
-    DataQuery q;
-    q.SetSql(sql);
-    q.Open();
-    QStringList out;
-    for (int r = 1; r <= q.RowCount(); ++r)
-        out << q.TextAt(r, 0);
-    out.removeDuplicates();
+/// Statements of the program's dialect in SQLite's.
+std::vector<std::string> inSqlite(const QStringList& statements) {
+    std::vector<std::string> out;
+    for (const QString& sql : statements)
+        out.push_back(TranslateToSqlite(sql).toStdString());
     return out;
-}
-
-/// The statements behind a page as they stand on the large database, in SQLite's dialect.
-std::vector<std::string> listStatements() {
-    const QStringList bills = keys(web::unmeasuredBillsSql(QString())).mid(0, web::kListedBills);
-    return {TranslateToSqlite(web::unmeasuredBillsSql(QString())).toStdString(),
-            TranslateToSqlite(web::unmeasuredLinesSql(bills)).toStdString()};
-}
-
-std::vector<std::string> billStatements() {
-    return {TranslateToSqlite(web::billHeaderSql(kBill)).toStdString(),
-            TranslateToSqlite(web::billLinesShownSql(kBill)).toStdString()};
 }
 
 /// The statements run on one bare read-only connection kept open, as kvtweb keeps its own.
@@ -75,17 +52,12 @@ void bare(benchmark::State& state, const std::vector<std::string>& statements) {
 }
 
 void page(benchmark::State& state, const QString& path) {
-    web::Request request;
-    request.method = "GET";
-    request.path = path;
-    request.cookie = g_cookie;
-    request.address = QStringLiteral("127.0.0.1");
     web::Reply reply;
     for (auto _ : state) {
-        reply = g_site->handle(request);
+        reply = g_pages->get(path);
         benchmark::DoNotOptimize(reply.body.data());
     }
-    if (reply.status != 200 || !reply.body.contains("class=\"bill\""))
+    if (!bench::ShowsBills(reply))
         state.SkipWithError("the page did not show bills");
     state.counters["bytes"] = double(reply.body.size());
     state.counters["target_ratio"] = 1.5;
@@ -93,37 +65,25 @@ void page(benchmark::State& state, const QString& path) {
 }
 
 void bareList(benchmark::State& state) {
-    static const std::vector<std::string> statements = listStatements();
+    static const std::vector<std::string> statements = inSqlite(bench::UnmeasuredListStatements());
     bare(state, statements);
 }
 void pageList(benchmark::State& state) {
     page(state, QStringLiteral("/"));
 }
 void bareBill(benchmark::State& state) {
-    static const std::vector<std::string> statements = billStatements();
+    static const std::vector<std::string> statements = inSqlite(bench::BillPageStatements());
     bare(state, statements);
 }
 void pageBill(benchmark::State& state) {
-    page(state, QStringLiteral("/bill/%1").arg(kBill));
+    page(state, QStringLiteral("/bill/%1").arg(bench::kWebBill));
 }
 
 /// A copy of the large database with one account, and a session logged in on it.
 void prepare() {
     g_path = bench::FreshCopyOfBigDatabase(QStringLiteral("web.db"));
     Database::Open(g_path);
-    web::saveAccount(QStringLiteral("李工"), QStringLiteral("password1"));
-    g_site = std::make_unique<web::WebSite>(true);
-    web::Request login;
-    login.method = "POST";
-    login.path = QStringLiteral("/login");
-    login.body = QStringLiteral("name=%E6%9D%8E%E5%B7%A5&password=password1").toLatin1();
-    login.address = QStringLiteral("127.0.0.1");
-    const web::Reply reply = g_site->handle(login);
-    for (const auto& [name, value] : reply.headers)
-        if (name == "Set-Cookie")
-            g_cookie = value.left(value.indexOf(';'));
-    if (g_cookie.isEmpty())
-        throw std::runtime_error("the bench account could not log in");
+    g_pages = std::make_unique<bench::WebPages>();
 }
 
 const bool registered = [] {
