@@ -1,10 +1,10 @@
 // The window cases on a PostgreSQL server on this machine: the query window's list of all bills, and
 // the bill of twelve lines loaded and saved through the bill window, each against a bare libpq loop
 // or transaction on a connection of its own that sends the same statements; and kvtweb's two pages
-// answered in-process (待测量 and a bill of ten lines), against the bare statements behind them. As the loads' baselines
-// show their cells in a bare table widget, the saves' baselines read their fields from one and close
-// it, as the bill window's save reads its cells and closes the window; the bare transaction alone
-// (libpq_tx) is listed beside them. Each case runs six times and its best run counts, as the
+// answered in-process (待测量 and a bill of ten lines), against the bare statements behind them. As
+// the loads' baselines show their cells in a bare table widget, the saves' baselines read their
+// fields from one and close it, as the bill window's save reads its cells and closes the window; the
+// bare transaction alone (libpq_tx) is listed beside them. Each case runs six times and its best run counts, as the
 // machine's other work makes single runs vary by half. bench/run.sh runs this
 // under pg_virtualenv: a throw-away server, with durable commits as a real one has, which is filled
 // at start from the large database file, table by table.
