@@ -3,6 +3,7 @@
 // gave read back; and the undo that puts the pending rows back should a transaction around the
 // apply roll back. Speaks the program's dialect through the open engine's statements.
 #include "store/ResultSet.h"
+#include "store/SqlDialect.h"
 
 #include "store/Database.h"
 #include "store/Engine.h"
@@ -16,13 +17,6 @@ namespace kvt {
 using namespace result;
 
 namespace {
-
-QString quoteId(const QString& name)
-{
-    QString q = name;
-    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
 
 
 /// A unique-key refusal names the value as well as the field.
@@ -57,10 +51,10 @@ void DataQuery::ApplyUpdates()
         throw StoreError(QStringLiteral("这个数据集来自多个表或没有主键，不能保存修改"));
 
     const int n = int(rs.cols.size());
-    const QString table = quoteId(rs.table);
+    const QString table = QuotedName(rs.table);
     QStringList allCols;
     for (const Column& c : rs.cols)
-        allCols << quoteId(c.origin);
+        allCols << QuotedName(c.origin);
     // A saved row is written only where it still holds every value it was read with
     // (NULL-safe): where it does not, someone else saved it first. Its key finds it by the index.
     QStringList matches;
@@ -126,7 +120,7 @@ void DataQuery::ApplyUpdates()
             engine::Statement& ins = statement(shape, [&] {
                 QStringList quoted, marks;
                 for (const QString& name : columnsOf(shape)) {
-                    quoted << quoteId(name);
+                    quoted << QuotedName(name);
                     marks << QStringLiteral("?");
                 }
                 const QString returning = QStringLiteral(" RETURNING ") + allCols.join(QLatin1Char(','));
@@ -170,7 +164,7 @@ void DataQuery::ApplyUpdates()
             engine::Statement& up = statement(shape, [&] {
                 QStringList sets;
                 for (const QString& name : columnsOf(shape))
-                    sets << quoteId(name) + QStringLiteral("=?");
+                    sets << QuotedName(name) + QStringLiteral("=?");
                 return QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, sets.join(QLatin1Char(',')), matchAll);
             });
             bindRow(up, 1, vals);

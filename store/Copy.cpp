@@ -3,6 +3,7 @@
 // an unfit target, the check of every table before the commit and the undo of a server's numbering
 // when the copy fails are each part of that one transaction, so they stay in this one file.
 #include "store/Copy.h"
+#include "store/SqlDialect.h"
 
 #include "store/Database.h"
 #include "store/DatabaseSource.h"
@@ -128,13 +129,6 @@ public:
     using StoreError::StoreError;
 };
 
-QString quoted(const QString& name)
-{
-    QString q = name;
-    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
-
 /// A value as canonical bytes, the same for the same value on both engines: its kind, then the
 /// value (whole numbers and other numbers as their 8 bytes, texts as their UTF-16 after their
 /// length). In a column of numbers every number is written as a double, as such a column holds it,
@@ -214,7 +208,7 @@ void refuseDataIn(const QString& where)
         const QString name = QString::fromUtf8(def.name);
         qint64 rows = 0;
         if (name == QStringLiteral("系统设置")) {
-            engine::Statement st(QStringLiteral("SELECT %1 FROM %2").arg(quoted(QStringLiteral("ID")), quoted(name)));
+            engine::Statement st(QStringLiteral("SELECT %1 FROM %2").arg(QuotedName(QStringLiteral("ID")), QuotedName(name)));
             while (st.step())
                 if (st.value(0).isNull() || st.value(0).toString() != kCounterId)
                     ++rows;
@@ -222,7 +216,7 @@ void refuseDataIn(const QString& where)
                 found << QStringLiteral("系统设置 %1 行（计数器以外）").arg(rows);
             continue;
         }
-        engine::Statement st(QStringLiteral("SELECT count(*) FROM %1").arg(quoted(name)));
+        engine::Statement st(QStringLiteral("SELECT count(*) FROM %1").arg(QuotedName(name)));
         rows = st.step() ? st.value(0).toLongLong() : 0;
         if (rows > 0)
             found << QStringLiteral("%1 %2 行").arg(name).arg(rows);
@@ -248,7 +242,7 @@ void matchColumns(const std::vector<TablePlan>& tables, const QString& where, bo
             if (!addMissing)
                 throw Refused(QStringLiteral("目标数据库（%1）的“%2”表没有“%3”列，没有复制。").arg(where, t.name, c.name));
             target.execRaw(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
-                               .arg(quoted(t.name), quoted(c.name), target.typeOf(c.kind)),
+                               .arg(QuotedName(t.name), QuotedName(c.name), target.typeOf(c.kind)),
                            true);
         }
     }
@@ -270,12 +264,12 @@ void copyRows(RowSource& source, TablePlan& t, const CopyOptions& options)
     const int perStatement = std::max(1, 900 / n);
     QStringList cols;
     for (const SourceColumn& c : t.columns)
-        cols << quoted(c.name);
+        cols << QuotedName(c.name);
     const QString oneRow =
         QLatin1Char('(') + QStringList(n, QStringLiteral("?")).join(QLatin1Char(',')) + QLatin1Char(')');
     auto sql = [&](int rows) {
         return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
-            .arg(quoted(t.name), cols.join(QLatin1Char(',')), QStringList(rows, oneRow).join(QLatin1Char(',')));
+            .arg(QuotedName(t.name), cols.join(QLatin1Char(',')), QStringList(rows, oneRow).join(QLatin1Char(',')));
     };
     std::unique_ptr<engine::Statement> full;
     std::vector<QVariant> waiting;
@@ -344,9 +338,9 @@ QString firstDifference(RowSource& source, const TablePlan& t)
     engine::Engine& target = engine::Current();
     QStringList cols = t.names();
     for (QString& c : cols)
-        c = quoted(c);
+        c = QuotedName(c);
     engine::Statement find(target, QStringLiteral("SELECT %1 FROM %2 WHERE %3%4")
-                                       .arg(cols.join(QLatin1Char(',')), quoted(t.name), quoted(t.key),
+                                       .arg(cols.join(QLatin1Char(',')), QuotedName(t.name), QuotedName(t.key),
                                             target.keyEqualsParameter()));
     QString difference;
     qint64 row = 0;
@@ -383,11 +377,11 @@ CopiedTable verifyTable(RowSource& source, const TablePlan& t)
     engine::Engine& target = engine::Current();
     QStringList cols = t.names();
     for (QString& c : cols)
-        c = quoted(c);
+        c = QuotedName(c);
     Checksum checksum;
     qint64 rows = 0;
     QByteArray canonical;
-    target.readRows(QStringLiteral("SELECT %1 FROM %2").arg(cols.join(QLatin1Char(',')), quoted(t.name)),
+    target.readRows(QStringLiteral("SELECT %1 FROM %2").arg(cols.join(QLatin1Char(',')), QuotedName(t.name)),
                     [&](const std::vector<QVariant>& values) {
                         canonical.clear();
                         for (size_t c = 0; c < values.size(); ++c)

@@ -1,18 +1,12 @@
 // See DatabaseSource.h. Reads through an engine of its own, never the open database's.
 #include "store/DatabaseSource.h"
+#include "store/SqlDialect.h"
 
 #include "store/Copy.h"
 #include "store/Engine.h"
 
 namespace kvt {
 namespace {
-
-QString quoted(const QString& name)
-{
-    QString q = name;
-    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
 
 /// A column's kind from the type its table declares, as the engines name them.
 ColumnKind kindOf(const QString& declType)
@@ -63,7 +57,7 @@ std::vector<SourceColumn> DatabaseSource::columns(const QString& table)
 
 qint64 DatabaseSource::rowCount(const QString& table)
 {
-    engine::Statement st(*m_engine, QStringLiteral("SELECT count(*) FROM %1").arg(quoted(table)));
+    engine::Statement st(*m_engine, QStringLiteral("SELECT count(*) FROM %1").arg(QuotedName(table)));
     return st.step() ? st.value(0).toLongLong() : 0;
 }
 
@@ -72,15 +66,15 @@ void DatabaseSource::readRows(const QString& table, const std::function<bool(con
     QStringList names;
     QString order;
     for (const engine::ColumnInfo& c : m_engine->tableColumns(table)) {
-        names << quoted(c.name);
+        names << QuotedName(c.name);
         if (c.primaryKey && order.isEmpty())
-            order = QStringLiteral(" ORDER BY ") + quoted(c.name) +
+            order = QStringLiteral(" ORDER BY ") + QuotedName(c.name) +
                     (m_engine->isServer() && kindOf(c.declType) == ColumnKind::Text ? QStringLiteral(" COLLATE \"C\"")
                                                                                     : QString());
     }
     if (names.isEmpty())
         throw StoreError(QStringLiteral("源数据库（%1）里没有“%2”表。").arg(describe(), table));
-    m_engine->readRows(QStringLiteral("SELECT %1 FROM %2%3").arg(names.join(QLatin1Char(',')), quoted(table), order),
+    m_engine->readRows(QStringLiteral("SELECT %1 FROM %2%3").arg(names.join(QLatin1Char(',')), QuotedName(table), order),
                        row);
 }
 

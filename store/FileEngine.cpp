@@ -100,13 +100,6 @@ QString message(sqlite3* db)
     return QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
 }
 
-QString quotedName(const QString& name)
-{
-    QString q = name;
-    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
-
 /// The error to raise for a result code: a Chinese sentence saying what happened (and, when
 /// writing, that nothing was saved), then the engine's text in brackets.
 StoreError failure(int code, const QString& engineText, bool writing)
@@ -306,7 +299,7 @@ public:
         if (it != m_tableCache.end())
             return it.value();
         std::vector<ColumnInfo> cols;
-        const auto st = prepare(QStringLiteral("PRAGMA table_info(%1)").arg(quotedName(table)));
+        const auto st = prepare(QStringLiteral("PRAGMA table_info(%1)").arg(QuotedName(table)));
         while (st->step())
             cols.push_back({st->value(1).toString(), st->value(2).toString(), st->value(5).toInt() > 0});
         m_tableCache.insert(table, cols);

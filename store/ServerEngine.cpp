@@ -4,6 +4,7 @@
 // ServerStatements.cpp. It calls libpq and the dialect translation only. The schema's text makes
 // it a little longer than the other files of the store.
 #include "store/ServerConnection.h"
+#include "store/SqlDialect.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -13,13 +14,6 @@ namespace kvt::engine {
 namespace pg {
 namespace {
 
-
-QString quotedName(const QString& name)
-{
-    QString q = name;
-    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
 
 QString serverText(const char* s)
 {
@@ -429,7 +423,7 @@ QString ServerEngine::typeOf(ColumnKind kind) const
 
 QString ServerEngine::sequenceOf(const QString& table, const QString& key)
 {
-    Statement st(*this, QStringLiteral("SELECT pg_get_serial_sequence('%1', '%2')").arg(quotedName(table), key));
+    Statement st(*this, QStringLiteral("SELECT pg_get_serial_sequence('%1', '%2')").arg(QuotedName(table), key));
     return st.step() ? st.value(0).toString() : QString();
 }
 
@@ -447,7 +441,7 @@ qint64 ServerEngine::numberingPosition(const QString& table, const QString& key)
 void ServerEngine::setNumberingPosition(const QString& table, const QString& key, qint64 position)
 {
     Statement st(*this,
-                 QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), ?, false)").arg(quotedName(table), key));
+                 QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), ?, false)").arg(QuotedName(table), key));
     st.bind(1, QVariant(position + 1));
     st.step();
 }

@@ -87,13 +87,6 @@ const QHash<QString, QString>& schemaNames()
     return names;
 }
 
-QString doubleQuoted(const QString& name)
-{
-    QString q = name;
-    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
-
 bool isWord(const Token& t, const char* lower)
 {
     return t.kind == Tok::Word && t.text.compare(QLatin1String(lower), Qt::CaseInsensitive) == 0;
@@ -169,7 +162,7 @@ std::vector<Token> tokenize(const QString& statement)
             const int j = int(statement.indexOf(QLatin1Char(']'), i + 1));
             if (j < 0)
                 throw StoreError(QStringLiteral("SQL语句中的名称没有结束的]号：%1").arg(statement));
-            t = {Tok::Quoted, doubleQuoted(statement.mid(i + 1, j - i - 1)), QString(), depth};
+            t = {Tok::Quoted, QuotedName(statement.mid(i + 1, j - i - 1)), QString(), depth};
             i = j + 1;
         } else if (c.isDigit() || (c == QLatin1Char('.') && i + 1 < n && statement[i + 1].isDigit())) {
             int j = i;
@@ -308,9 +301,9 @@ QString TranslateToPostgres(const QString& statement)
         } else if (lower == QLatin1String("ifnull") && call) {
             tok.text = QStringLiteral("coalesce");
         } else if (auto s = schemaNames().constFind(lower); s != schemaNames().constEnd()) {
-            tok.text = doubleQuoted(s.value());
+            tok.text = QuotedName(s.value());
         } else if (auto a = aliases.constFind(lower); a != aliases.constEnd()) {
-            tok.text = doubleQuoted(a.value());
+            tok.text = QuotedName(a.value());
         }
     }
 
@@ -402,7 +395,7 @@ QString TranslateToPostgres(const QString& statement)
                 QString text;
                 for (int q = item.front(); q <= item.back(); ++q)
                     text += t[size_t(q)].plain;
-                t[size_t(item.back())].suffix += QStringLiteral(" as ") + doubleQuoted(text.trimmed());
+                t[size_t(item.back())].suffix += QStringLiteral(" as ") + QuotedName(text.trimmed());
             }
             item.clear();
         };
@@ -480,6 +473,13 @@ QString TranslateToPostgres(const QString& statement)
     for (const Token& tok : t)
         out += tok.text + tok.suffix;
     return out;
+}
+
+QString QuotedName(const QString& name)
+{
+    QString q = name;
+    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
 } // namespace kvt

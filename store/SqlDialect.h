@@ -19,4 +19,7 @@ QString TranslateToSqlite(const QString& statement);
 /// when ascending, last when descending.
 QString TranslateToPostgres(const QString& statement);
 
+/// A table or column name as a quoted identifier, the same on both engines ("a""b" for a"b).
+QString QuotedName(const QString& name);
+
 } // namespace kvt
