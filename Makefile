@@ -6,7 +6,7 @@ CMAKE_ARGS ?=
 PREFIX     ?= /usr/local
 DESTDIR    ?=
 
-.PHONY: all deps configure build run test package install bench fuzz screenshots clean
+.PHONY: all deps configure build programs run test package install bench fuzz screenshots clean
 
 all: build
 
@@ -19,6 +19,10 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# Only the programs the package holds, not the tests.
+programs: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target programs
+
 run: build
 	@mkdir -p demo
 	@cd demo && ../$(BUILD)/app/kvtdemo && ../$(BUILD)/app/kvt
@@ -27,14 +31,14 @@ test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 # The Debian package kvt_<version>_<arch>.deb, left in this folder: apt install ./kvt_*.deb
-package: build
+package: programs
 	@rm -f kvt_*.deb
 	@cd $(BUILD) && cpack -G DEB -B "$$PWD/package" >/dev/null
 	@cp $(BUILD)/package/kvt_*.deb .
 	@ls kvt_*.deb
 
 # The files of the package under $(DESTDIR)$(PREFIX): programs, desktop entry, icon.
-install: build
+install: programs
 	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
 
 bench: deps
