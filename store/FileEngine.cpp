@@ -16,8 +16,10 @@
 #include <sys/statvfs.h>
 #include <sys/vfs.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace kvt::engine {
 namespace {
@@ -338,10 +340,17 @@ public:
     // A key that is an INTEGER PRIMARY KEY is always handed out by the file when none is given.
     bool numbered(const QString&, const QString&) override { return true; }
 
-    void setBusyTimeout(int milliseconds) override { sqlite3_busy_timeout(m_db, milliseconds); }
+    void setBusyTimeout(int milliseconds) override {
+        m_busyTimeout = milliseconds;
+        sqlite3_busy_timeout(m_db, milliseconds);
+    }
 
     void openScope(int depth) override
     {
+        // Every save is one transaction: on a file opened on a full disk, it is where the room
+        // made meanwhile is looked for.
+        if (depth == 0 && m_viewOnly)
+            leaveViewOnly();
         execRaw(depth == 0 ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("SAVEPOINT kvt_sp%1").arg(depth), true);
     }
     void commitScope(int depth) override
@@ -419,6 +428,9 @@ public:
         m_viewOnly = true;
     }
     bool viewOnlyForFullDisk() const override { return m_viewOnly; }
+    /// Opened on a full disk: with room for a save now, the file is opened as the program's again;
+    /// without, the save is refused saying how much room is missing. See the definition.
+    void leaveViewOnly();
     /// Closes a connection that never was the program's: no checkpoint, any transaction rolled back.
     void abandon()
     {
@@ -431,6 +443,7 @@ public:
 private:
     sqlite3* m_db;
     QString m_path;
+    int m_busyTimeout = 0;
     bool m_readOnly = false;
     bool m_viewOnly = false;
     QHash<QString, std::vector<ColumnInfo>> m_tableCache;
@@ -590,9 +603,10 @@ std::unique_ptr<FileEngine> connect(const QString& location, int flags, int busy
     }
     sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
-    sqlite3_busy_timeout(db, busyTimeout);
     sqlite3_extended_result_codes(db, 1);
-    return std::make_unique<FileEngine>(db, path);
+    auto engine = std::make_unique<FileEngine>(db, path);
+    engine->setBusyTimeout(busyTimeout);
+    return engine;
 }
 
 /// The message of a file that exists but cannot be opened names the file.
@@ -624,6 +638,62 @@ std::unique_ptr<FileEngine> openViewOnly(const QString& path, int busyTimeout)
         return engine;
     } catch (const StoreError&) {
         return nullptr;
+    }
+}
+
+/// Bytes the filesystem holding path's folder has free for this program; -1 when it cannot say.
+qint64 freeRoom(const QString& path) {
+    struct statvfs fs {};
+    if (statvfs(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &fs) != 0)
+        return -1;
+    return qint64(fs.f_bavail) * qint64(fs.f_frsize);
+}
+
+/// The refusal of a save on a full disk that says how much room to make.
+StoreError roomMissing(qint64 bytes) {
+    const qint64 kb = std::max<qint64>(1, (bytes + 1023) / 1024);
+    return StoreError(
+        QStringLiteral("磁盘空间已满，本次修改没有保存。还需要再腾出%1 KB的磁盘空间，然后再保存一次。").arg(kb),
+        StoreError::Kind::DiskFull);
+}
+
+/// A save's room beside the file: the write-ahead log's index (32 KB, not on a network
+/// filesystem, which keeps a rollback journal) and a log, or journal, of 16 pages, more than a bill
+/// with its lines, the counter and their indexes change. The room is looked for before the file is
+/// opened again, so that the clerk is told how much is missing rather than what the engine hit.
+///
+/// The file is held locked from the full-disk start until the old connection closes here, so
+/// nothing else changed it while the windows showed it; in the moment between the two connections
+/// another program may get in, and then the save's check of what it read finds any change.
+void FileEngine::leaveViewOnly() {
+    const int pageSize = pragmaInt("PRAGMA page_size");
+    const qint64 need = (onNetworkFilesystem(m_path) ? 0 : 32 * 1024) + 16 * qint64(pageSize + 24) + 32;
+    const qint64 free = freeRoom(m_path);
+    if (free >= 0 && free < need)
+        throw roomMissing(need - free);
+    // A statement still reading would be left on a connection that is gone.
+    if (sqlite3_next_stmt(m_db, nullptr))
+        throw failure(SQLITE_FULL, QString::fromUtf8(sqlite3_errstr(SQLITE_FULL)), true);
+    abandon();
+    try {
+        auto normal = connect(m_path, SQLITE_OPEN_READWRITE, m_busyTimeout);
+        try {
+            normal->setUp();
+        } catch (const StoreError&) {
+            normal->abandon();
+            throw;
+        }
+        std::swap(m_db, normal->m_db);
+        m_viewOnly = false;
+        m_tableCache.clear();
+    } catch (const StoreError& e) {
+        // Taken again as it was: the room went as soon as it came, or a program got in meanwhile.
+        if (auto again = openViewOnly(m_path, m_busyTimeout))
+            std::swap(m_db, again->m_db);
+        const qint64 now = freeRoom(m_path);
+        if (m_db && now >= 0 && now < need)
+            throw roomMissing(need - now);
+        throw naming(m_path, true, e);
     }
 }
 

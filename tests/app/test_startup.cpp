@@ -4,9 +4,10 @@
 #include "app/AppStart.h"
 #include "app/MainFormUnit.h"
 #include "bill/BillUnit.h"
-#include "query/QueryUnit.h"
 #include "controls/FormRegistry.h"
+#include "controls/QorControlUnit.h"
 #include "controls/QorDBGrid.h"
+#include "query/QueryUnit.h"
 #include "store/Backup.h"
 #include "store/DataQuery.h"
 #include "store/Database.h"
@@ -19,6 +20,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -48,6 +50,35 @@ private:
     static QString labelText(const char* formName, const char* label)
     {
         return Control<QLabel>(form(formName), QString::fromLatin1(label))->text();
+    }
+
+    /// kvt started on fs's kvt.db (client 1, product 3 and bill 7 in it), the disk filled but for
+    /// freeKb first.
+    static void startOnFullDisk(const test::TinyFilesystem& fs, int freeKb) {
+        const QString path = fs.path(QStringLiteral("kvt.db"));
+        CreateForms(path);
+        Database::Exec(QStringLiteral("insert into 客户信息 (客户ID,自定义编号,客户名,客户电话) values "
+                                      "(1,\"1\",\"王建国\",\"13800001111\")"));
+        Database::Exec(QStringLiteral("insert into 历史单据 (单据ID,客户ID,客户地址,单据日期,安装人员ID,安装人员) "
+                                      "values (7,1,\"东街1号\",#2021-01-14#,1,\"王建国\")"));
+        Database::Exec(
+            QStringLiteral("insert into 商品信息 (商品ID,自定义编号,商品名称) values (3,\"101\",\"实木单开门框\")"));
+        DestroyForms();
+        fs.fill(freeKb * 1024);
+        CreateForms(path);
+        MainForm->show();
+        FinishStart(MainForm);
+    }
+
+    /// A new frame bill for client 1, its installer chosen.
+    static TBillForm* newBillForClient1() {
+        QTest::mouseClick(MainForm->Button1, Qt::LeftButton);
+        auto* bill = qobject_cast<TBillForm*>(form("BillForm"));
+        bill->EditClient->setText(QStringLiteral("王建国"));
+        bill->LabelClentID->setText(QStringLiteral("1"));
+        bill->EditSetup_man->setText(QStringLiteral("王建国"));
+        bill->Label_setup_man_id->setText(QStringLiteral("1"));
+        return bill;
     }
 
 private slots:
@@ -368,29 +399,14 @@ private slots:
         if (!fs.mounted())
             QSKIP("needs root to mount a filesystem of its own");
         const QString path = fs.path(QStringLiteral("kvt.db"));
-        CreateForms(path);
-        Database::Exec(QStringLiteral("insert into 客户信息 (客户ID,自定义编号,客户名,客户电话) values "
-                                      "(1,\"1\",\"王建国\",\"13800001111\")"));
-        Database::Exec(QStringLiteral("insert into 历史单据 (单据ID,客户ID,客户地址,单据日期,安装人员ID,安装人员) "
-                                      "values (7,1,\"东街1号\",#2021-01-14#,1,\"王建国\")"));
-        DestroyForms();
-        fs.fill(freeKb * 1024);
-
-        CreateForms(path);
-        MainForm->show();
-        FinishStart(MainForm);
+        startOnFullDisk(fs, freeKb);
         QCOMPARE(m_dialogs->messages,
                  QStringList{QStringLiteral("磁盘空间已满：现在只能查看单据，不能保存。请先腾出磁盘空间。")});
         QTest::mouseClick(MainForm->Button3, Qt::LeftButton);
         QTest::mouseClick(Control<QPushButton>(form("FormQuery"), QStringLiteral("Button_query")), Qt::LeftButton);
         QCOMPARE(qobject_cast<TFormQuery*>(form("FormQuery"))->ADOQuery1->RowCount(), 1);
 
-        QTest::mouseClick(MainForm->Button1, Qt::LeftButton);
-        auto* bill = qobject_cast<TBillForm*>(form("BillForm"));
-        bill->EditClient->setText(QStringLiteral("王建国"));
-        bill->LabelClentID->setText(QStringLiteral("1"));
-        bill->EditSetup_man->setText(QStringLiteral("王建国"));
-        bill->Label_setup_man_id->setText(QStringLiteral("1"));
+        auto* bill = newBillForClient1();
         QTest::mouseClick(bill->ButtonSave, Qt::LeftButton);
         QCOMPARE(m_dialogs->messages.size(), 2);
         QVERIFY2(m_dialogs->messages[1].startsWith(QStringLiteral("磁盘空间已满，本次修改没有保存。")),
@@ -406,6 +422,63 @@ private slots:
         QCOMPARE(m_dialogs->messages, QStringList());
         QVERIFY(QFileInfo::exists(fs.path(QStringLiteral("backups/") + BackupFileName(QDate::currentDate()))));
         Database::Exec(QStringLiteral("update 历史单据 set 客户地址=\"西街\" where 单据ID=7"));
+    }
+
+    // Started on a full disk, a bill typed meanwhile is saved once the clerk has made room, by
+    // pressing 保存 again, without a new start; the file is whole and another program reads it.
+    void fullDiskSavesOnceRoomIsMade_data() {
+        QTest::addColumn<int>("freeKb");
+        QTest::newRow("nothing free") << 0;
+        QTest::newRow("8 KB free") << 8;
+    }
+    void fullDiskSavesOnceRoomIsMade() {
+        QFETCH(int, freeKb);
+        test::TinyFilesystem fs("1m");
+        if (!fs.mounted())
+            QSKIP("needs root to mount a filesystem of its own");
+        startOnFullDisk(fs, freeKb);
+        m_dialogs->clear();
+        auto* bill = newBillForClient1();
+        const QStringList line = {"101", "实木单开门框", "磨砂", "900", "2000", "20",
+                                  "940", "2040",         "2",    "无",  "左开", "3"};
+        for (int c = 0; c < line.size(); ++c)
+            bill->Grid_Bill->SetCells(c + 1, 1, line[c]);
+        QTest::mouseClick(bill->ButtonSave, Qt::LeftButton);
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY2(m_dialogs->messages[0].contains(QStringLiteral("还需要再腾出")), qPrintable(m_dialogs->messages[0]));
+        QVERIFY(bill->isVisible());
+
+        fs.unfill();
+        QTest::mouseClick(bill->ButtonSave, Qt::LeftButton);
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY(!bill->isVisible());
+        QVERIFY(!Database::ViewOnlyForFullDisk());
+        auto rows = [](const QString& sql) {
+            DataQuery q;
+            q.SetSql(sql);
+            q.Open();
+            QStringList out;
+            for (int r = 1; r <= q.RowCount(); ++r) {
+                QStringList cells;
+                for (int c = 0; c < q.FieldCount(); ++c)
+                    cells << q.TextAt(r, c);
+                out << cells.join(QLatin1Char('|'));
+            }
+            return out;
+        };
+        QCOMPARE(rows(QStringLiteral("select 单据ID,客户ID,安装人员 from 历史单据 where 单据ID=1")),
+                 QStringList{"1|1|王建国"});
+        QCOMPARE(rows(QStringLiteral("select 单据ID,商品ID,玻璃款式,见光宽,门框总高,数量,门框备注 from 单据明细")),
+                 QStringList{"1|3|磨砂|900|2040|2|左开"});
+        QCOMPARE(rows(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringList{"2"});
+        QCOMPARE(rows(QStringLiteral("PRAGMA integrity_check")), QStringList{"ok"});
+        // While kvt still runs, another program reads the file, the new bill included.
+        QProcess other;
+        other.start(QStringLiteral("sqlite3"), {fs.path(QStringLiteral("kvt.db")),
+                                                QStringLiteral("select count(*) from 单据明细 where 单据ID=1")});
+        QVERIFY(other.waitForFinished(60000));
+        QCOMPARE(other.readAllStandardError(), QByteArray());
+        QCOMPARE(other.readAllStandardOutput().trimmed(), QByteArray("1"));
     }
 };
 

@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace kvt::test {
 
 /// A small filesystem of its own, so that a test can fill it or make it read-only for real.
@@ -47,6 +49,11 @@ public:
             f.resize(f.size() - leaveFree);
     }
     void unfill() const { QFile::remove(path(QStringLiteral("filler"))); }
+    /// Frees bytes of the filler (rounded up to whole pages), as a user deletes a file or two.
+    void giveBack(qint64 bytes) const {
+        QFile f(path(QStringLiteral("filler")));
+        f.resize(std::max<qint64>(0, f.size() - (bytes + 4095) / 4096 * 4096));
+    }
 
 private:
     QTemporaryDir m_dir;
