@@ -1,5 +1,7 @@
 // Prepares the demo database in the working directory, once: the schema, then a small
-// catalogue, clients and installers. An existing kvt.db is left as it is.
+// catalogue, clients and installers, and the last four weeks' bills. An existing kvt.db is left as
+// it is.
+#include "app/DemoBills.h"
 #include "app/DemoData.h"
 #include "store/Database.h"
 #include "store/StoreError.h"
@@ -15,6 +17,7 @@ int main()
     try {
         kvt::Database::Open(QStringLiteral("kvt.db"));
         kvt::SeedDemoData();
+        kvt::SeedDemoBills(QDate::currentDate());
         kvt::Database::Close();
     } catch (const kvt::StoreError& e) {
         std::fprintf(stderr, "kvtdemo: %s\n", e.what());

@@ -1,6 +1,6 @@
-// Pictures of the program for its documentation: on a fresh demo database, fills the windows
-// the way a clerk does (two frame bills entered line by line, one of them measured and reopened),
-// and saves each window as a PNG and both production sheets as PDF files.
+// Pictures of the program for its documentation: on a fresh demo database with its four weeks of
+// bills, fills the windows the way a clerk does (two frame bills entered line by line, one of them
+// measured and reopened), and saves each window as a PNG and both production sheets as PDF files.
 //
 //     kvtshots <folder for the PNG files> <folder for the PDF files>
 //
@@ -8,6 +8,7 @@
 // the way, and any step that does not end as expected, is reported and fails the run.
 
 #include "app/AppStart.h"
+#include "app/DemoBills.h"
 #include "app/DemoData.h"
 #include "app/MainFormUnit.h"
 #include "bill/BillSheets.h"
@@ -105,6 +106,14 @@ void typeInto(QWidget* w, const QString& text) {
     typeVia([w] { return w; }, text);
 }
 
+/// The first value of a statement's result, as text.
+QString scalar(const QString& statement) {
+    DataQuery q;
+    q.SetSql(statement);
+    q.Open();
+    return q.RowCount() ? q.FieldAt(0).asString() : QString();
+}
+
 template <class T> T* form(const char* name) {
     auto* w = qobject_cast<T*>(Form(QString::fromLatin1(name)));
     if (!w)
@@ -150,9 +159,11 @@ public:
         enterFirstBill();
         enterSecondBill();
         showBillList();
+        checkDemoBillSizes();
         measureFirstBill();
         showGlassList();
         showUnfinishedWork();
+        showDoorLeavesNotWorkedOut();
         reopenFirstBillFrames();
         showFreeSql();
         editProducts();
@@ -161,6 +172,7 @@ public:
 private:
     QString m_pictures, m_sheets;
     TMainForm* m_main = nullptr;
+    qint64 m_firstBill = 0; ///< the number the first typed bill was saved under
 
     void grab(QWidget* w, const char* name) {
         settle();
@@ -253,7 +265,7 @@ private:
         pickPerson(b->EditClient, QStringLiteral("王"), QStringLiteral("王建国"), "selection-pick-client");
         typeInto(b->EditAddress, QStringLiteral("西湖区文三路88号3单元502"));
         pressEnter(b->EditAddress);
-        b->DatePicker1->setDate(QDate(2026, 3, 16));
+        b->DatePicker1->setDate(QDate::currentDate());
         pressEnter(b->focusWidget());
         pickPerson(b->EditSetup_man, QStringLiteral("91"), QStringLiteral("刘师傅"));
         expect(b->Grid_Bill->hasFocus(), QStringLiteral("installer chosen, grid without focus"));
@@ -267,6 +279,7 @@ private:
         b->ButtonSave->click();
         settle();
         expect(!b->isVisible(), QStringLiteral("first bill not saved"));
+        m_firstBill = scalar(QStringLiteral("select max(单据ID) from 历史单据")).toLongLong();
     }
 
     void enterSecondBill() {
@@ -276,7 +289,7 @@ private:
         pickPerson(b->EditClient, QStringLiteral("3"), QStringLiteral("张伟装饰公司"));
         typeInto(b->EditAddress, QStringLiteral("滨江区江南大道1001号"));
         pressEnter(b->EditAddress);
-        b->DatePicker1->setDate(QDate(2026, 3, 18));
+        b->DatePicker1->setDate(QDate::currentDate());
         pressEnter(b->focusWidget());
         pickPerson(b->EditSetup_man, QStringLiteral("92"), QStringLiteral("陈师傅"));
         enterFrameLine({"201", "复合单开门框", "平板", "860", "2080", "10", "3", "无", "次卧"});
@@ -286,15 +299,21 @@ private:
         expect(!b->isVisible(), QStringLiteral("second bill not saved"));
     }
 
-    /// The query window's first tab with every bill listed, the cursor on the first.
-    void listAllBills() {
+    /// The query window's first tab with every bill listed, the cursor on the given one (else the first).
+    void listAllBills(qint64 current = 0) {
         TFormQuery* q = queryWindow();
         if (!q->isVisible())
             m_main->Button3->click();
         q->PageControl1->setCurrentWidget(q->TabSheet1);
         q->Button_query->click();
         settle();
-        expect(q->ADOQuery1->RowCount() == 2, QStringLiteral("bill list has %1 rows").arg(q->ADOQuery1->RowCount()));
+        const int bills = scalar(QStringLiteral("select count(*) from 历史单据")).toInt();
+        expect(bills > 2 && q->ADOQuery1->RowCount() == bills,
+               QStringLiteral("bill list has %1 rows of %2").arg(q->ADOQuery1->RowCount()).arg(bills));
+        if (current > 0)
+            expect(q->ADOQuery1->FindRow(QStringLiteral("单据ID"), current),
+                   QStringLiteral("bill %1 not listed").arg(current));
+        settle();
     }
 
     void showBillList() {
@@ -302,9 +321,38 @@ private:
         grab(queryWindow(), "query-bills");
     }
 
+    /// The demo's oldest bill, measured and worked out when it was made, opened as door leaves: the
+    /// measured sizes typed again give the door leaves and glass it holds.
+    void checkDemoBillSizes() {
+        listAllBills(1);
+        queryWindow()->Button_load->click();
+        settle();
+        TBillForm* b = bill();
+        TQorStringGrid* g = b->Grid_Bill;
+        expect(b->isVisible() && g->RowCount() > 1, QStringLiteral("demo bill 1 not opened as door leaves"));
+        g->setFocus();
+        for (int r = 1; r < g->RowCount(); ++r) {
+            QStringList stored;
+            for (int c = 7; c <= 12; ++c)
+                stored << g->Cells(c, r);
+            g->SetCurrentCell(7, r);
+            enterInGrid(stored[0]);
+            enterInGrid(stored[1]);
+            QStringList computed;
+            for (int c = 7; c <= 12; ++c)
+                computed << g->Cells(c, r);
+            expect(computed == stored, QStringLiteral("demo bill 1, line %1: stored %2, the window computes %3")
+                                           .arg(r)
+                                           .arg(stored.join(QLatin1Char(' ')), computed.join(QLatin1Char(' '))));
+        }
+        b->ButtonExit->click();
+        settle();
+        expect(!b->isVisible(), QStringLiteral("demo bill 1 not closed"));
+    }
+
     /// Opens the first bill as door leaves, enters the measured openings, prints and saves.
     void measureFirstBill() {
-        listAllBills();
+        listAllBills(m_firstBill);
         queryWindow()->Button_load->click();
         settle();
         TBillForm* b = bill();
@@ -344,12 +392,24 @@ private:
         q->PageControl1->setCurrentWidget(q->TabSheet2);
         q->no_liang_query_Button->click();
         settle();
-        expect(q->ADOQuery1->RowCount() == 2, QStringLiteral("%1 frames not measured").arg(q->ADOQuery1->RowCount()));
+        const int open = scalar(QStringLiteral("select count(*) from 单据明细 where 现量宽=0 and 见光宽<>0")).toInt();
+        expect(open > 2 && q->ADOQuery1->RowCount() == open,
+               QStringLiteral("%1 frames listed as not measured, of %2").arg(q->ADOQuery1->RowCount()).arg(open));
         grab(q, "query-unfinished");
     }
 
+    /// Openings measured whose door leaves are not worked out: the demo's 垭口套, which have none.
+    void showDoorLeavesNotWorkedOut() {
+        TFormQuery* q = queryWindow();
+        q->PageControl1->setCurrentWidget(q->TabSheet2);
+        q->no_door_Button->click();
+        settle();
+        expect(q->ADOQuery1->RowCount() > 0, QStringLiteral("no door leaves listed as not worked out"));
+        grab(q, "query-door-leaves");
+    }
+
     void reopenFirstBillFrames() {
-        listAllBills();
+        listAllBills(m_firstBill);
         queryWindow()->Button_kuang_load->click();
         settle();
         TBillForm* b = bill();
@@ -412,6 +472,7 @@ int main(int argc, char** argv) {
         const QString db = dir.filePath(QStringLiteral("kvt.db"));
         kvt::Database::Open(db);
         kvt::SeedDemoData();
+        kvt::SeedDemoBills(QDate::currentDate());
         kvt::Database::Close();
         kvt::CreateForms(db);
         kvt::Shots(pictures, sheets).run();

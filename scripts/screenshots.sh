@@ -25,17 +25,13 @@ for sheet in sheet-frame sheet-door-leaf; do
 done
 
 # The measurer's two pages as a phone shows them (360 pixels wide, headless Chromium): kvtweb on the
-# demo database with two bills to measure, the bill page with two sizes typed.
+# demo database, the newest bill with two openings still to measure opened and their sizes typed.
 (cd "$web" && QT_QPA_PLATFORM=offscreen "$build/app/kvtdemo" >/dev/null)
-sqlite3 "$web/kvt.db" <<'SQL'
-insert into 历史单据 values (1, 1, '西湖区文三路12号', '2026-03-14', 5, '刘师傅');
-insert into 历史单据 values (2, 3, '滨江区江南大道88号3单元', '2026-03-16', 6, '陈师傅');
-insert into 单据明细 (单据ID,商品ID,数量,玻璃款式,见光宽,见光高,埋地,门框附加,门框备注,门框总宽,门框总高) values
-  (1, 1, 1, '磨砂', 900, 2000, 20, '', '主卧', 940, 2040),
-  (1, 2, 1, '', 1200, 2100, 20, '', '入户', 1260, 2145),
-  (1, 5, 1, '长虹', 800, 2000, 20, '', '卫生间', 830, 2035),
-  (2, 3, 2, '', 850, 2050, 15, '', '次卧', 886, 2083);
-SQL
+bill=$(sqlite3 "$web/kvt.db" "select 单据ID from 历史单据 h where (select count(*) from 单据明细 l
+    where l.单据ID=h.单据ID and l.现量宽=0) >= 2 order by 单据日期 desc, 单据ID desc limit 1")
+[ -n "$bill" ] || { echo "screenshots: the demo database has no bill to measure" >&2; exit 1; }
+sizes=$(sqlite3 "$web/kvt.db" "select 门框ID || '=' || (cast(见光宽 as integer) + 5) || ',' ||
+    (cast(见光高 as integer) + 10) from 单据明细 where 单据ID=$bill and 现量宽=0 order by 门框ID limit 2")
 printf 'password1\npassword1\n' | "$build/app/kvtweb" --data-dir="$web" --add-user 李工 >/dev/null
 "$build/app/kvtweb" --data-dir="$web" --listen 127.0.0.1:0 >"$web/out" 2>"$web/log" &
 pid=$!
@@ -46,6 +42,6 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 [ -n "$port" ] || { cat "$web/log" >&2; echo "screenshots: kvtweb did not start" >&2; exit 1; }
-python3 "$root/tests/web/browser_check.py" "https://127.0.0.1:$port" 李工 password1 1 1=905,2025 2=1210,2125 \
-    --shots "$out"
+# shellcheck disable=SC2086 # one LINE=WIDTH,HEIGHT argument a line
+python3 "$root/tests/web/browser_check.py" "https://127.0.0.1:$port" 李工 password1 "$bill" $sizes --shots "$out"
 ls "$out"/*.png | sed "s|^$root/|written: |"
