@@ -226,12 +226,31 @@ void refuseDataIn(const QString& where)
                           .arg(where, found.join(QStringLiteral("、"))));
 }
 
-/// A source table's columns the target's table lacks: refused, or added to it when the caller
-/// asks (an old workshop's file keeps columns of its own). They are added here, generically, each
-/// typed after its kind as the target's engine names it, so no source needs a hook of its own.
-void matchColumns(const std::vector<TablePlan>& tables, const QString& where, bool addMissing)
-{
+/// A column's kind as the report names it.
+QString kindName(ColumnKind kind) {
+    switch (kind) {
+    case ColumnKind::Integer:
+        return QStringLiteral("整数");
+    case ColumnKind::Real:
+        return QStringLiteral("数字");
+    case ColumnKind::Exact:
+        return QStringLiteral("定点数");
+    case ColumnKind::Date:
+        return QStringLiteral("日期");
+    case ColumnKind::Text:
+        break;
+    }
+    return QStringLiteral("文本");
+}
+
+/// Adds to the target's tables the source's columns they lack, and gives them
+/// ("商品信息.颜色（文本）"). A workshop may have added columns of its own in the database program
+/// (a 颜色, a 单价), in the old file or since: they travel with every copy, from an old file, a file
+/// or a server alike, so that a copy can always be copied back. Each is typed after its kind as the
+/// target's engine names it.
+QStringList addMissingColumns(const std::vector<TablePlan>& tables) {
     engine::Engine& target = engine::Current();
+    QStringList added;
     for (const TablePlan& t : tables) {
         QStringList have;
         for (const engine::ColumnInfo& c : target.tableColumns(t.name))
@@ -239,13 +258,13 @@ void matchColumns(const std::vector<TablePlan>& tables, const QString& where, bo
         for (const SourceColumn& c : t.columns) {
             if (have.contains(c.name))
                 continue;
-            if (!addMissing)
-                throw Refused(QStringLiteral("目标数据库（%1）的“%2”表没有“%3”列，没有复制。").arg(where, t.name, c.name));
             target.execRaw(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
                                .arg(QuotedName(t.name), QuotedName(c.name), target.typeOf(c.kind)),
                            true);
+            added << QStringLiteral("%1.%2（%3）").arg(t.name, c.name, kindName(c.kind));
         }
     }
+    return added;
 }
 
 /// Thrown through the source's reading when writing the target failed, to tell the two apart.
@@ -511,7 +530,7 @@ CopyReport writeTarget(RowSource& source, std::vector<TablePlan>& tables, const 
                                          "\"系统设置\" IN EXCLUSIVE MODE"),
                           true);
             refuseDataIn(where);
-            matchColumns(tables, where, options.addMissingColumns);
+            report.addedColumns = addMissingColumns(tables);
             for (const TablePlan& t : tables)
                 if (t.numbered && !e.numbered(t.name, t.key))
                     throw Refused(QStringLiteral("目标数据库（%1）的“%2”表的“%3”列不是自动编号的，没有复制。")
@@ -583,21 +602,19 @@ std::unique_ptr<DatabaseSource> openSource(const QString& source)
     }
 }
 
-/// The old program's file: its traces resolved, its own columns added, its report kept beside a
-/// target file.
-CopyReport importLegacyFile(const QString& source, const QString& target, CopyOptions options)
-{
+/// The old program's file: its traces resolved, its report kept beside a target file.
+CopyReport importLegacyFile(const QString& source, const QString& target, const CopyOptions& options) {
     LegacySource legacy(source);
-    options.addMissingColumns = true;
     Database::Close();
     std::vector<TablePlan> tables = planTables(legacy);
     CopyReport report = writeTarget(legacy, tables, target, options);
+    const QStringList copied = report.Lines();
     report.sourceReport = legacy.report();
     if (!IsServerConnection(target)) {
         const QString path = LegacyReportPath(target);
         QFile file(path);
         QStringList lines = report.sourceReport;
-        lines << QString() << report.Lines().mid(0, int(report.tables.size()) + 2);
+        lines << QString() << copied;
         if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text) &&
             file.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) >= 0 && file.flush())
             report.reportFile = path;
@@ -619,6 +636,8 @@ QStringList CopyReport::Lines() const
     QStringList lines;
     for (const CopiedTable& t : tables)
         lines << QStringLiteral("%1：%2 行，校验和一致").arg(t.name).arg(t.rows);
+    if (!addedColumns.isEmpty())
+        lines << QStringLiteral("加上的列：%1").arg(addedColumns.join(QStringLiteral("、")));
     QStringList numbering;
     for (const NumberingPosition& p : positions)
         numbering << QStringLiteral("%1 %2").arg(p.table).arg(p.position);

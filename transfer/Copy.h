@@ -33,35 +33,37 @@ struct NumberingPosition {
 struct CopyReport {
     std::vector<CopiedTable> tables;
     std::vector<NumberingPosition> positions;
+    /// Columns of the source's tables that a fresh database lacks, added to the target before the
+    /// copy, each with its kind: "商品信息.颜色（文本）".
+    QStringList addedColumns;
     /// The database written, as the user knows it (a file's path, or server, database and user).
     QString target;
     /// From an old program's file: the report of what it held and how each place was resolved.
     QStringList sourceReport;
     /// Where that report was kept beside a target file ("" when it was not).
     QString reportFile;
-    /// The lines to show, one per table ("历史单据：10000 行，校验和一致"), then the numbering, the
-    /// database written and the source's report.
+    /// The lines to show, one per table ("历史单据：10000 行，校验和一致"), then the columns added,
+    /// the numbering, the database written and the source's report.
     QStringList Lines() const;
 };
 
 /// Copies everything from source to target, each a database file's path or a server connection
 /// (IsServerConnection). The source is only read (a missing file is refused, not made); the target
-/// must hold no data yet (a missing file is made). Everything is written in one transaction on the
-/// target, read back and compared with what was read from the source before it is committed.
+/// must hold no data yet (a missing file is made). Columns a workshop added to its tables come
+/// along, whatever the source: added to the target's tables, typed after their kind, and copied and
+/// checked as the rest. Everything is written in one transaction on the target, read back and
+/// compared with what was read from the source before it is committed.
 /// Closes any open database; none is open afterwards. Throws StoreError with the user's message,
 /// the target then unchanged (a file it had to make is removed again).
 struct CopyOptions {
-    /// Columns of a source table that the target's table lacks are added to it, each typed after
-    /// its kind; otherwise the copy is refused.
-    bool addMissingColumns = false;
     /// Told after each batch of rows written: the table, its rows written so far and its row count
     /// (-1 when the source cannot tell).
     std::function<void(const QString& table, qint64 rows, qint64 total)> progress;
 };
 
 /// A source file that is the old program's database (Jet or ACE, judged by its content) is read
-/// with its traces resolved (LegacySource), its extra columns added to the target, and its report
-/// returned in the copy's report and kept beside a target file (LegacyReportPath).
+/// with its traces resolved (LegacySource), and its report returned in the copy's report and kept beside a target file
+/// (LegacyReportPath).
 CopyReport CopyDatabase(const QString& source, const QString& target, const CopyOptions& options = {});
 
 /// Copies the five tables from any row source into target, as CopyDatabase below does: written as
