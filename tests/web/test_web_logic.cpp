@@ -137,11 +137,11 @@ private slots:
         bill.address = QStringLiteral("东街");
         bill.date = QStringLiteral("2026-05-01");
         const QString page = QString::fromUtf8(billPage(bill, {}, QStringLiteral("%1"), "tok"));
-        QVERIFY(page.contains(QStringLiteral("<b>%2%3%4</b>")));
-        QVERIFY(page.contains(QStringLiteral("<span>%1</span>")));
+        QVERIFY(page.contains(QStringLiteral("<b><bdi>%2%3%4</bdi></b>")));
+        QVERIFY(page.contains(QStringLiteral("<span><bdi>%1</bdi></span>")));
         const QString list =
             QString::fromUtf8(listPage({bill}, QStringLiteral("%1"), false, QStringLiteral("u"), "tok"));
-        QVERIFY(list.contains(QStringLiteral(">%2%3%4</a>")));
+        QVERIFY(list.contains(QStringLiteral("><bdi>%2%3%4</bdi></a>")));
         QVERIFY(list.contains(QStringLiteral("value=\"%1\"")));
     }
 
