@@ -234,12 +234,12 @@ Reply WebSite::saveBill(const Request& request, const Session& session, qint64 b
     // Each save under way may wait for a lock another program holds; past a few, the next is told
     // to try again rather than taking the place of the pages that read.
     struct Counted {
-        explicit Counted(std::atomic<int>& n) : count(n), first(n.fetch_add(1) < kSavesAtOnce) {}
+        explicit Counted(std::atomic<int>& n) : count(n), admitted(n.fetch_add(1) < kSavesAtOnce) {}
         ~Counted() { count.fetch_sub(1); }
         std::atomic<int>& count;
-        const bool first;
+        const bool admitted;
     } saving(m_saving);
-    if (!saving.first) {
+    if (!saving.admitted) {
         logLine(QStringLiteral("保存被拒 %1 同时保存的太多").arg(who));
         return unavailable(kBusy);
     }
