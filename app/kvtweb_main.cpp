@@ -2,6 +2,10 @@
 //
 //   kvtweb [--data-dir=DIR] [--listen ADDRESS:PORT] [--insecure-http]
 //   kvtweb [--data-dir=DIR] --add-user NAME | --remove-user NAME | --list-users
+//
+// KVTWEB_HANDSHAKE_MS, KVTWEB_REQUEST_MS and KVTWEB_IDLE_MS, when set, replace the listener's times
+// (10, 30 and 60 seconds), so that the tests need not wait them out. SIGTERM or SIGINT stops it:
+// the requests under way are answered first.
 
 #include "app/DataLocation.h"
 #include "store/Database.h"
@@ -19,10 +23,13 @@
 #include <QSslCertificate>
 #include <QSslKey>
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
+#include <pthread.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -91,6 +98,13 @@ QSslKey readKey(const QByteArray& pem) {
     return QSslKey();
 }
 
+/// A time in milliseconds from the environment, or fallback when it is not set or no positive number.
+int timeFromEnvironment(const char* name, int fallback) {
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue(name, &ok);
+    return ok && ms > 0 ? ms : fallback;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -138,6 +152,7 @@ int main(int argc, char** argv) {
     if (serving && (colon < 0 || !portOk || port > 65535 || address.isNull()))
         return stop(QStringLiteral("--listen 要写成 地址:端口，如 0.0.0.0:8443，而不是“%1”。").arg(listenText));
 
+    QString databaseShown;
     try {
         if (!IsServerConnection(location) && !QDir().mkpath(folder))
             return stop(QStringLiteral("无法建立数据文件夹“%1”").arg(QDir::toNativeSeparators(folder)));
@@ -156,12 +171,26 @@ int main(int argc, char** argv) {
         }
         if (parser.isSet(addUserOption))
             return addUser(parser.value(addUserOption));
+        databaseShown = Database::Describe();
     } catch (const std::exception& e) {
         return stop(QString::fromUtf8(e.what()));
     }
 
     const bool secure = !parser.isSet(insecure);
-    web::WebServer server(secure);
+    web::ServerLimits limits;
+    limits.handshakeMs = timeFromEnvironment("KVTWEB_HANDSHAKE_MS", limits.handshakeMs);
+    limits.requestMs = timeFromEnvironment("KVTWEB_REQUEST_MS", limits.requestMs);
+    limits.idleMs = timeFromEnvironment("KVTWEB_IDLE_MS", limits.idleMs);
+    // The listener's threads are started with these blocked: the main thread alone takes them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    // The workers open connections of their own.
+    Database::Close();
+    web::WebServer server(secure, location, limits);
     QString fingerprint;
     if (secure) {
         const QSettings ini(QDir(folder).filePath(QStringLiteral("kvt.ini")), QSettings::IniFormat);
@@ -190,7 +219,7 @@ int main(int argc, char** argv) {
             return stop(QStringLiteral("“%1”里没有可用的证书。").arg(certPath));
         if (key.isNull())
             return stop(QStringLiteral("“%1”里没有可用的私钥。").arg(keyPath));
-        server.useCertificate(certs.first(), key);
+        server.useCertificate(pem.certificate, pem.key);
         fingerprint = QString::fromLatin1(certs.first().digest(QCryptographicHash::Sha256).toHex(':').toUpper());
         say(stderr, QStringLiteral("kvtweb：证书 %1（SHA-256 指纹 %2）").arg(certPath, fingerprint));
     } else {
@@ -199,11 +228,14 @@ int main(int argc, char** argv) {
     }
     const quint16 bound = server.listen(address, quint16(port));
     if (bound == 0)
-        return stop(QStringLiteral("无法在 %1 上监听（端口已被占用，或没有权限）。").arg(listenText));
+        return stop(QStringLiteral("无法在 %1 上监听（端口已被占用，没有权限，或证书不能用）。").arg(listenText));
     const QString shownHost =
         address.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + host + QLatin1Char(']') : host;
     say(stdout, QStringLiteral("kvtweb：%1://%2:%3/ 数据库 %4")
                     .arg(secure ? QStringLiteral("https") : QStringLiteral("http"), shownHost, QString::number(bound),
-                         Database::Describe()));
-    return app.exec();
+                         databaseShown));
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    say(stderr, QStringLiteral("kvtweb：停止"));
+    return 0;
 }

@@ -38,7 +38,7 @@ bool ShowsBills(const web::Reply& reply) {
 }
 
 QStringList UnmeasuredListStatements() {
-    const QString bills = web::unmeasuredBillsSql(QString());
+    const QString bills = web::unmeasuredBillsSql(false);
     DataQuery q;
     q.SetSql(bills);
     q.Open();

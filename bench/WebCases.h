@@ -2,7 +2,7 @@
 // What the benchmarks of kvtweb's pages share: the site answering in-process on the open database,
 // with the bench account logged in, and the statements behind each page in the program's dialect.
 
-#include "web/WebServer.h"
+#include "web/WebSite.h"
 
 #include <QByteArray>
 #include <QString>

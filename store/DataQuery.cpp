@@ -25,6 +25,12 @@ void DataQuery::SetSql(const QString& statement)
     if (m_result)
         Close();
     m_sql = statement;
+    m_parameters.clear();
+}
+
+void DataQuery::SetParameters(const QVariantList& values)
+{
+    m_parameters = values;
 }
 
 QString DataQuery::Sql() const
@@ -37,6 +43,8 @@ void DataQuery::Open()
     if (m_result)
         Close();
     engine::Statement st(engine::Translate(m_sql));
+    for (int i = 0; i < m_parameters.size(); ++i)
+        st.bind(i + 1, m_parameters[i]);
     const int n = st.columnCount();
     if (n == 0)
         throw StoreError(QStringLiteral("SQL语句没有返回记录：%1").arg(m_sql));

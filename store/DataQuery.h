@@ -70,6 +70,9 @@ public:
     /// Replaces the statement; a held result is dropped first, with its pending changes.
     void SetSql(const QString& statement);
     QString Sql() const;
+    /// Values for the statement's `?` in order, bound as they are when it is opened (a text stays
+    /// text, whatever it holds); SetSql drops them.
+    void SetParameters(const QVariantList& values);
 
     /// Runs the statement, which must return rows; holds all rows; the first row becomes current.
     void Open();
@@ -175,6 +178,7 @@ private:
     /// Counts the results held, so that work registered for one result never touches the next.
     quint64 m_generation = 0;
     QString m_sql;
+    QVariantList m_parameters;
     int m_current = 0;
     bool m_eof = true;
 };

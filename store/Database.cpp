@@ -1,7 +1,8 @@
 // The facade over the open database: which engine is open (a file or a server, chosen by the
 // location), the transaction scopes over it and the undo work of the query objects they carry,
-// and the dialect's literals for typed texts. It owns the process's one engine and calls it only
-// through Engine; the engines' own files hold their schemas, dialects and errors.
+// and the dialect's literals for typed texts. It owns each thread's one engine (a thread that opens
+// the database has a connection of its own; the programs' windows use one thread) and calls it
+// only through Engine; the engines' own files hold their schemas, dialects and errors.
 #include "store/Database.h"
 
 #include "store/Engine.h"
@@ -18,9 +19,9 @@
 namespace kvt {
 namespace {
 
-std::unique_ptr<engine::Engine> g_engine;
-QString g_path;
-int g_busyTimeout = 10000;
+thread_local std::unique_ptr<engine::Engine> g_engine;
+thread_local QString g_path;
+thread_local int g_busyTimeout = 10000;
 
 /// Undo work of the open transaction: what to do to the query objects when it rolls back,
 /// each with the depth of the scope that registered it.
@@ -28,7 +29,7 @@ struct Undo {
     int depth;
     std::function<void()> run;
 };
-std::vector<Undo> g_undo;
+thread_local std::vector<Undo> g_undo;
 
 /// Runs (newest first) and drops the undo work of the scopes deeper than depth.
 void undoAbove(int depth)

@@ -1,5 +1,5 @@
 #pragma once
-// The facade over the open database, the one all query objects of the process share: opening a
+// The facade over the open database, the one all query objects of a thread share: opening a
 // file or a server (the location says which) hands the connection to that engine; transaction
 // scopes nest over it. Callers above the store see only this, the query object and the copy.
 

@@ -96,14 +96,25 @@ QString sizeCell(const QString& typed) {
 
 const QString kOpenLine = QStringLiteral("(现量宽=0) and (见光宽<>0)");
 
-QString unmeasuredBillsSql(const QString& search) {
+QString unmeasuredBillsSql(bool searching) {
     QString where = QStringLiteral(" where exists (select 1 from 单据明细 where 单据明细.单据ID=历史单据.单据ID and ") +
                     kOpenLine + QLatin1Char(')');
-    if (!search.trimmed().isEmpty())
-        where += QStringLiteral(" and (客户名 like %1 or 客户地址 like %1)").arg(SqlContains(search.trimmed()));
+    if (searching)
+        where += QStringLiteral(" and (客户名 like ? escape \"\\\" or 客户地址 like ? escape \"\\\")");
     return QStringLiteral("select 历史单据.单据ID,单据日期,客户名,客户地址 from 历史单据 left join 客户信息 on "
                           "历史单据.客户ID=客户信息.客户ID") +
            where + QStringLiteral(" order by 单据日期 desc,历史单据.单据ID desc limit %1").arg(kListedBills + 1);
+}
+
+QString searchPattern(const QString& text) {
+    QString pattern = QStringLiteral("%");
+    pattern.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('%') || c == QLatin1Char('_'))
+            pattern += QLatin1Char('\\');
+        pattern += c;
+    }
+    return pattern + QLatin1Char('%');
 }
 
 QString unmeasuredLinesSql(const QStringList& billIds) {
@@ -138,7 +149,10 @@ QString productsSql(const QStringList& productIds) {
 
 QList<MeasureBill> unmeasuredBills(const QString& search, bool* more) {
     DataQuery bills;
-    bills.SetSql(unmeasuredBillsSql(search));
+    const QString typed = search.trimmed();
+    bills.SetSql(unmeasuredBillsSql(!typed.isEmpty()));
+    if (!typed.isEmpty())
+        bills.SetParameters({searchPattern(typed), searchPattern(typed)});
     bills.Open();
     if (more)
         *more = bills.RowCount() > kListedBills;
@@ -230,15 +244,29 @@ SaveOutcome saveMeasurements(qint64 billId, const QList<TypedLine>& typed) {
     const int key = lines.FieldIndex(QStringLiteral("门框ID"));
     for (int r = 1; r <= lines.RowCount(); ++r)
         rowOf.insert(lines.ValueAt(r, key).toLongLong(), r);
+    // A line changed since the page was loaded stops the save, unless it holds the very sizes typed
+    // for it: then this form was sent before (a second tap, a page sent again) and nothing of it
+    // stands to be lost.
+    const int measuredWidth = lines.FieldIndex(kMeasuredWidth), measuredHeight = lines.FieldIndex(kMeasuredHeight);
+    const auto holdsTyped = [&](const TypedLine& t, int r) {
+        const auto same = [](const QString& typed, const QString& stored) {
+            return typed.trimmed().isEmpty() || sizeCell(typed) == sizeCell(stored);
+        };
+        return (!t.width.trimmed().isEmpty() || !t.height.trimmed().isEmpty()) &&
+               same(t.width, lines.TextAt(r, measuredWidth)) && same(t.height, lines.TextAt(r, measuredHeight));
+    };
+    QList<qint64> ownChanges;
     for (const TypedLine& t : typed) {
         const int r = rowOf.value(t.id);
         if (r == 0 || fingerprintOf(lines, r, lines.FieldCount()) != t.fingerprint)
-            outcome.changed << t.id;
+            (r != 0 && holdsTyped(t, r) ? ownChanges : outcome.changed) << t.id;
     }
     if (!outcome.changed.isEmpty()) {
         outcome.kind = SaveOutcome::Kind::Conflict;
+        outcome.changed += ownChanges;
         return outcome;
     }
+    outcome.alreadyStored = int(ownChanges.size());
 
     const QHash<qint64, Product> products = productsOf(lines);
     static const QStringList written = {kMeasuredWidth,           kMeasuredHeight,          QStringLiteral("门扇宽"),
@@ -281,6 +309,7 @@ SaveOutcome saveMeasurements(qint64 billId, const QList<TypedLine>& typed) {
     if (!outcome.errors.isEmpty()) {
         outcome.kind = SaveOutcome::Kind::Invalid;
         outcome.written = 0;
+        outcome.alreadyStored = 0;
         return outcome;
     }
     try {
@@ -291,6 +320,7 @@ SaveOutcome saveMeasurements(qint64 billId, const QList<TypedLine>& typed) {
             throw;
         outcome.kind = SaveOutcome::Kind::Conflict;
         outcome.written = 0;
+        outcome.alreadyStored = 0;
         for (const TypedLine& t : typed)
             outcome.changed << t.id;
     }

@@ -31,6 +31,8 @@ struct MeasureBill {
 
 /// How many bills the list shows at most.
 inline constexpr int kListedBills = 30;
+/// The longest search the list takes, in characters; a longer one is cut there and the page says so.
+inline constexpr int kSearchLength = 100;
 
 /// The newest bills with lines not measured yet (a visible-light width and no measured width),
 /// each with those lines only; search, when not empty, must be part of the client's name or the
@@ -40,8 +42,11 @@ QList<MeasureBill> unmeasuredBills(const QString& search, bool* more = nullptr);
 std::optional<MeasureBill> measureBill(qint64 billId);
 
 // The statements behind the pages, in the program's dialect.
-/// The newest bills with unmeasured lines (at most kListedBills + 1), with date, client and address.
-QString unmeasuredBillsSql(const QString& search);
+/// The newest bills with unmeasured lines (at most kListedBills + 1), with date, client and address;
+/// searching, only those whose client's name or address is like the two parameters (searchPattern).
+QString unmeasuredBillsSql(bool searching);
+/// The LIKE pattern, for unmeasuredBillsSql's parameters, of a name or an address containing text.
+QString searchPattern(const QString& text);
 /// The unmeasured lines of these bills, with their products' names.
 QString unmeasuredLinesSql(const QStringList& billIds);
 /// A bill's date, client and address.
@@ -72,12 +77,16 @@ struct SaveOutcome {
     QList<qint64> changed;
     /// Saved: how many lines were written.
     int written = 0;
+    /// Saved: how many lines sent had changed since the page was loaded, but hold the very sizes sent
+    /// (the same form sent twice): nothing of theirs is written again.
+    int alreadyStored = 0;
 };
 
 /// Writes the typed sizes of a bill's lines and their door-leaf and glass sizes from the products'
 /// formulas, in one transaction; a line whose typed sizes equal the stored ones is left alone.
 /// Nothing is written when a size is refused, or when a line listed no longer holds what its
-/// fingerprint stands for (changed in the office, or by another phone's save).
+/// fingerprint stands for (changed in the office, or by another phone's save), unless each such line
+/// holds the sizes typed for it (this form's own earlier save).
 SaveOutcome saveMeasurements(qint64 billId, const QList<TypedLine>& typed);
 
 } // namespace kvt::web

@@ -32,6 +32,17 @@ form.search{display:flex;gap:6px;margin-bottom:8px}
 form.search button{font-size:16px;padding:6px 12px;white-space:nowrap}
 )CSS";
 
+/// A text from the database, escaped and isolated from the text around it.
+QString isolated(const QString& text) {
+    return QLatin1String("<bdi>") + escapeHtml(text) + QLatin1String("</bdi>");
+}
+
+void appendIsolated(QString& out, const QString& text) {
+    out += QLatin1String("<bdi>");
+    out += escapeHtml(text);
+    out += QLatin1String("</bdi>");
+}
+
 QString page(const QString& title, const QString& body, const QString& user, const QByteArray& formToken) {
     static const QString style = QStringLiteral("<style>") + QString::fromLatin1(kStyle) + QStringLiteral("</style>");
     const QString shownTitle = escapeHtml(title);
@@ -48,7 +59,7 @@ QString page(const QString& title, const QString& body, const QString& user, con
     if (!user.isEmpty())
         h += QStringLiteral("<form method=\"post\" action=\"/logout\"><input type=\"hidden\" name=\"token\" "
                             "value=\"%1\"><span>%2</span> <button type=\"submit\">退出登录</button></form>")
-                 .arg(QString::fromLatin1(formToken), escapeHtml(user));
+                 .arg(QString::fromLatin1(formToken), isolated(user));
     h += QLatin1String("</header><main>");
     h += body;
     h += QLatin1String("</main></body></html>\n");
@@ -57,9 +68,9 @@ QString page(const QString& title, const QString& body, const QString& user, con
 
 /// Appends "w×h" to out.
 void appendSize(QString& out, const QString& w, const QString& h) {
-    out += escapeHtml(w);
+    appendIsolated(out, w);
     out += QChar(0x00D7);
-    out += escapeHtml(h);
+    appendIsolated(out, h);
 }
 
 QString errorSpan(const QHash<QString, QString>& errors, const QString& key) {
@@ -122,11 +133,15 @@ QByteArray loginPage(const QString& message, const QString& name) {
 }
 
 QByteArray listPage(const QList<MeasureBill>& bills, const QString& search, bool more, const QString& user,
-                    const QByteArray& formToken) {
+                    const QByteArray& formToken, const QString& notice) {
     QString body =
-        QStringLiteral("<form class=\"search\" method=\"get\" action=\"/\"><input name=\"q\" "
-                       "placeholder=\"客户名或地址\" value=\"%1\"><button type=\"submit\">搜索</button></form>")
-            .arg(escapeHtml(search));
+        QStringLiteral(
+            "<form class=\"search\" method=\"get\" action=\"/\"><input name=\"q\" "
+            "placeholder=\"客户名或地址\" value=\"%1\" maxlength=\"%2\"><button type=\"submit\">搜索</button>"
+            "</form>")
+            .arg(escapeHtml(search), QString::number(kSearchLength));
+    if (!notice.isEmpty())
+        body += QStringLiteral("<p class=\"notice bad\">%1</p>").arg(escapeHtml(notice));
     // Room for the whole list at once, so that it is not copied as it grows.
     body.reserve(1024 + 320 * bills.size());
     if (bills.isEmpty())
@@ -137,17 +152,17 @@ QByteArray listPage(const QList<MeasureBill>& bills, const QString& search, bool
         body += QLatin1String("<div class=\"bill\"><a href=\"/bill/");
         body += id;
         body += QLatin1String("\">");
-        body += escapeHtml(b.client);
+        appendIsolated(body, b.client);
         body += QLatin1String("</a> <span class=\"meta\">");
-        body += escapeHtml(b.date);
+        appendIsolated(body, b.date);
         body += QStringLiteral(" · 单据");
         body += id;
         body += QLatin1String("</span><div class=\"meta\">");
-        body += escapeHtml(b.address);
+        appendIsolated(body, b.address);
         body += QLatin1String("</div><ul>");
         for (const MeasureLine& l : b.lines) {
             body += QLatin1String("<li>");
-            body += escapeHtml(l.product);
+            appendIsolated(body, l.product);
             body += QLatin1Char(' ');
             appendSize(body, l.lightWidth, l.lightHeight);
             body += QLatin1String("</li>");
@@ -166,10 +181,9 @@ QByteArray billPage(const MeasureBill& bill, const BillPageState& state, const Q
     if (!state.notice.isEmpty())
         body += QStringLiteral("<p class=\"notice%1\">%2</p>")
                     .arg(state.noticeIsError ? QStringLiteral(" bad") : QString(), escapeHtml(state.notice));
-    body +=
-        QStringLiteral("<div class=\"bill\"><b>%1</b> <span class=\"meta\">%2 · 单据%3</span>"
-                       "<div class=\"meta\">%4</div></div>")
-            .arg(escapeHtml(bill.client), escapeHtml(bill.date), QString::number(bill.id), escapeHtml(bill.address));
+    body += QStringLiteral("<div class=\"bill\"><b>%1</b> <span class=\"meta\">%2 · 单据%3</span>"
+                           "<div class=\"meta\">%4</div></div>")
+                .arg(isolated(bill.client), isolated(bill.date), QString::number(bill.id), isolated(bill.address));
     body +=
         QStringLiteral("<form method=\"post\" action=\"/bill/%1\"><input type=\"hidden\" name=\"token\" value=\"%2\">")
             .arg(QString::number(bill.id), QString::fromLatin1(formToken));
@@ -185,17 +199,17 @@ QByteArray billPage(const MeasureBill& bill, const BillPageState& state, const Q
         body += QLatin1String("\"><b>");
         body += QString::number(++n);
         body += QLatin1String(". ");
-        body += escapeHtml(l.product);
+        appendIsolated(body, l.product);
         body += QLatin1String("</b>");
         if (!lineError.isEmpty())
             body += errorSpan(state.errors, QLatin1Char('l') + id);
         body += QStringLiteral("<div class=\"meta\">见光 ");
         appendSize(body, l.lightWidth, l.lightHeight);
         body += QStringLiteral(" · 埋地 ");
-        body += escapeHtml(l.buried);
+        appendIsolated(body, l.buried);
         if (!l.remark.trimmed().isEmpty()) {
             body += QStringLiteral(" · ");
-            body += escapeHtml(l.remark);
+            appendIsolated(body, l.remark);
         }
         body += QLatin1String("</div>");
         if (l.hasProduct) {

@@ -1,270 +1,431 @@
+// kvtweb's listener, on libmicrohttpd (TLS through GnuTLS). One thread of the library reads and
+// writes every connection; it never waits for the database. What one visitor can make it spend is
+// bounded:
+//
+// - memory: a connection's request line and headers live in a pool of kPoolBytes, and past
+//   headerBytes (targetBytes for the target) the request is answered 431 (414) without reading
+//   further; a body past bodyBytes is answered 413, before it is read when its length is declared;
+// - connections: at most `connections` in all and `connectionsPerAddress` from one address, well
+//   under the open-files limit the service is given, so the server never runs out of descriptors;
+// - time: a watchdog thread holds a deadline for each connection (handshake, request, idle) and
+//   shuts a connection down at its deadline, however slowly it trickles in; the library's own
+//   timeout (no traffic at all) is a backstop behind it.
+//
+// Requests are answered on a few worker threads, each with a database connection of its own: a
+// complete request suspends its connection and goes to the workers' queue, and the worker resumes
+// it with the answer. A save that waits for a lock another program holds keeps only its own worker;
+// the pages go on on the others, and WebSite answers a save "busy" at once when several are waiting
+// already, so the workers never all wait on the lock. Worker connections rather than a short busy
+// time: a save that meets the office's save of a moment waits that moment and goes through instead
+// of being refused.
+
 #include "web/WebServer.h"
 
-#include "store/StoreError.h"
-#include "web/Accounts.h"
-#include "web/Measure.h"
+#include "store/Database.h"
 #include "web/Pages.h"
 
-#include <QDateTime>
-#include <QHttpServer>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
-#include <QHttpServerResponse>
-#include <QRegularExpression>
-#include <QSslCertificate>
-#include <QSslKey>
+#include <QUrl>
 
-#include <cstdio>
+#include <microhttpd.h>
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_set>
+#include <vector>
+
+#include <netinet/in.h>
 
 namespace kvt::web {
 namespace {
 
-const QByteArray kCookie = QByteArrayLiteral("kvtweb");
-/// Sessions end after 12 hours; the cookie goes with them.
-const QByteArray kCookieAge = QByteArray::number(Sessions::kLifetime / 1000);
+using Clock = std::chrono::steady_clock;
 
-/// A form's fields (application/x-www-form-urlencoded).
-QUrlQuery formOf(const QByteArray& body) {
-    QByteArray b = body;
-    b.replace('+', "%20");
-    return QUrlQuery(QString::fromLatin1(b));
-}
+/// The library's memory per connection: the request line and headers (headerBytes at most of it)
+/// and the answer's head; a request that does not fit is refused by the library itself.
+constexpr size_t kPoolBytes = 32 * 1024;
 
-QString field(const QUrlQuery& form, const QString& name) {
-    return form.queryItemValue(name, QUrl::FullyDecoded);
-}
+/// One connection as the watchdog sees it.
+struct Link {
+    int fd = -1;
+    /// Shut down at this time, when armed.
+    Clock::time_point deadline;
+    bool armed = false;
+    /// The target of the request being read, as it came (the library's thread only).
+    std::string target;
+};
 
-QByteArray cookieValue(const QByteArray& header) {
-    for (const QByteArray& part : header.split(';')) {
-        const QByteArray p = part.trimmed();
-        if (p.startsWith(kCookie + '='))
-            return p.mid(kCookie.size() + 1);
-    }
-    return QByteArray();
-}
+/// One request on its way: being read, with a worker, answered.
+struct Exchange {
+    enum State { Reading, Working, Answered, Refused };
+    Request request;
+    std::atomic<int> state{Reading};
+    Reply reply;
+};
 
-Reply html(int status, const QByteArray& body) {
-    return Reply{status, body, {}};
-}
-
-Reply redirect(const QByteArray& location) {
-    Reply r{303, QByteArray(), {}};
-    r.headers.append({QByteArrayLiteral("Location"), location});
+Reply refusal(int status, const QString& title, const QString& message) {
+    Reply r{status, messagePage(title, message, false), {}};
+    // The rest of what was sent is not read: the connection ends with the answer.
+    r.headers.append({QByteArrayLiteral("Connection"), QByteArrayLiteral("close")});
     return r;
-}
-
-/// A name typed at the login, fit for the log.
-QString shownName(const QString& name) {
-    return name.left(40);
 }
 
 } // namespace
 
-void logLine(const QString& line) {
-    QString clean = line;
-    for (QChar& c : clean)
-        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
-            c = QLatin1Char('?');
-    const QByteArray out = clean.toUtf8() + '\n';
-    std::fwrite(out.constData(), 1, size_t(out.size()), stderr);
-    std::fflush(stderr);
-}
+class WebServer::Private {
+public:
+    Private(bool secure, const QString& database, const ServerLimits& limits)
+        : site(secure), secure(secure), database(database), limits(limits) {}
 
-WebSite::WebSite(bool secure) : m_secure(secure), m_clock([] { return QDateTime::currentMSecsSinceEpoch(); }) {}
+    WebSite site;
+    const bool secure;
+    const QString database;
+    const ServerLimits limits;
+    QByteArray certificate, key;
+    MHD_Daemon* daemon = nullptr;
 
-Reply WebSite::handle(const Request& request) {
-    const qint64 now = m_clock();
-    const bool post = request.method == "POST";
-    if (!post && request.method != "GET")
-        return html(405,
-                    messagePage(QStringLiteral("不支持的请求"), QStringLiteral("这个页面只能打开或提交。"), false));
-    try {
-        if (request.path == QLatin1String("/login")) {
-            if (post)
-                return login(request, now);
-            return html(200, loginPage(QString(), QString()));
+    // The watchdog's connections and their deadlines.
+    std::mutex linksLock;
+    std::condition_variable linksChanged;
+    std::unordered_set<Link*> links;
+    bool watchdogStops = false;
+    std::thread watchdog;
+
+    // The workers' queue.
+    std::mutex queueLock;
+    std::condition_variable queued;
+    std::deque<std::pair<MHD_Connection*, Exchange*>> queue;
+    bool workersStop = false;
+    std::vector<std::thread> workers;
+
+    void arm(Link* link, int ms) {
+        {
+            const std::lock_guard lock(linksLock);
+            link->deadline = Clock::now() + std::chrono::milliseconds(ms);
+            link->armed = true;
         }
-        const QByteArray token = cookieValue(request.cookie);
-        const std::optional<Session> session = token.isEmpty() ? std::nullopt : m_sessions.find(token, now);
-        if (!session) {
-            if (!post)
-                return redirect("/login");
-            return html(403, messagePage(QStringLiteral("请先登录"),
-                                         QStringLiteral("登录已过期或没有登录，没有保存。请重新登录。"), false));
-        }
-        QUrlQuery form;
-        if (post) {
-            form = formOf(request.body);
-            if (!tokensEqual(field(form, QStringLiteral("token")).toLatin1(), session->formToken))
-                return html(403, messagePage(QStringLiteral("表单已失效"),
-                                             QStringLiteral("这个表单不是本次登录打开的，没有保存。请重新打开页面。"),
-                                             true));
-        }
-        static const QRegularExpression billPath(QStringLiteral("^/bill/([0-9]{1,18})$"));
-        const QRegularExpressionMatch bill = billPath.match(request.path);
-        if (request.path == QLatin1String("/logout") && post) {
-            m_sessions.close(token);
-            logLine(QStringLiteral("退出登录 用户=%1 地址=%2").arg(session->name, request.address));
-            Reply r = redirect("/login");
-            r.headers.append({QByteArrayLiteral("Set-Cookie"), kCookie +
-                                                                   "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict" +
-                                                                   (m_secure ? QByteArray("; Secure") : QByteArray())});
-            return r;
-        }
-        if (request.path == QLatin1String("/") && !post) {
-            const QString search = request.query.queryItemValue(QStringLiteral("q"), QUrl::FullyDecoded);
-            bool more = false;
-            const QList<MeasureBill> bills = unmeasuredBills(search, &more);
-            return html(200, listPage(bills, search, more, session->name, session->formToken));
-        }
-        if (bill.hasMatch()) {
-            const qint64 id = bill.captured(1).toLongLong();
-            if (post)
-                return saveBill(request, *session, id);
-            QString notice;
-            if (request.query.hasQueryItem(QStringLiteral("saved"))) {
-                const int saved = request.query.queryItemValue(QStringLiteral("saved")).toInt();
-                notice = saved > 0 ? QStringLiteral("已保存%1行。").arg(saved)
-                                   : QStringLiteral("没有新填写的尺寸，单据没有改动。");
+        linksChanged.notify_one();
+    }
+    void disarm(Link* link) {
+        const std::lock_guard lock(linksLock);
+        link->armed = false;
+    }
+
+    void watch() {
+        std::unique_lock lock(linksLock);
+        while (!watchdogStops) {
+            const Clock::time_point now = Clock::now();
+            Clock::time_point next = now + std::chrono::seconds(1);
+            for (Link* l : links) {
+                if (!l->armed)
+                    continue;
+                if (l->deadline <= now) {
+                    // The library closes the socket only after it has told notifyConnection, which
+                    // takes this lock: the descriptor is still this connection's.
+                    ::shutdown(l->fd, SHUT_RDWR);
+                    l->armed = false;
+                } else {
+                    next = std::min(next, l->deadline);
+                }
             }
-            return showBill(id, *session, notice);
+            linksChanged.wait_until(lock, next);
         }
-        return html(404, messagePage(QStringLiteral("没有这个页面"), QStringLiteral("没有这个页面。"), true));
-    } catch (const std::exception& e) {
-        // The engine's message goes to the log, never to the page.
-        logLine(QStringLiteral("出错 %1 %2：%3")
-                    .arg(QString::fromLatin1(request.method), request.path, QString::fromUtf8(e.what())));
-        return html(503, messagePage(QStringLiteral("暂时不能使用"),
-                                     QStringLiteral("数据库暂时不能使用，本次没有保存。请稍后再试。"), true));
     }
-}
 
-Reply WebSite::login(const Request& request, qint64 now) {
-    const QUrlQuery form = formOf(request.body);
-    const QString name = field(form, QStringLiteral("name")).trimmed();
-    const QString password = field(form, QStringLiteral("password"));
-    if (m_throttle.blocked(name, request.address, now)) {
-        logLine(QStringLiteral("登录暂停 用户=%1 地址=%2").arg(shownName(name), request.address));
-        return html(429, loginPage(QStringLiteral("密码错误次数太多，请十分钟后再试。"), name));
-    }
-    // An unknown name costs a hash too, so the answer's time does not tell which names exist.
-    static const QString unknown = hashPassword(QString::fromLatin1(randomToken()));
-    const std::optional<QString> hash = accountNameProblem(name).isEmpty() ? accountHash(name) : std::nullopt;
-    const bool ok = passwordMatches(hash.value_or(unknown), password) && hash;
-    if (!ok) {
-        m_throttle.failed(name, request.address, now);
-        logLine(QStringLiteral("登录失败 用户=%1 地址=%2").arg(shownName(name), request.address));
-        return html(401, loginPage(QStringLiteral("用户名或密码不对。"), name));
-    }
-    const QByteArray token = m_sessions.open(name, now);
-    logLine(QStringLiteral("登录 用户=%1 地址=%2").arg(name, request.address));
-    Reply r = redirect("/");
-    r.headers.append({QByteArrayLiteral("Set-Cookie"), kCookie + '=' + token + "; Path=/; Max-Age=" + kCookieAge +
-                                                           "; HttpOnly; SameSite=Strict" +
-                                                           (m_secure ? QByteArray("; Secure") : QByteArray())});
-    return r;
-}
-
-Reply WebSite::showBill(qint64 billId, const Session& session, const QString& notice) {
-    const std::optional<MeasureBill> bill = measureBill(billId);
-    if (!bill)
-        return html(404,
-                    messagePage(QStringLiteral("没有这张单据"), QStringLiteral("没有这张单据，可能已被删除。"), true));
-    BillPageState state;
-    state.notice = notice;
-    return html(200, billPage(*bill, state, session.name, session.formToken));
-}
-
-Reply WebSite::saveBill(const Request& request, const Session& session, qint64 billId) {
-    const QUrlQuery form = formOf(request.body);
-    QList<TypedLine> typed;
-    BillPageState state;
-    for (const auto& [key, value] : form.queryItems(QUrl::FullyDecoded)) {
-        bool ok = false;
-        const qint64 id = key.mid(1).toLongLong(&ok);
-        if (!key.startsWith(QLatin1Char('v')) || !ok)
-            continue;
-        TypedLine t{id, field(form, QStringLiteral("w%1").arg(id)), field(form, QStringLiteral("h%1").arg(id)),
-                    value.toLatin1()};
-        state.typed.insert(QStringLiteral("w%1").arg(id), t.width);
-        state.typed.insert(QStringLiteral("h%1").arg(id), t.height);
-        typed << t;
-    }
-    const SaveOutcome outcome = saveMeasurements(billId, typed);
-    const QString who = QStringLiteral("用户=%1 地址=%2 单据=%3").arg(session.name, request.address).arg(billId);
-    int status = 200;
-    switch (outcome.kind) {
-    case SaveOutcome::Kind::Saved:
-        logLine(QStringLiteral("保存 %1 行数=%2").arg(who).arg(outcome.written));
-        return redirect("/bill/" + QByteArray::number(billId) + "?saved=" + QByteArray::number(outcome.written));
-    case SaveOutcome::Kind::NoBill:
-        logLine(QStringLiteral("保存被拒 %1 单据不存在").arg(who));
-        return html(404,
-                    messagePage(QStringLiteral("没有这张单据"), QStringLiteral("没有这张单据，可能已被删除。"), true));
-    case SaveOutcome::Kind::Invalid:
-        logLine(QStringLiteral("保存被拒 %1 填写有误").arg(who));
-        state.errors = outcome.errors;
-        state.notice = QStringLiteral("有尺寸填写不对（见标红处），本单什么都没有保存。");
-        status = 422;
-        break;
-    case SaveOutcome::Kind::Conflict:
-        logLine(QStringLiteral("保存被拒 %1 单据已被修改").arg(who));
-        for (const qint64 id : outcome.changed) {
-            // The changed line shows what it holds now, not what was typed over its old state.
-            state.typed.remove(QStringLiteral("w%1").arg(id));
-            state.typed.remove(QStringLiteral("h%1").arg(id));
-            state.errors.insert(QStringLiteral("l%1").arg(id),
-                                QStringLiteral("这一行在你打开页面后被改过，下面是它现在的内容。"));
+    void work() {
+        bool open = false;
+        for (;;) {
+            std::pair<MHD_Connection*, Exchange*> job;
+            {
+                std::unique_lock lock(queueLock);
+                queued.wait(lock, [this] { return workersStop || !queue.empty(); });
+                if (queue.empty())
+                    break;
+                job = queue.front();
+                queue.pop_front();
+            }
+            auto [connection, exchange] = job;
+            if (!open) {
+                try {
+                    Database::Open(database);
+                    open = true;
+                } catch (const std::exception& e) {
+                    logLine(QStringLiteral("出错 无法打开数据库：%1").arg(QString::fromUtf8(e.what())));
+                }
+            }
+            exchange->reply =
+                open ? site.handle(exchange->request)
+                     : Reply{503,
+                             messagePage(QStringLiteral("暂时不能使用"),
+                                         QStringLiteral("数据库暂时不能使用，本次没有保存。请稍后再试。"), false),
+                             {}};
+            exchange->state.store(Exchange::Answered, std::memory_order_release);
+            MHD_resume_connection(connection);
         }
-        state.notice = QStringLiteral("单据在你打开页面后被改过，本单什么都没有保存。请核对标红的行后再保存。");
-        status = 409;
-        break;
+        if (open) {
+            try {
+                Database::Close();
+            } catch (const std::exception&) {
+                // Closing at the end: nothing is left to be saved.
+            }
+        }
     }
-    state.noticeIsError = true;
-    const std::optional<MeasureBill> bill = measureBill(billId);
-    if (!bill)
-        return html(404,
-                    messagePage(QStringLiteral("没有这张单据"), QStringLiteral("没有这张单据，可能已被删除。"), true));
-    return html(status, billPage(*bill, state, session.name, session.formToken));
-}
 
-WebServer::WebServer(bool secure, QObject* parent)
-    : QObject(parent), m_server(std::make_unique<QHttpServer>()), m_site(secure) {
-    m_server->setMissingHandler([this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-        Request r;
-        r.method = request.method() == QHttpServerRequest::Method::Post  ? QByteArrayLiteral("POST")
-                   : request.method() == QHttpServerRequest::Method::Get ? QByteArrayLiteral("GET")
-                                                                         : QByteArrayLiteral("OTHER");
-        r.path = request.url().path();
-        r.query = request.query();
-        for (const auto& [name, value] : request.headers())
-            if (name.compare("cookie", Qt::CaseInsensitive) == 0)
-                r.cookie += (r.cookie.isEmpty() ? QByteArray() : QByteArrayLiteral("; ")) + value;
-        r.body = request.body();
-        r.address = request.remoteAddress().toString();
-        const Reply reply = m_site.handle(r);
-        QHttpServerResponse response(QByteArrayLiteral("text/html; charset=utf-8"), reply.body,
-                                     QHttpServerResponse::StatusCode(reply.status));
+    static Link* linkOf(MHD_Connection* connection) {
+        const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+        return info ? static_cast<Link*>(info->socket_context) : nullptr;
+    }
+
+    MHD_Result answer(MHD_Connection* connection, const Reply& reply) {
+        MHD_Response* response = MHD_create_response_from_buffer(
+            size_t(reply.body.size()), const_cast<char*>(reply.body.constData()), MHD_RESPMEM_MUST_COPY);
+        if (!response)
+            return MHD_NO;
+        MHD_add_response_header(response, "Content-Type", "text/html; charset=utf-8");
         for (const auto& [name, value] : reply.headers)
-            response.addHeader(name, value);
-        response.addHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-store"));
-        response.addHeader(QByteArrayLiteral("X-Content-Type-Options"), QByteArrayLiteral("nosniff"));
-        response.addHeader(QByteArrayLiteral("Referrer-Policy"), QByteArrayLiteral("no-referrer"));
-        response.addHeader(QByteArrayLiteral("Content-Security-Policy"),
-                           QByteArrayLiteral("default-src 'none'; style-src 'unsafe-inline'; form-action 'self'; "
-                                             "frame-ancestors 'none'; base-uri 'none'"));
-        response.write(std::move(responder));
-    });
+            MHD_add_response_header(response, name.constData(), value.constData());
+        MHD_add_response_header(response, "Cache-Control", "no-store");
+        MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
+        MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
+        MHD_add_response_header(response, "Content-Security-Policy",
+                                "default-src 'none'; style-src 'unsafe-inline'; form-action 'self'; "
+                                "frame-ancestors 'none'; base-uri 'none'");
+        const MHD_Result queuedAnswer = MHD_queue_response(connection, unsigned(reply.status), response);
+        MHD_destroy_response(response);
+        if (Link* link = linkOf(connection))
+            arm(link, limits.requestMs);
+        return queuedAnswer;
+    }
+
+    /// Refuses a request (too large) as soon as that is known.
+    MHD_Result refuse(MHD_Connection* connection, Exchange* exchange, const Reply& reply) {
+        exchange->state = Exchange::Refused;
+        return answer(connection, reply);
+    }
+
+    static MHD_Result collectCookie(void* cls, MHD_ValueKind, const char* key, const char* value) {
+        if (key && value && strcasecmp(key, "Cookie") == 0) {
+            auto* cookie = static_cast<QByteArray*>(cls);
+            if (!cookie->isEmpty())
+                *cookie += "; ";
+            *cookie += value;
+        }
+        return MHD_YES;
+    }
+
+    /// The request's head is in: checked against the limits, and read into exchange.
+    MHD_Result begin(MHD_Connection* connection, const char* method, Exchange* exchange) {
+        Link* link = linkOf(connection);
+        const std::string target = link ? link->target : std::string();
+        if (target.size() > size_t(limits.targetBytes))
+            return refuse(
+                connection, exchange,
+                refusal(414, QStringLiteral("网址太长"), QStringLiteral("网址太长，请回到待测量页面重新打开。")));
+        const MHD_ConnectionInfo* head = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_REQUEST_HEADER_SIZE);
+        if (head && head->header_size > size_t(limits.headerBytes))
+            return refuse(connection, exchange,
+                          refusal(431, QStringLiteral("请求太大"), QStringLiteral("请求头太大，没有处理。")));
+        if (const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Length")) {
+            bool ok = false;
+            const qint64 n = QByteArray(length).trimmed().toLongLong(&ok);
+            if (!ok || n > limits.bodyBytes)
+                return refuse(connection, exchange, tooLarge());
+        }
+        Request& r = exchange->request;
+        r.method = method;
+        const size_t question = target.find('?');
+        r.path = QUrl::fromPercentEncoding(QByteArray::fromStdString(target.substr(0, question)));
+        if (question != std::string::npos) {
+            // Form-encoded, as the search box sends it: a + is a space.
+            QByteArray query = QByteArray::fromStdString(target.substr(question + 1));
+            query.replace('+', "%20");
+            r.query = QUrlQuery(QString::fromLatin1(query));
+        }
+        MHD_get_connection_values(connection, MHD_HEADER_KIND, &Private::collectCookie, &r.cookie);
+        if (const MHD_ConnectionInfo* client = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS))
+            r.address = QHostAddress(client->client_addr).toString();
+        return MHD_YES;
+    }
+
+    static Reply tooLarge() {
+        return refusal(413, QStringLiteral("提交的内容太多"), QStringLiteral("提交的内容太多，没有保存。"));
+    }
+
+    MHD_Result access(MHD_Connection* connection, const char* method, const char* upload, size_t* uploadSize,
+                      void** context) {
+        auto* exchange = static_cast<Exchange*>(*context);
+        if (!exchange) {
+            exchange = new Exchange;
+            *context = exchange;
+            return begin(connection, method, exchange);
+        }
+        switch (exchange->state.load(std::memory_order_acquire)) {
+        case Exchange::Refused:
+            *uploadSize = 0; // the answer is queued: the rest is not kept
+            return MHD_YES;
+        case Exchange::Reading:
+            break;
+        case Exchange::Answered:
+            return answer(connection, exchange->reply);
+        default:
+            return MHD_YES;
+        }
+        if (*uploadSize != 0) {
+            if (exchange->request.body.size() + qint64(*uploadSize) > limits.bodyBytes) {
+                // A body that did not say its length, grown past the limit.
+                *uploadSize = 0;
+                exchange->request.body.clear();
+                return refuse(connection, exchange, tooLarge()) == MHD_YES ? MHD_YES : MHD_NO;
+            }
+            exchange->request.body.append(upload, qsizetype(*uploadSize));
+            *uploadSize = 0;
+            return MHD_YES;
+        }
+        // Whole: to a worker, the connection set aside until the answer.
+        {
+            const std::lock_guard lock(queueLock);
+            if (workersStop)
+                return MHD_NO;
+            exchange->state = Exchange::Working;
+            if (Link* link = linkOf(connection))
+                disarm(link);
+            MHD_suspend_connection(connection);
+            queue.emplace_back(connection, exchange);
+        }
+        queued.notify_one();
+        return MHD_YES;
+    }
+
+    static MHD_Result onAccess(void* cls, MHD_Connection* connection, const char*, const char* method, const char*,
+                               const char* upload, size_t* uploadSize, void** context) {
+        return static_cast<Private*>(cls)->access(connection, method, upload, uploadSize, context);
+    }
+
+    static void onCompleted(void* cls, MHD_Connection* connection, void** context, MHD_RequestTerminationCode) {
+        delete static_cast<Exchange*>(*context);
+        *context = nullptr;
+        // Kept open for the next request: idle until its request line.
+        if (Link* link = linkOf(connection))
+            static_cast<Private*>(cls)->arm(link, static_cast<Private*>(cls)->limits.idleMs);
+    }
+
+    static void* onRequestLine(void* cls, const char* uri, MHD_Connection* connection) {
+        if (Link* link = linkOf(connection)) {
+            link->target = uri ? std::string(uri) : std::string();
+            static_cast<Private*>(cls)->arm(link, static_cast<Private*>(cls)->limits.requestMs);
+        }
+        return nullptr;
+    }
+
+    static void onConnection(void* cls, MHD_Connection* connection, void** socketContext,
+                             MHD_ConnectionNotificationCode code) {
+        auto* d = static_cast<Private*>(cls);
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            auto* link = new Link;
+            if (const MHD_ConnectionInfo* fd = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD))
+                link->fd = fd->connect_fd;
+            link->deadline = Clock::now() + std::chrono::milliseconds(d->limits.handshakeMs);
+            link->armed = link->fd >= 0;
+            *socketContext = link;
+            {
+                const std::lock_guard lock(d->linksLock);
+                d->links.insert(link);
+            }
+            d->linksChanged.notify_one();
+        } else if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+            auto* link = static_cast<Link*>(*socketContext);
+            {
+                const std::lock_guard lock(d->linksLock);
+                d->links.erase(link);
+            }
+            delete link;
+            *socketContext = nullptr;
+        }
+    }
+};
+
+WebServer::WebServer(bool secure, const QString& database, const ServerLimits& limits)
+    : d(std::make_unique<Private>(secure, database, limits)) {}
+
+WebServer::~WebServer() {
+    if (d->daemon) {
+        // No new connections; the requests with the workers are answered, then every connection ends.
+        MHD_quiesce_daemon(d->daemon);
+    }
+    {
+        const std::lock_guard lock(d->queueLock);
+        d->workersStop = true;
+    }
+    d->queued.notify_all();
+    for (std::thread& t : d->workers)
+        t.join();
+    if (d->daemon)
+        MHD_stop_daemon(d->daemon);
+    {
+        const std::lock_guard lock(d->linksLock);
+        d->watchdogStops = true;
+    }
+    d->linksChanged.notify_all();
+    if (d->watchdog.joinable())
+        d->watchdog.join();
 }
 
-WebServer::~WebServer() = default;
-
-void WebServer::useCertificate(const QSslCertificate& certificate, const QSslKey& key) {
-    m_server->sslSetup(certificate, key);
+void WebServer::useCertificate(const QByteArray& certificatePem, const QByteArray& keyPem) {
+    d->certificate = certificatePem;
+    d->key = keyPem;
 }
 
 quint16 WebServer::listen(const QHostAddress& address, quint16 port) {
-    return m_server->listen(address, port);
+    sockaddr_in v4{};
+    sockaddr_in6 v6{};
+    const bool six = address.protocol() == QAbstractSocket::IPv6Protocol;
+    if (six) {
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(port);
+        const Q_IPV6ADDR a = address.toIPv6Address();
+        std::memcpy(&v6.sin6_addr, &a, sizeof a);
+    } else {
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(port);
+        v4.sin_addr.s_addr = htonl(address.toIPv4Address());
+    }
+    const ServerLimits& l = d->limits;
+    // The library's own timeout counts only silence, in whole seconds: behind the watchdog's.
+    const int backstopMs = std::max({l.handshakeMs, l.requestMs, l.idleMs});
+    std::vector<MHD_OptionItem> options = {
+        {MHD_OPTION_SOCK_ADDR, 0, six ? static_cast<void*>(&v6) : static_cast<void*>(&v4)},
+        {MHD_OPTION_CONNECTION_LIMIT, l.connections, nullptr},
+        {MHD_OPTION_PER_IP_CONNECTION_LIMIT, l.connectionsPerAddress, nullptr},
+        {MHD_OPTION_CONNECTION_TIMEOUT, backstopMs / 1000 + 2, nullptr},
+        {MHD_OPTION_CONNECTION_MEMORY_LIMIT, intptr_t(kPoolBytes), nullptr},
+        {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&Private::onCompleted), d.get()},
+        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&Private::onConnection), d.get()},
+        {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&Private::onRequestLine), d.get()},
+    };
+    if (d->secure) {
+        options.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(d->key.constData())});
+        options.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(d->certificate.constData())});
+    }
+    options.push_back({MHD_OPTION_END, 0, nullptr});
+    const unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | (d->secure ? MHD_USE_TLS : 0) |
+                           (six ? MHD_USE_IPv6 : 0);
+    d->watchdog = std::thread([this] { d->watch(); });
+    for (int i = 0; i < std::max(1, l.workers); ++i)
+        d->workers.emplace_back([this] { d->work(); });
+    d->daemon = MHD_start_daemon(flags, port, nullptr, nullptr, &Private::onAccess, d.get(), MHD_OPTION_ARRAY,
+                                 options.data(), MHD_OPTION_END);
+    if (!d->daemon)
+        return 0;
+    const MHD_DaemonInfo* bound = MHD_get_daemon_info(d->daemon, MHD_DAEMON_INFO_BIND_PORT);
+    return bound ? bound->port : 0;
 }
 
 } // namespace kvt::web

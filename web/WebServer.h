@@ -1,77 +1,55 @@
 #pragma once
-// The measurer's web page as a server: the requests' rules (sessions, form tokens, the login
-// throttle, the log lines) in WebSite, which answers a request without a socket, and its
-// HTTP(S) listener in WebServer.
+// The measurer's web page's HTTP(S) listener: WebSite's answers over the network, with a limit and
+// a time on everything a visitor can make it spend.
 
-#include "web/Sessions.h"
+#include "web/WebSite.h"
 
 #include <QByteArray>
 #include <QHostAddress>
-#include <QList>
-#include <QObject>
-#include <QPair>
 #include <QString>
-#include <QUrlQuery>
 
-#include <functional>
 #include <memory>
-
-class QHttpServer;
-class QSslCertificate;
-class QSslKey;
 
 namespace kvt::web {
 
-struct Request {
-    QByteArray method; // "GET", "POST"
-    QString path;
-    QUrlQuery query;
-    QByteArray cookie; // the Cookie header
-    QByteArray body;
-    QString address; // the client's
+/// What one visitor may make the server spend, and for how long.
+struct ServerLimits {
+    /// From the connection's opening until its first request line is in (the TLS handshake included).
+    int handshakeMs = 10'000;
+    /// From a request line until the request is whole, headers and body; and for sending an answer.
+    int requestMs = 30'000;
+    /// A connection kept open after an answer, until its next request line.
+    int idleMs = 60'000;
+    /// Connections open at once, in all and from one address (a phone opens a handful).
+    int connections = 128;
+    int connectionsPerAddress = 16;
+    /// The request's target (path and query): 414 beyond.
+    int targetBytes = 4096;
+    /// The request line and headers together: 431 beyond.
+    int headerBytes = 8192;
+    /// A request's body: 413 beyond (the pages' forms are a few KB).
+    int bodyBytes = 64 * 1024;
+    /// Threads answering requests, each with a database connection of its own.
+    int workers = 4;
 };
 
-struct Reply {
-    int status = 200;
-    QByteArray body;
-    QList<QPair<QByteArray, QByteArray>> headers;
-};
-
-class WebSite {
+class WebServer {
 public:
-    /// secure: the pages go over HTTPS (the session cookie is then Secure).
-    explicit WebSite(bool secure);
-    /// Answers one request on the open database.
-    Reply handle(const Request& request);
-    /// The clock the sessions and the throttle go by (milliseconds since the epoch).
-    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
-
-private:
-    Reply login(const Request& request, qint64 now);
-    Reply saveBill(const Request& request, const Session& session, qint64 billId);
-    Reply showBill(qint64 billId, const Session& session, const QString& notice);
-    bool m_secure;
-    Sessions m_sessions;
-    LoginThrottle m_throttle;
-    std::function<qint64()> m_clock;
-};
-
-/// Writes one line to the log (standard error), with control characters taken out.
-void logLine(const QString& line);
-
-class WebServer : public QObject {
-    Q_OBJECT
-public:
-    explicit WebServer(bool secure, QObject* parent = nullptr);
-    ~WebServer() override;
-    /// Serves HTTPS with this certificate and key (before listen).
-    void useCertificate(const QSslCertificate& certificate, const QSslKey& key);
-    /// Starts listening; gives the port (0 when the address cannot be bound).
+    /// database: the location (a file or a server) each of the workers opens for itself.
+    WebServer(bool secure, const QString& database, const ServerLimits& limits = {});
+    /// Stops listening, answers the requests under way and closes every connection.
+    ~WebServer();
+    WebServer(const WebServer&) = delete;
+    WebServer& operator=(const WebServer&) = delete;
+    /// Serves HTTPS with this certificate and key, as PEM texts (before listen).
+    void useCertificate(const QByteArray& certificatePem, const QByteArray& keyPem);
+    /// Starts listening; gives the port (0 when the address cannot be bound or the certificate is
+    /// refused).
     quint16 listen(const QHostAddress& address, quint16 port);
 
 private:
-    std::unique_ptr<QHttpServer> m_server;
-    WebSite m_site;
+    class Private;
+    std::unique_ptr<Private> d;
 };
 
 } // namespace kvt::web

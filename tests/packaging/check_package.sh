@@ -42,7 +42,7 @@ diff -u "$work/expected" "$work/installed.files" || fail "cmake --install instal
 [ "$(dpkg-deb -f "$deb" Package)" = kvt ] || fail "package name"
 depends=$(dpkg-deb -f "$deb" Depends)
 # The libraries found by dpkg-shlibdeps (a soname's number may change) and the fonts named.
-for p in 'libqt6core6' 'libqt6gui6' 'libqt6network6' 'libqt6httpserver6' 'libsodium[0-9]+' 'libssl3' 'libqt6widgets6' 'libqt6printsupport6' 'libsqlite3-[0-9]+' 'libxlsxwriter[0-9]+' 'libmdb[0-9]+' \
+for p in 'libqt6core6' 'libqt6gui6' 'libqt6network6' 'libmicrohttpd[0-9]+' 'libsodium[0-9]+' 'libssl3' 'libqt6widgets6' 'libqt6printsupport6' 'libsqlite3-[0-9]+' 'libxlsxwriter[0-9]+' 'libmdb[0-9]+' \
     'fonts-arphic-uming' 'fonts-wqy-microhei'; do
     echo "$depends" | tr ',' '\n' | grep -Eq "^ *$p( |$)" || fail "Depends lacks $p: $depends"
 done

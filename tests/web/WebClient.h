@@ -6,6 +6,7 @@
 #include "store/DataQuery.h"
 
 #include <QDate>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -70,10 +71,13 @@ inline QString sizes(qint64 id) {
 /// A kvtweb process over a data folder; ended by its destructor.
 class KvtWeb {
 public:
-    /// Starts `kvtweb --data-dir=folder --listen 127.0.0.1:0`; false when it did not come up.
-    bool start(const QString& program, const QString& folder, const QStringList& extra = {}) {
+    /// Starts `kvtweb --data-dir=folder --listen 127.0.0.1:0`, with environment (NAME=value) added
+    /// to the test's; false when it did not come up.
+    bool start(const QString& program, const QString& folder, const QStringList& extra = {},
+               const QStringList& environment = {}) {
         m_folder = folder;
         m_process.setProgram(program);
+        m_process.setEnvironment(QProcess::systemEnvironment() + environment);
         m_process.setArguments(QStringList{QStringLiteral("--data-dir=") + folder, QStringLiteral("--listen"),
                                            QStringLiteral("127.0.0.1:0")} +
                                extra);
@@ -108,6 +112,33 @@ public:
         QFile f(m_folder + QStringLiteral("/kvtweb-certificate.pem"));
         return f.open(QIODevice::ReadOnly) ? QSslCertificate(f.readAll()) : QSslCertificate();
     }
+    /// A line of /proc/PID/status of kvtweb, in kB ("VmRSS", "VmHWM"); -1 when not there.
+    qint64 status(const QByteArray& name) const {
+        QFile f(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
+        if (!f.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray& line : f.readAll().split('\n'))
+            if (line.startsWith(name + ':'))
+                return line.mid(name.size() + 1).trimmed().split(' ').value(0).toLongLong();
+        return -1;
+    }
+    /// The descriptors kvtweb holds open.
+    int openFiles() const {
+        return int(QDir(QStringLiteral("/proc/%1/fd").arg(m_process.processId()))
+                       .entryList(QDir::NoDotAndDotDot | QDir::System)
+                       .size());
+    }
+    /// The processor time kvtweb has used so far, in clock ticks.
+    qint64 cpuTicks() const {
+        QFile f(QStringLiteral("/proc/%1/stat").arg(m_process.processId()));
+        if (!f.open(QIODevice::ReadOnly))
+            return -1;
+        const QByteArray stat = f.readAll();
+        // After the command's name in brackets: state is field 3, utime and stime fields 14 and 15.
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        return fields.value(11).toLongLong() + fields.value(12).toLongLong();
+    }
+    bool running() const { return m_process.state() == QProcess::Running; }
     quint16 port = 0;
 
 private:
@@ -146,6 +177,8 @@ public:
     }
 
     Answer get(const QString& pathAndQuery) { return send(pathAndQuery, nullptr); }
+    /// The same, given up after waitMs (status 0 then).
+    Answer get(const QString& pathAndQuery, int waitMs) { return finish(start(pathAndQuery, nullptr), waitMs); }
     /// Posts a form; the session's form token goes with it unless withToken is false.
     Answer post(const QString& path, const QList<std::pair<QString, QString>>& fields, bool withToken = true) {
         return finish(startPost(path, fields, withToken));
@@ -159,14 +192,16 @@ public:
             body += (body.isEmpty() ? "" : "&") + QUrl::toPercentEncoding(k) + '=' + QUrl::toPercentEncoding(v);
         return start(path, &body);
     }
-    /// Waits for the answer to a request sent.
-    Answer finish(QNetworkReply* reply) {
+    /// Waits for the answer to a request sent, up to waitMs (status 0 when none came by then).
+    Answer finish(QNetworkReply* reply, int waitMs = 30000) {
         if (!reply->isFinished()) {
             QEventLoop loop;
             QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-            QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+            QTimer::singleShot(waitMs, &loop, &QEventLoop::quit);
             loop.exec();
         }
+        if (!reply->isFinished())
+            reply->abort();
         Answer a;
         a.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         a.body = QString::fromUtf8(reply->readAll());

@@ -5,6 +5,7 @@
 #include "web/Measure.h"
 #include "web/Pages.h"
 #include "web/Sessions.h"
+#include "web/WebSite.h"
 
 #include <QtTest>
 
@@ -137,12 +138,74 @@ private slots:
         bill.address = QStringLiteral("东街");
         bill.date = QStringLiteral("2026-05-01");
         const QString page = QString::fromUtf8(billPage(bill, {}, QStringLiteral("%1"), "tok"));
-        QVERIFY(page.contains(QStringLiteral("<b>%2%3%4</b>")));
-        QVERIFY(page.contains(QStringLiteral("<span>%1</span>")));
+        QVERIFY(page.contains(QStringLiteral("<b><bdi>%2%3%4</bdi></b>")));
+        QVERIFY(page.contains(QStringLiteral("<span><bdi>%1</bdi></span>")));
         const QString list =
             QString::fromUtf8(listPage({bill}, QStringLiteral("%1"), false, QStringLiteral("u"), "tok"));
-        QVERIFY(list.contains(QStringLiteral(">%2%3%4</a>")));
+        QVERIFY(list.contains(QStringLiteral("><bdi>%2%3%4</bdi></a>")));
         QVERIFY(list.contains(QStringLiteral("value=\"%1\"")));
+    }
+
+    void databaseTextsIsolated_data() {
+        QTest::addColumn<QString>("field");
+        for (const char* f : {"client", "address", "date", "product", "buried", "remark", "user"})
+            QTest::newRow(f) << QString::fromLatin1(f);
+    }
+    void databaseTextsIsolated() {
+        // An unclosed right-to-left override in any text from the database ends with that text: the
+        // page's own text after it is not turned around.
+        QFETCH(QString, field);
+        const QString evil = QStringLiteral("\u202E王五");
+        MeasureBill bill;
+        bill.id = 11;
+        bill.client = field == QLatin1String("client") ? evil : QStringLiteral("张三");
+        bill.address = field == QLatin1String("address") ? evil : QStringLiteral("东街");
+        bill.date = field == QLatin1String("date") ? evil : QStringLiteral("2024-05-11");
+        MeasureLine line;
+        line.id = 5;
+        line.hasProduct = true;
+        line.product = field == QLatin1String("product") ? evil : QStringLiteral("木门");
+        line.buried = field == QLatin1String("buried") ? evil : QStringLiteral("20");
+        line.remark = field == QLatin1String("remark") ? evil : QStringLiteral("备注");
+        line.lightWidth = QStringLiteral("900");
+        line.lightHeight = QStringLiteral("2000");
+        bill.lines = {line};
+        const QString user = field == QLatin1String("user") ? evil : QStringLiteral("李工");
+        for (const QByteArray& html :
+             {billPage(bill, {}, user, "tok"), listPage({bill}, QString(), false, user, "tok")}) {
+            const QString page = QString::fromUtf8(html);
+            const qsizetype overrides = page.count(QChar(0x202E));
+            if (field != QLatin1String("remark") && field != QLatin1String("buried"))
+                QVERIFY(overrides > 0);
+            QCOMPARE(page.count(QStringLiteral("<bdi>\u202E王五</bdi>")), overrides);
+        }
+    }
+
+    void searchText_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("searched");
+        QTest::addColumn<bool>("cut");
+        QTest::newRow("plain") << "东街"
+                               << "东街" << false;
+        QTest::newRow("NUL inside") << QStringLiteral("东\0街") << "东街" << false;
+        QTest::newRow("control characters") << "\t东\n街\x7f\x1b"
+                                            << "东街" << false;
+        QTest::newRow("right-to-left override kept") << "\u202E东"
+                                                     << "\u202E东" << false;
+        QTest::newRow("spaces around") << "  东街 5号 "
+                                       << "东街 5号" << false;
+        QTest::newRow("100 characters") << QString(100, QChar(u'长')) << QString(100, QChar(u'长')) << false;
+        QTest::newRow("101 characters") << QString(101, QChar(u'长')) << QString(100, QChar(u'长')) << true;
+        QTest::newRow("50,000 bytes") << QString(50000, QLatin1Char('a')) << QString(100, QLatin1Char('a')) << true;
+        // A character outside the BMP is two UTF-16 units: never cut in half.
+        QTest::newRow("pair at the cut") << QString(99, QLatin1Char('a')) + QStringLiteral("\U00020000b")
+                                         << QString(99, QLatin1Char('a')) << true;
+    }
+    void searchText() {
+        QFETCH(QString, typed);
+        bool cut = false;
+        QTEST(kvt::web::searchText(typed, &cut), "searched");
+        QTEST(cut, "cut");
     }
 
     void passwordHash() {

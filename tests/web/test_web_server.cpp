@@ -256,6 +256,75 @@ private slots:
         QVERIFY(page.body.contains(QStringLiteral("&lt;script&gt;alert(1)&lt;/script&gt; &amp; &#39;x&#39;")));
     }
 
+    void searchBoxTakesAnyText_data() {
+        QTest::addColumn<QByteArray>("query"); // as it stands in the address
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("bills");
+        QTest::addColumn<QString>("notice");
+        const QString tooLong = QStringLiteral("搜索内容太长");
+        QTest::newRow("NUL inside") << QByteArray("%E8%A5%BF%00%E8%A1%97") << 200 << 1 << QString();
+        QTest::newRow("control characters") << QByteArray("%0D%0A%E8%A5%BF%1B%E8%A1%97%09") << 200 << 1 << QString();
+        QTest::newRow("spaces as +") << QByteArray("+%E8%A5%BF%E8%A1%97+") << 200 << 1 << QString();
+        QTest::newRow("150 characters") << QByteArray("%E8%A5%BF").repeated(150) << 200 << 0 << tooLong;
+        QTest::newRow("address of 50,000 bytes") << QByteArray(50000, 'a') << 414 << 0 << QString();
+    }
+    void searchBoxTakesAnyText() {
+        QFETCH(QByteArray, query);
+        static const qint64 bill =
+            addBill(m_client, QStringLiteral("西街%1号").arg(QDateTime::currentMSecsSinceEpoch()), QDate(2026, 5, 9),
+                    {m_product});
+        Q_UNUSED(bill);
+        const QString before = m_web->log();
+        const Answer a = m_phone->get(QStringLiteral("/?q=") + QString::fromLatin1(query));
+        QTEST(a.status, "status");
+        QFETCH(int, bills);
+        if (a.status == 200)
+            QVERIFY(a.body.count(QStringLiteral("class=\"bill\"")) >= bills);
+        QFETCH(QString, notice);
+        if (!notice.isEmpty())
+            QVERIFY2(a.body.contains(notice), qPrintable(a.body));
+        // Nothing went wrong in the database.
+        QTest::qWait(100);
+        QVERIFY(!m_web->log().mid(before.size()).contains(QStringLiteral("出错")));
+        QCOMPARE(m_phone->get(QStringLiteral("/")).status, 200);
+    }
+
+    void sameFormSentTwice_data() {
+        QTest::addColumn<bool>("atOnce");
+        QTest::newRow("one after the other") << false;
+        QTest::newRow("both at once") << true;
+    }
+    void sameFormSentTwice() {
+        // A second tap, or the page sent again: this phone's own save, not someone else's change.
+        QFETCH(bool, atOnce);
+        QList<qint64> ids;
+        const qint64 bill =
+            addBill(m_client, QStringLiteral("南街12号"), QDate(2026, 6, 9), {m_product, m_product}, &ids);
+        m_phone->get(QStringLiteral("/bill/%1").arg(bill));
+        const auto form = sizeForm(*m_phone, {{ids[0], "905", "2025"}, {ids[1], "", ""}});
+        const QString path = QStringLiteral("/bill/%1").arg(bill);
+        Answer first, second;
+        if (atOnce) {
+            QNetworkReply* a = m_phone->startPost(path, form);
+            QNetworkReply* b = m_phone->startPost(path, form);
+            first = m_phone->finish(a);
+            second = m_phone->finish(b);
+        } else {
+            first = m_phone->post(path, form);
+            second = m_phone->post(path, form);
+        }
+        QCOMPARE(first.status, 303);
+        QCOMPARE(second.status, 303);
+        QCOMPARE(second.location, QStringLiteral("/bill/%1?saved=1").arg(bill).toLatin1());
+        QVERIFY(m_phone->get(QString::fromLatin1(second.location)).body.contains(QStringLiteral("已保存1行")));
+        QCOMPARE(sizes(ids[0]).section(' ', 0, 1), QStringLiteral("905 2025"));
+        QTRY_VERIFY(m_web->log().contains(QStringLiteral("单据=%1 行数=0 已保存过=1").arg(bill)));
+        // Sent again after the office changed the line to other sizes, it is refused as before.
+        Database::Exec(QStringLiteral("update 单据明细 set 现量宽=950 where 门框ID=%1").arg(ids[0]));
+        QCOMPARE(m_phone->post(path, form).status, 409);
+        QCOMPARE(sizes(ids[0]).section(' ', 0, 1), QStringLiteral("950 2025"));
+    }
+
     void saveComputesAsTheBillWindow() {
         QList<qint64> ids;
         const qint64 bill =
