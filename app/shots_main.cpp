@@ -18,6 +18,7 @@
 #include "controls/FormRegistry.h"
 #include "controls/PrintSurface.h"
 #include "controls/QorControlUnit.h"
+#include "controls/QorDBGrid.h"
 #include "query/QueryUnit.h"
 #include "refdata/CGFormUnit.h"
 #include "store/DataQuery.h"

@@ -1,6 +1,6 @@
 #include "controls/ColumnWidths.h"
 
-#include "controls/QorControlUnit.h"
+#include "controls/QorDBGrid.h"
 
 #include <QFontInfo>
 #include <QFontMetricsF>

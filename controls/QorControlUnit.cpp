@@ -61,8 +61,8 @@ public:
     explicit StringGridDelegate(TQorStringGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
 
     void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        m_grid->drawCell(*p, option.rect, index.data(Qt::DisplayRole).toString(),
-                         m_grid->palette().color(QPalette::Base), m_grid->palette().color(QPalette::Text));
+        PaintGridCell(*p, option.rect, index.data(Qt::DisplayRole).toString(), m_grid->palette().color(QPalette::Base),
+                      m_grid->palette().color(QPalette::Text), m_grid->font());
     }
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
@@ -91,7 +91,7 @@ private:
 // ---------------------------------------------------------------------------------------------
 // TQorStringGrid
 
-TQorStringGrid::TQorStringGrid(QWidget* parent) : QTableWidget(parent) {
+TQorStringGrid::TQorStringGrid(QWidget* parent) : QTableWidget(parent), GridHighlight(this, QColor()) {
     QItemSelectionModel* old = selectionModel();
     setSelectionModel(new StringGridSelectionModel(model(), this));
     delete old;
@@ -343,36 +343,6 @@ bool TQorStringGrid::IsEditorOpen() const {
     return !m_editor.isNull();
 }
 
-QColor TQorStringGrid::SelCellColor() const {
-    // The system colour follows the desktop: it is read when painting, not fixed at creation.
-    return m_selCellColor.isValid() ? m_selCellColor : palette().color(QPalette::Active, QPalette::Highlight);
-}
-void TQorStringGrid::SetSelCellColor(const QColor& c) {
-    m_selCellColor = c;
-    viewport()->update();
-}
-QColor TQorStringGrid::SelCellFontColor() const {
-    return m_selCellFontColor;
-}
-void TQorStringGrid::SetSelCellFontColor(const QColor& c) {
-    m_selCellFontColor = c;
-    viewport()->update();
-}
-QColor TQorStringGrid::SelRowColor() const {
-    return m_selRowColor;
-}
-void TQorStringGrid::SetSelRowColor(const QColor& c) {
-    m_selRowColor = c;
-    viewport()->update();
-}
-QColor TQorStringGrid::SelRowFontColor() const {
-    return m_selRowFontColor;
-}
-void TQorStringGrid::SetSelRowFontColor(const QColor& c) {
-    m_selRowFontColor = c;
-    viewport()->update();
-}
-
 // Painting happens only inside paintEvent: the two operations schedule the row's repaint, and the
 // repaint draws the ordinary look first and the selection colours of the current row over it.
 void TQorStringGrid::PaintSelectedRow(int, int row) {
@@ -389,29 +359,9 @@ void TQorStringGrid::updateRow(int row) {
     viewport()->update(QRect(0, rowViewportPosition(row - 1), viewport()->width(), rowHeight(row - 1)));
 }
 
-void TQorStringGrid::drawCell(QPainter& p, const QRect& rect, const QString& text, const QColor& fill,
-                              const QColor& ink) const {
-    if (rect.isEmpty())
-        return;
-    p.save();
-    p.setClipRect(rect);
-    p.fillRect(rect, fill);
-    p.setPen(ink);
-    p.setFont(font());
-    p.drawText(rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
-    p.restore();
-}
-
 void TQorStringGrid::paintSelectedRowNow(QPainter& p, int col, int row) {
-    for (int k = 1; k < ColCount(); ++k) {
-        const QRect rect = CellRect(k, row);
-        if (rect.isEmpty())
-            continue;
-        if (k != col || m_rowSelect)
-            drawCell(p, rect, Cells(k, row), SelRowColor(), SelRowFontColor());
-        else
-            drawCell(p, rect, Cells(k, row), SelCellColor(), SelCellFontColor());
-    }
+    for (int k = 1; k < ColCount(); ++k)
+        paintCurrentRowCell(p, CellRect(k, row), Cells(k, row), font(), k == col && !m_rowSelect);
 }
 
 void TQorStringGrid::paintEvent(QPaintEvent* event) {

@@ -1,23 +1,21 @@
 #pragma once
-// The two highlighting grids: a string grid and a grid bound to a DataQuery. Both paint the
-// current row and the current cell in colours of their own over the ordinary look.
+// The string grid of the two highlighting grids; the grid bound to a DataQuery is QorDBGrid.h. Both
+// paint the current row and the current cell in colours of their own over the ordinary look, as
+// GridHighlight paints them.
 
-#include <QAbstractTableModel>
-#include <QColor>
+#include "controls/GridHighlight.h"
+
 #include <QList>
 #include <QPersistentModelIndex>
 #include <QPointer>
-#include <QTableView>
 #include <QTableWidget>
-
-class QPainter;
 
 namespace kvt {
 
 /// A string grid with the fixed title row 0 and the fixed column 0; cells addressed (column, row).
 /// Row 0 is the horizontal header and column 0 the vertical header, so neither can become current
 /// and the title row stays in view while the lines scroll.
-class TQorStringGrid : public QTableWidget {
+class TQorStringGrid : public QTableWidget, public GridHighlight {
     Q_OBJECT
 public:
     explicit TQorStringGrid(QWidget* parent = nullptr);
@@ -61,15 +59,6 @@ public:
     /// True while an in-cell editor is open.
     bool IsEditorOpen() const;
 
-    QColor SelCellColor() const;
-    void SetSelCellColor(const QColor& c);
-    QColor SelCellFontColor() const;
-    void SetSelCellFontColor(const QColor& c);
-    QColor SelRowColor() const;
-    void SetSelRowColor(const QColor& c);
-    QColor SelRowFontColor() const;
-    void SetSelRowFontColor(const QColor& c);
-
     /// Shows row `row` in the selection colours with (col, row) as the current cell.
     void PaintSelectedRow(int col, int row);
     /// Shows row `row` in the grid's own background and font colours.
@@ -103,7 +92,6 @@ private:
     void closeEditorUnsaved();
     void ensureCurrent();
     void ensureHeaderItems();
-    void drawCell(QPainter& p, const QRect& rect, const QString& text, const QColor& fill, const QColor& ink) const;
     void paintSelectedRowNow(QPainter& p, int col, int row);
     void updateRow(int row);
 
@@ -117,14 +105,6 @@ private:
     QPointer<QWidget> m_editor; ///< the open in-cell editor
     QPersistentModelIndex m_editIndex;
     QString m_editOriginal; ///< cell text when the editor opened, restored by Escape
-    QColor m_selCellColor;  ///< invalid: the palette's highlight colour
-    QColor m_selCellFontColor{Qt::white};
-    QColor m_selRowColor{0, 128, 0};
-    QColor m_selRowFontColor{Qt::white};
 };
 
 } // namespace kvt
-
-// The data-bound grid lives in its own header and unit so that windows using only the string grid
-// do not link the store's query object; it is part of this unit's interface.
-#include "controls/QorDBGrid.h"

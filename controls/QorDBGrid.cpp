@@ -213,9 +213,12 @@ public:
         const QModelIndex current = m_grid->currentIndex();
         if (!current.isValid() || index.row() != current.row())
             return;
-        drawAgain(p, option, index, m_grid->SelRowColor(), m_grid->SelRowFontColor());
-        if (index == current || (option.state & QStyle::State_Selected))
-            drawAgain(p, option, index, m_grid->SelCellColor(), m_grid->SelCellFontColor());
+        Qt::Alignment align = Qt::AlignLeft;
+        const QVariant a = index.data(Qt::TextAlignmentRole);
+        if (a.isValid())
+            align = a.value<Qt::Alignment>() & Qt::AlignHorizontal_Mask;
+        m_grid->paintCurrentRowCell(*p, option.rect, index.data(Qt::DisplayRole).toString(), option.font,
+                                    index == current || (option.state & QStyle::State_Selected), align, 2);
     }
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
@@ -226,27 +229,11 @@ public:
     }
 
 private:
-    static void drawAgain(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index, const QColor& fill,
-                          const QColor& ink) {
-        const QRect rect = option.rect;
-        Qt::Alignment align = Qt::AlignLeft;
-        const QVariant a = index.data(Qt::TextAlignmentRole);
-        if (a.isValid())
-            align = a.value<Qt::Alignment>() & Qt::AlignHorizontal_Mask;
-        p->save();
-        p->setClipRect(rect);
-        p->fillRect(rect, fill);
-        p->setPen(ink);
-        p->setFont(option.font);
-        p->drawText(rect.adjusted(2, 2, -2, 0), align | Qt::AlignTop | Qt::TextSingleLine,
-                    index.data(Qt::DisplayRole).toString());
-        p->restore();
-    }
-
     TQorDBGrid* m_grid;
 };
 
-TQorDBGrid::TQorDBGrid(QWidget* parent) : QTableView(parent), m_model(new DataQueryModel(this)) {
+TQorDBGrid::TQorDBGrid(QWidget* parent)
+    : QTableView(parent), GridHighlight(this, QColor(0, 0, 128)), m_model(new DataQueryModel(this)) {
     setModel(m_model);
     setItemDelegate(new DBGridDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -338,35 +325,6 @@ QRect TQorDBGrid::CellRect(int dataColumn, int record) const {
     if (dataColumn < 0 || dataColumn >= ColumnCount() || record < 1 || record > m_model->rowCount())
         return QRect();
     return visualRect(m_model->index(record - 1, dataColumn));
-}
-
-QColor TQorDBGrid::SelCellColor() const {
-    return m_selCellColor;
-}
-void TQorDBGrid::SetSelCellColor(const QColor& c) {
-    m_selCellColor = c;
-    viewport()->update();
-}
-QColor TQorDBGrid::SelCellFontColor() const {
-    return m_selCellFontColor;
-}
-void TQorDBGrid::SetSelCellFontColor(const QColor& c) {
-    m_selCellFontColor = c;
-    viewport()->update();
-}
-QColor TQorDBGrid::SelRowColor() const {
-    return m_selRowColor;
-}
-void TQorDBGrid::SetSelRowColor(const QColor& c) {
-    m_selRowColor = c;
-    viewport()->update();
-}
-QColor TQorDBGrid::SelRowFontColor() const {
-    return m_selRowFontColor;
-}
-void TQorDBGrid::SetSelRowFontColor(const QColor& c) {
-    m_selRowFontColor = c;
-    viewport()->update();
 }
 
 void TQorDBGrid::onModelReset() {

@@ -1,13 +1,14 @@
 #pragma once
-// The data-bound highlighting grid and its table model; included by controls/QorControlUnit.h.
+// The data-bound highlighting grid and its table model. It paints its current row and cell as the
+// string grid (QorControlUnit.h) does, through GridHighlight; the two grids know nothing of each other.
+
+#include "controls/GridHighlight.h"
+#include "store/DataQuery.h"
 
 #include <QAbstractTableModel>
-#include <QColor>
 #include <QList>
 #include <QPointer>
 #include <QTableView>
-
-#include "store/DataQuery.h"
 
 namespace kvt {
 
@@ -56,7 +57,7 @@ private:
 /// titles, column 0 (the vertical header) the record indicator; the current record follows the
 /// query's current row and back. Appended and deleted rows stay pending in the query.
 /// The grid starts read-only; the owner switches editing on.
-class TQorDBGrid : public QTableView {
+class TQorDBGrid : public QTableView, public GridHighlight {
     Q_OBJECT
 public:
     explicit TQorDBGrid(QWidget* parent = nullptr);
@@ -76,15 +77,6 @@ public:
     int CurrentRecord() const;
     /// Rectangle of a data cell (0-based data column, 1-based record) in viewport coordinates.
     QRect CellRect(int dataColumn, int record) const;
-
-    QColor SelCellColor() const;
-    void SetSelCellColor(const QColor& c);
-    QColor SelCellFontColor() const;
-    void SetSelCellFontColor(const QColor& c);
-    QColor SelRowColor() const;
-    void SetSelRowColor(const QColor& c);
-    QColor SelRowFontColor() const;
-    void SetSelRowFontColor(const QColor& c);
 
 signals:
     void keyDown(int& key, Qt::KeyboardModifiers modifiers); ///< also for wheel-made arrow keys
@@ -113,10 +105,6 @@ private:
     int m_untouchedAppend = 0;  ///< 1-based row the grid appended and nobody has typed into yet
     int m_wheelRest = 0;        ///< wheel amount not yet turned into a step
     QPointer<QWidget> m_editor; ///< the open in-cell editor
-    QColor m_selCellColor{0, 0, 128};
-    QColor m_selCellFontColor{Qt::white};
-    QColor m_selRowColor{0, 128, 0};
-    QColor m_selRowFontColor{Qt::white};
 };
 
 } // namespace kvt

@@ -3,7 +3,7 @@
 #include "controls/ColumnWidths.h"
 #include "controls/Dialogs.h"
 #include "controls/FormRegistry.h"
-#include "controls/QorControlUnit.h"
+#include "controls/QorDBGrid.h"
 #include "query/GlassList.h"
 #include "query/QueryExport.h"
 #include "query/my_print.h"

@@ -4,6 +4,7 @@
 #include "controls/Dialogs.h"
 #include "controls/FormRegistry.h"
 #include "controls/QorControlUnit.h"
+#include "controls/QorDBGrid.h"
 #include "refdata/FormulaTestUnit.h"
 #include "refdata/SelectionSql.h"
 #include "store/DataQuery.h"

@@ -1,7 +1,7 @@
 #include "refdata/FormulaTestUnit.h"
 
 #include "controls/Dialogs.h"
-#include "controls/QorControlUnit.h"
+#include "controls/QorDBGrid.h"
 #include "store/DataQuery.h"
 
 #include <QHBoxLayout>

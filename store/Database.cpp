@@ -10,8 +10,6 @@
 #include "store/ServerEngine.h"
 #include "store/StoreError.h"
 
-#include <QRegularExpression>
-
 #include <functional>
 #include <memory>
 #include <vector>
@@ -59,15 +57,9 @@ int engine::TransactionDepth()
     return g_engine ? g_engine->transactionDepth() : 0;
 }
 
-bool IsServerConnection(const QString& location)
+bool engine::IsServer()
 {
-    const QString t = location.trimmed();
-    if (t.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
-        t.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive))
-        return true;
-    // keyword=value pairs: "host=server dbname=kvt"
-    static const QRegularExpression pair(QStringLiteral("^[A-Za-z_]+\\s*="));
-    return pair.match(t).hasMatch();
+    return g_engine && g_engine->isServer();
 }
 
 void Database::Open(const QString& location)
@@ -125,7 +117,7 @@ bool Database::IsOpen()
 
 bool Database::IsServer()
 {
-    return g_engine && g_engine->isServer();
+    return engine::IsServer();
 }
 
 QString Database::Describe()

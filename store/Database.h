@@ -3,15 +3,13 @@
 // file or a server (the location says which) hands the connection to that engine; transaction
 // scopes nest over it. Callers above the store see only this, the query object and the copy.
 
+#include "store/Location.h"
+
 #include <QString>
 
 #include <functional>
 
 namespace kvt {
-
-/// True when location names a PostgreSQL server (a libpq URI or keyword=value pairs) rather
-/// than a database file.
-bool IsServerConnection(const QString& location);
 
 class Database {
 public:

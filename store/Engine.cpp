@@ -2,8 +2,8 @@
 // engine may do better. Calls the engines only through Engine.
 #include "store/Engine.h"
 
-#include "store/Database.h"
 #include "store/FileEngine.h"
+#include "store/Location.h"
 #include "store/ServerEngine.h"
 
 namespace kvt::engine {
@@ -20,14 +20,21 @@ void Engine::readRows(const QString& engineSql, const std::function<bool(const s
     }
 }
 
+void Engine::putNumberingBack(const std::vector<NumberingMark>& marks)
+{
+    for (const NumberingMark& m : marks) {
+        try {
+            setNumberingPosition(m.table, m.key, m.position);
+        } catch (const StoreError&) {
+            // The connection is gone with the rest of the work; only the next key's number would
+            // differ, no data.
+        }
+    }
+}
+
 std::unique_ptr<Engine> OpenForReading(const QString& location)
 {
     return IsServerConnection(location) ? ConnectServer(location, 10000) : OpenFileForReading(location);
-}
-
-bool IsServer()
-{
-    return Database::IsServer();
 }
 
 QString Translate(const QString& statement)

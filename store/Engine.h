@@ -32,6 +32,13 @@ struct ColumnInfo {
     bool primaryKey = false;
 };
 
+/// Where the numbering of a table's key column stands: the last key handed out.
+struct NumberingMark {
+    QString table;
+    QString key;
+    qint64 position = 0;
+};
+
 /// One prepared statement of an engine; parameters are `?` on both engines.
 class EngineStatement {
 public:
@@ -68,6 +75,8 @@ public:
     virtual QString keyEqualsParameter() const = 0;
     /// The column type this engine's tables give a column of that kind ("REAL", "double precision").
     virtual QString typeOf(ColumnKind kind) const = 0;
+    /// A text column's name as an ORDER BY term that sorts its texts in byte order, as a file does.
+    virtual QString orderedAsBytes(const QString& quotedColumn) const { return quotedColumn; }
 
     /// Prepares engine-dialect text; throws StoreError when the engine refuses it.
     virtual std::unique_ptr<EngineStatement> prepare(const QString& engineSql) = 0;
@@ -89,6 +98,27 @@ public:
     virtual void setNumberingPosition(const QString& table, const QString& key, qint64 position) = 0;
     /// True when the table's key is numbered by the engine.
     virtual bool numbered(const QString& table, const QString& key) = 0;
+    /// Where the numbering of each table (table and key given) stands, for putNumberingBack should the
+    /// transaction that follows roll back; none where the numbering rolls back with the transaction
+    /// (a file's). A server's sequences stand whatever the transaction does.
+    virtual std::vector<NumberingMark> numberingBeyondRollback(const std::vector<NumberingMark>& tables)
+    {
+        Q_UNUSED(tables);
+        return {};
+    }
+    /// Puts each numbering back where marks say; a connection already gone leaves it where it is.
+    void putNumberingBack(const std::vector<NumberingMark>& marks);
+
+    /// Before one transaction that writes many rows, each statement many rows: what the engine needs
+    /// to write them well (a file keeps each statement's undo in memory, not in a temporary file).
+    virtual void prepareBulkWrite() {}
+    /// Makes the database usable where it is carried to, read-only media included: a file takes the
+    /// rollback journal (a write-ahead log named in its header keeps readers out there); throws
+    /// StoreError when it cannot. Before any transaction.
+    virtual void keepPortable() {}
+    /// Keeps every other connection from writing the tables until the open transaction ends (a
+    /// file's write transaction already does).
+    virtual void lockForWriting(const QStringList& tables) { Q_UNUSED(tables); }
     /// How long a statement waits for another connection's lock before it gives up.
     virtual void setBusyTimeout(int milliseconds) = 0;
     /// True when a file was opened on a disk too full to write beside it: it is only read, and every

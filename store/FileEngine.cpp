@@ -4,7 +4,7 @@
 #include "store/FileEngine.h"
 
 #include "store/CellTable.h"
-#include "transfer/RowSource.h"
+#include "store/ColumnKind.h"
 #include "store/SqlDialect.h"
 
 #include <QFile>
@@ -339,6 +339,19 @@ public:
 
     // A key that is an INTEGER PRIMARY KEY is always handed out by the file when none is given.
     bool numbered(const QString&, const QString&) override { return true; }
+
+    // A statement that inserts many rows and fails is undone alone, from a journal of its own: in
+    // memory here rather than in a temporary file written page by page (set before the transaction,
+    // which takes it at its start).
+    void prepareBulkWrite() override { execRaw(QStringLiteral("PRAGMA temp_store=MEMORY"), false); }
+
+    void keepPortable() override
+    {
+        execRaw(QStringLiteral("PRAGMA journal_mode=DELETE"), true);
+        const auto st = prepare(QStringLiteral("PRAGMA journal_mode"));
+        if (!st->step() || st->value(0).toString().toLower() != QLatin1String("delete"))
+            throw StoreError(QStringLiteral("目标文件不能改用回滚日志"));
+    }
 
     void setBusyTimeout(int milliseconds) override {
         m_busyTimeout = milliseconds;

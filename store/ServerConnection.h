@@ -5,7 +5,7 @@
 
 #include "store/ServerEngine.h"
 
-#include "transfer/RowSource.h"
+#include "store/ColumnKind.h"
 #include "store/SqlDialect.h"
 #include "store/StoreError.h"
 
@@ -90,6 +90,13 @@ public:
     qint64 numberingPosition(const QString& table, const QString& key) override;
     void setNumberingPosition(const QString& table, const QString& key, qint64 position) override;
     bool numbered(const QString& table, const QString& key) override { return !sequenceOf(table, key).isEmpty(); }
+    std::vector<NumberingMark> numberingBeyondRollback(const std::vector<NumberingMark>& tables) override;
+    void lockForWriting(const QStringList& tables) override;
+    // COLLATE "C": texts in byte order, as a file and the tables' own text columns sort them.
+    QString orderedAsBytes(const QString& quotedColumn) const override
+    {
+        return quotedColumn + QStringLiteral(" COLLATE \"C\"");
+    }
     void setBusyTimeout(int milliseconds) override;
     // BEGIN, SAVEPOINT and RELEASE wait for the scope's first statement and go with it; a scope that
     // sent nothing needs nothing sent.

@@ -446,6 +446,22 @@ void ServerEngine::setNumberingPosition(const QString& table, const QString& key
     st.step();
 }
 
+std::vector<NumberingMark> ServerEngine::numberingBeyondRollback(const std::vector<NumberingMark>& tables)
+{
+    std::vector<NumberingMark> marks;
+    for (const NumberingMark& t : tables)
+        marks.push_back({t.table, t.key, numberingPosition(t.table, t.key)});
+    return marks;
+}
+
+void ServerEngine::lockForWriting(const QStringList& tables)
+{
+    QStringList names;
+    for (const QString& t : tables)
+        names << QuotedName(t);
+    execRaw(QStringLiteral("LOCK TABLE %1 IN EXCLUSIVE MODE").arg(names.join(QStringLiteral(", "))), true);
+}
+
 void ServerEngine::beginSnapshot()
 {
     execRaw(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY"), false);

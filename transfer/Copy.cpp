@@ -1,13 +1,13 @@
 // See Copy.h. Reads from a RowSource and writes through the open database's engine in one
-// transaction; the only engine-specific step left here is the server's table lock. The refusals of
-// an unfit target, the check of every table before the commit and the undo of a server's numbering
-// when the copy fails are each part of that one transaction, so they stay in this one file.
+// transaction; what differs between the engines (the bulk write, the table lock, the numbering that
+// outlives a rollback) each engine answers itself through Engine. The refusals of an unfit target,
+// the check of every table before the commit and the undo of the numbering when the copy fails are
+// each part of that one transaction, so they stay in this one file.
 #include "transfer/Copy.h"
 #include "store/SqlDialect.h"
 
 #include "store/Database.h"
 #include "store/Engine.h"
-#include "store/ServerEngine.h"
 #include "store/StoreError.h"
 #include "transfer/DatabaseSource.h"
 #include "transfer/JetSource.h"
@@ -463,20 +463,12 @@ struct TargetUndo {
     QString path;
     bool removeFile = false;
     bool emptyFile = false;
-    std::vector<std::pair<const TablePlan*, qint64>> serverPositions;
+    std::vector<engine::NumberingMark> numbering;
 
     void run() const
     {
-        if (!serverPositions.empty() && engine::IsServer()) {
-            for (const auto& [table, position] : serverPositions) {
-                try {
-                    engine::Current().setNumberingPosition(table->name, table->key, position);
-                } catch (const StoreError&) {
-                    // The connection is gone with the rest of the copy; only the next key's
-                    // number would differ, no data.
-                }
-            }
-        }
+        if (!numbering.empty() && Database::IsOpen())
+            engine::Current().putNumberingBack(numbering);
         Database::Close();
         if (removeFile || emptyFile) {
             for (const char* suffix : {"-journal", "-wal", "-shm"})
@@ -508,39 +500,31 @@ CopyReport writeTarget(RowSource& source, std::vector<TablePlan>& tables, const 
     }
     CopyReport report;
     try {
-        // Each statement inserts many rows, and one that fails must be undone alone: a file keeps
-        // what it would undo in a journal of its own, in memory here rather than in a temporary
-        // file written page by page (set before the transaction, which takes it at its start).
-        if (!engine::IsServer())
-            engine::Current().execRaw(QStringLiteral("PRAGMA temp_store=MEMORY"), false);
-        // A file written here is carried away, often on media nothing can write to; there a
-        // write-ahead log named in its header keeps any reader out. It gets the rollback journal, as
-        // the daily copies have; kvt takes the log up again when it opens the file as its own.
-        if (!engine::IsServer()) {
-            engine::ExecRaw(QStringLiteral("PRAGMA journal_mode=DELETE"));
-            if (Database::JournalMode() != QLatin1String("delete"))
-                throw StoreError(QStringLiteral("目标文件不能改用回滚日志"));
-        }
+        // Each statement inserts many rows, and one that fails must be undone alone.
+        engine::Current().prepareBulkWrite();
+        // What is written here is carried away, a file often on media nothing can write to. A file
+        // gets the rollback journal, as the daily copies have; kvt takes its write-ahead log up again
+        // when it opens the file as its own.
+        engine::Current().keepPortable();
         {
             TransactionScope scope;
             engine::Engine& e = engine::Current();
             // No workstation writes while the copy checks the target is empty and fills it.
-            if (e.isServer())
-                e.execRaw(QStringLiteral("LOCK TABLE \"历史单据\", \"单据明细\", \"商品信息\", \"客户信息\", "
-                                         "\"系统设置\" IN EXCLUSIVE MODE"),
-                          true);
+            e.lockForWriting({QStringLiteral("历史单据"), QStringLiteral("单据明细"), QStringLiteral("商品信息"),
+                              QStringLiteral("客户信息"), QStringLiteral("系统设置")});
             refuseDataIn(where);
             report.addedColumns = addMissingColumns(tables);
             for (const TablePlan& t : tables)
                 if (t.numbered && !e.numbered(t.name, t.key))
                     throw Refused(QStringLiteral("目标数据库（%1）的“%2”表的“%3”列不是自动编号的，没有复制。")
                                       .arg(where, t.name, t.key));
-            // A server's numbering stands even when the transaction rolls back, and the inserts
-            // already move it: where it stood is noted first, to be put back should the copy fail.
-            if (e.isServer())
-                for (const TablePlan& t : tables)
-                    if (t.numbered)
-                        undo.serverPositions.emplace_back(&t, e.numberingPosition(t.name, t.key));
+            // Where the numbering stands even when the transaction rolls back (the inserts already
+            // move it), it is noted first, to be put back should the copy fail.
+            std::vector<engine::NumberingMark> numberedTables;
+            for (const TablePlan& t : tables)
+                if (t.numbered)
+                    numberedTables.push_back({t.name, t.key, 0});
+            undo.numbering = e.numberingBeyondRollback(numberedTables);
             // A fresh database's counter row gives way to the source's.
             e.execRaw(QStringLiteral("DELETE FROM \"系统设置\""), true);
             for (TablePlan& t : tables)
@@ -625,11 +609,6 @@ CopyReport importLegacyFile(const QString& source, const QString& target, const 
 }
 
 } // namespace
-
-QString DescribeLocation(const QString& location)
-{
-    return IsServerConnection(location) ? engine::RedactedConnection(location) : location;
-}
 
 QStringList CopyReport::Lines() const
 {

@@ -3,6 +3,11 @@
 // file) or from any other row source: the five tables with their keys, the counter row and where
 // each table's numbering stands, written as they are read and checked table by table before the
 // copy is committed. It reads through RowSource and writes through the open database's engine.
+//
+// transfer/ is the room for bringing data across: the row sources, the old program's import and
+// its report, and this copy. Its files may call the store (the facade, the engine interface, the
+// dialect's quoting, the store's error), libmdb (JetSource only) and Qt Core; the store knows
+// nothing of them. kvtcopy and the first start beside an old kvt.mdb are what call it.
 
 #include <QByteArray>
 #include <QString>
@@ -69,8 +74,5 @@ CopyReport CopyDatabase(const QString& source, const QString& target, const Copy
 /// Copies the five tables from any row source into target, as CopyDatabase below does: written as
 /// they are read, so memory does not grow with the tables. Throws StoreError as it does.
 CopyReport CopyDatabase(RowSource& source, const QString& target, const CopyOptions& options = {});
-
-/// A location for messages: the file's path, or the connection without its password.
-QString DescribeLocation(const QString& location);
 
 } // namespace kvt

@@ -3,7 +3,7 @@
 #include "store/SqlDialect.h"
 
 #include "store/Engine.h"
-#include "transfer/Copy.h"
+#include "store/Location.h"
 
 namespace kvt {
 namespace {
@@ -68,9 +68,9 @@ void DatabaseSource::readRows(const QString& table, const std::function<bool(con
     for (const engine::ColumnInfo& c : m_engine->tableColumns(table)) {
         names << QuotedName(c.name);
         if (c.primaryKey && order.isEmpty())
-            order = QStringLiteral(" ORDER BY ") + QuotedName(c.name) +
-                    (m_engine->isServer() && kindOf(c.declType) == ColumnKind::Text ? QStringLiteral(" COLLATE \"C\"")
-                                                                                    : QString());
+            order = QStringLiteral(" ORDER BY ") + (kindOf(c.declType) == ColumnKind::Text
+                                                        ? m_engine->orderedAsBytes(QuotedName(c.name))
+                                                        : QuotedName(c.name));
     }
     if (names.isEmpty())
         throw StoreError(QStringLiteral("源数据库（%1）里没有“%2”表。").arg(describe(), table));

@@ -2,6 +2,7 @@
 // A database of ours read as a row source: a file opened read-only or a server's database connected
 // to without setting anything up, seen in one snapshot for as long as the source lives. It owns an
 // engine of its own, so that the program's open database (the copy's target) stays open beside it.
+// Part of transfer/: it calls the store only through the engine interface and the dialect's quoting.
 
 #include "transfer/RowSource.h"
 

@@ -1,4 +1,4 @@
-// See JetSource.h. The one file of the store that calls libmdb: it opens the old file read-only,
+// See JetSource.h. The one file of the program that calls libmdb: it opens the old file read-only,
 // walks its catalogue and data pages through the library, and decodes every value from the row
 // bytes itself (texts from UTF-16LE, Single, Currency, Decimal and dates), so that nothing the file
 // holds is changed on the way. Calls nothing else of the store but its error type.

@@ -3,7 +3,8 @@
 // libmdb. Only read: the file is opened without write access and nothing is ever written to it.
 // Values are decoded from the row bytes here, not by the library's converters: texts exactly as
 // stored (UTF-16, surrogate pairs, CR LF and spaces kept; empty text apart from NULL), memos of
-// any length whole, numbers with the digits the old program showed.
+// any length whole, numbers with the digits the old program showed. Part of transfer/: the one file
+// pair of the program that calls libmdb.
 
 #include "transfer/RowSource.h"
 

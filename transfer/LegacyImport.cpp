@@ -2,7 +2,7 @@
 // program's five tables: each trace a long-used file holds (a bill number given twice, lines without
 // their bill, a date with a time, a text in a number column, the counter behind the largest bill)
 // put right as it is read, and written into the report. Calls no engine. Every one of those traces
-// needs its rule and its report line beside it, which makes it longer than most files of the store.
+// needs its rule and its report line beside it, which makes it longer than most files of the program.
 #include "transfer/LegacyImport.h"
 
 #include "store/StoreError.h"

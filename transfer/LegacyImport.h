@@ -1,7 +1,8 @@
 #pragma once
 // The old program's kvt.mdb as a source for the copy: its five tables with what a long-used file
 // holds resolved the conservative way, and a report that lists each such place by bill number,
-// table and column, so that nothing is lost or changed without a word.
+// table and column, so that nothing is lost or changed without a word. Part of transfer/: it reads
+// through JetSource and calls no engine; the copy writes what it hands over.
 //
 // The old program saved a bill in three steps without a lock, and workshops edited the file by
 // hand in the database program; so a bill number can stand on two headers, lines can lack their

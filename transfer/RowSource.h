@@ -1,7 +1,10 @@
 #pragma once
 // A source of tables to copy from, read as a stream of rows: a database file or server opened
 // read-only, or a foreign file format. The copy reads one row at a time and writes as it reads,
-// so nothing here holds a whole table.
+// so nothing here holds a whole table. The one interface between transfer/'s sources and its copy;
+// it needs nothing of the store but the column kinds.
+
+#include "store/ColumnKind.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,15 +14,6 @@
 #include <vector>
 
 namespace kvt {
-
-/// What a source column holds, as the copy writes it.
-enum class ColumnKind {
-    Integer, ///< whole numbers (QVariant qlonglong)
-    Real,    ///< numbers (QVariant double, already holding the digits the source showed)
-    Exact,   ///< exact decimals (QVariant QString of the decimal text, "12.50"), written as numbers
-    Date,    ///< dates (QVariant QDate, or the text "yyyy-MM-dd" as a database holds it)
-    Text,    ///< texts (QVariant QString; "" and NULL are different values)
-};
 
 struct SourceColumn {
     QString name;

@@ -1,7 +1,7 @@
 // Column widths from column titles: the keyword rule, and its application to a data grid.
 
 #include "controls/ColumnWidths.h"
-#include "controls/QorControlUnit.h"
+#include "controls/QorDBGrid.h"
 #include "store/Database.h"
 
 #include <QFontInfo>

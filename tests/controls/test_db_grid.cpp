@@ -1,7 +1,7 @@
 // The highlighting data grid over a query: its model, the current record in both directions, the
 // colours with and without focus, the wheel as arrow keys, and editing with pending rows.
 
-#include "controls/QorControlUnit.h"
+#include "controls/QorDBGrid.h"
 #include "store/Database.h"
 #include "support/FakeDialogs.h"
 
@@ -75,6 +75,8 @@ private slots:
     void currentRecordBothWays();
     void colours_data();
     void colours();
+    void coloursSetLater_data();
+    void coloursSetLater();
     void wheelIsArrowKey_data();
     void wheelIsArrowKey();
     void readOnlyByDefault();
@@ -163,6 +165,42 @@ void TestDBGrid::colours() {
             else
                 QVERIFY2(got != kNavy && got != kGreen, qPrintable(QString("(%1,%2)").arg(c).arg(r)));
         }
+}
+
+void TestDBGrid::coloursSetLater_data() {
+    QTest::addColumn<QColor>("cellColor"); // set when not invalid
+    QTest::addColumn<QColor>("rowColor");  // set when not invalid
+    QTest::addColumn<bool>("clearCell");   // the cell colour set to none
+    QTest::addColumn<QColor>("cell");
+    QTest::addColumn<QColor>("row");
+    const QColor red(200, 0, 0), yellow(220, 220, 0);
+    QTest::newRow("cell colour") << red << QColor() << false << red << kGreen;
+    QTest::newRow("row colour") << QColor() << yellow << false << kNavy << yellow;
+    QTest::newRow("both") << red << yellow << false << red << yellow;
+    // As the string grid's: no cell colour of its own follows the desktop's highlight colour.
+    QTest::newRow("no cell colour") << QColor() << QColor() << true << QColor() << kGreen;
+}
+
+void TestDBGrid::coloursSetLater() {
+    QFETCH(QColor, cellColor);
+    QFETCH(QColor, rowColor);
+    QFETCH(bool, clearCell);
+    QFETCH(QColor, cell);
+    QFETCH(QColor, row);
+    Window w;
+    w.grid->setFocus();
+    w.grid->setCurrentIndex(w.grid->model()->index(1, 1));
+    if (cellColor.isValid() || clearCell)
+        w.grid->SetSelCellColor(cellColor);
+    if (rowColor.isValid())
+        w.grid->SetSelRowColor(rowColor);
+    if (!cell.isValid())
+        cell = w.grid->palette().color(QPalette::Active, QPalette::Highlight);
+    QCOMPARE(w.grid->SelCellColor(), cell);
+    QCOMPARE(w.fillOf(1, 2), cell);
+    QCOMPARE(w.fillOf(0, 2), row);
+    QCOMPARE(w.fillOf(2, 2), row);
+    QVERIFY(w.fillOf(1, 1) != cell && w.fillOf(1, 1) != row);
 }
 
 void TestDBGrid::wheelIsArrowKey_data() {

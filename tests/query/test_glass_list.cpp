@@ -6,6 +6,7 @@
 #include "controls/FormRegistry.h"
 #include "controls/PrintSurface.h"
 #include "controls/QorControlUnit.h"
+#include "controls/QorDBGrid.h"
 #include "query/QueryUnit.h"
 #include "store/DataQuery.h"
 #include "store/Database.h"

@@ -5,6 +5,7 @@
 #include "controls/ColumnWidths.h"
 #include "controls/FormRegistry.h"
 #include "controls/QorControlUnit.h"
+#include "controls/QorDBGrid.h"
 #include "query/QueryUnit.h"
 #include "store/DataQuery.h"
 #include "store/Database.h"

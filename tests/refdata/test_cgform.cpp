@@ -5,6 +5,7 @@
 #include "controls/ColumnWidths.h"
 #include "controls/FormRegistry.h"
 #include "controls/QorControlUnit.h"
+#include "controls/QorDBGrid.h"
 #include "store/DataQuery.h"
 #include "store/Database.h"
 #include "support/FakeDialogs.h"

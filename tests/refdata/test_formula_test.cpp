@@ -3,6 +3,7 @@
 // what the bill window computes for the same line.
 
 #include "bill/test_bill_support.h"
+#include "controls/QorDBGrid.h"
 #include "refdata/FormulaTestUnit.h"
 
 #include <QPointer>

@@ -3,6 +3,7 @@
 
 #include "store/DataQuery.h"
 #include "store/Database.h"
+#include "store/Engine.h"
 #include "store/SqlDialect.h"
 #include "support/ServerConnectionForTest.h"
 #include "support/TestDatabase.h"
@@ -296,6 +297,37 @@ private slots:
         q.Field(QStringLiteral("客户名")).setString(QStringLiteral("再新"));
         q.ApplyUpdates();
         QCOMPARE(q.Field(QStringLiteral("客户ID")).asInteger(), 52);
+    }
+
+    // Rows written in a transaction that rolls back move a server's numbering all the same: what the
+    // engine marks before is where its numbering stands again afterwards, on either engine.
+    void numberingPutBackAfterARollback_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("insert");
+        QTest::newRow("clients") << "客户信息" << "客户ID" << "insert into 客户信息 (客户名) values (\"回滚\")";
+        QTest::newRow("products") << "商品信息" << "商品ID" << "insert into 商品信息 (商品名称) values (\"回滚\")";
+        QTest::newRow("lines") << "单据明细" << "门框ID" << "insert into 单据明细 (单据ID,商品ID) values (5,1)";
+    }
+    void numberingPutBackAfterARollback()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, key);
+        QFETCH(QString, insert);
+        engine::Engine& e = engine::Current();
+        const qint64 before = e.numberingPosition(table, key);
+        QVERIFY(before > 0);
+        const std::vector<engine::NumberingMark> marks = e.numberingBeyondRollback({{table, key, 0}});
+        {
+            TransactionScope scope;
+            Database::Exec(insert);
+            Database::Exec(insert);
+        }
+        e.putNumberingBack(marks);
+        QCOMPARE(e.numberingPosition(table, key), before);
+        Database::Exec(insert);
+        QCOMPARE(count(QStringLiteral("select * from %1 where %2=%3").arg(table, key).arg(before + 1)), 1);
     }
 
     void changesWaitForApply()
