@@ -10,8 +10,8 @@ namespace kvt::cutting {
 
 namespace {
 
-// Beyond these a problem is not a workshop's: lengths over 100 m, more than 100,000 pieces at once.
-constexpr Length maxLength = 1'000'000;
+// Beyond these a problem is not a workshop's: lengths over 1 km, more than 100,000 pieces at once.
+constexpr Length maxLength = 10'000'000;
 constexpr long long maxPieces = 100'000;
 
 std::string mm(Length length) {
