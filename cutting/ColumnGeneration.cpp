@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <random>
 #include <set>
@@ -38,6 +36,8 @@ public:
     Search(const Model& model, const Solution& start, const Deadline& deadline)
         : m_model(model), m_deadline(deadline), m_best(start), m_lp(rowLower(model), rowUpper(model)),
           m_fixed(model.items(), 0), m_binFixed(model.bins.size(), 0) {
+        for (int d : model.demand)
+            m_pieces += d;
         for (const auto& [cut, count] : start.cuts)
             addCut(cut);
         for (int i = 0; i < model.items(); ++i) {
@@ -49,10 +49,7 @@ public:
             } else {
                 // Pieces only offcuts can take: an artificial column, dearer than any plan, keeps the
                 // programme feasible when the offcuts are too few for them.
-                int pieces = 0;
-                for (int d : model.demand)
-                    pieces += d;
-                m_artificial.push_back(m_lp.addColumn(pieces + 1.0, {{i, 1.0}}));
+                m_artificial.push_back(m_lp.addColumn(m_pieces + 1.0, {{i, 1.0}}));
                 m_cuts.push_back({});
             }
         }
@@ -63,19 +60,15 @@ public:
         outcome.lowerBound = lengthBound(m_model);
         const bool converged = generate(true);
         if (!converged || artificialUsed()) {
+            // Out of time before the relaxation was solved: its last solution rounded is still a plan.
+            if (!converged && m_lp.values().size() == m_cuts.size())
+                roundAndRepair(m_lp.values());
             outcome.lowerBound = std::max(outcome.lowerBound, m_lagrangianBound);
             outcome.best = m_best;
             return outcome;
         }
         m_rootBound = std::max(outcome.lowerBound, nodeBound());
-        if (std::getenv("KVT_CUT_DEBUG"))
-            std::fprintf(stderr, "root: z %.4f bound %d columns %d rounds %d at %.3f s, best %d\n", m_lp.objective(),
-                         m_rootBound, m_lp.columns(), m_rounds, m_deadline.elapsedSeconds(), m_best.newBars);
         outcome.lowerBound = m_rootBound;
-        if (!finished() && std::getenv("KVT_CBC_FIRST"))
-            integerProgramme(atof(std::getenv("KVT_CBC_FIRST")));
-        if (std::getenv("KVT_CUT_DEBUG"))
-            std::fprintf(stderr, "after cbc: best %d at %.3f s\n", m_best.newBars, m_deadline.elapsedSeconds());
         // Dives, each with a budget of nodes twice the last one's; from the second on, the order of the
         // columns to round up is shaken by a seeded draw, and the root re-solved over all patterns so far.
         // A fifth of the time is kept for the integer programme.
@@ -141,17 +134,9 @@ private:
         std::vector<double> center;
         double centerBound = 0;
         while (true) {
-            ++m_rounds;
-            if (std::getenv("KVT_CUT_DEBUG") && m_rounds % 50 == 0)
-                std::fprintf(stderr, "round %d: z %.4f columns %d at %.3f s lp %.3f it %ld\n", m_rounds,
-                             m_lp.objective(), m_lp.columns(), m_deadline.elapsedSeconds(), m_lpSeconds,
-                             m_lp.m_iterations);
             if (m_deadline.passed())
                 return false;
-            const auto t0 = std::chrono::steady_clock::now();
-            const bool ok = m_lp.solve(m_deadline.remainingSeconds());
-            m_lpSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-            if (!ok)
+            if (!m_lp.solve(m_deadline.remainingSeconds()))
                 return false;
             const std::vector<double> duals = m_lp.duals();
             if (!smooth) {
@@ -243,7 +228,8 @@ private:
             available.push_back(bin.limit);
         for (int c = 0; c < static_cast<int>(x.size()); ++c) {
             const Cut& cut = m_cuts[c];
-            int n = wholeFloor(x[c]);
+            // A relaxation stopped half-way may hold any values: no column beyond the pieces there are.
+            int n = x[c] >= m_pieces ? m_pieces : wholeFloor(x[c]);
             if (n <= 0 || cut.items.empty())
                 continue;
             if (available[cut.bin] >= 0)
@@ -318,9 +304,6 @@ private:
     void dive(const std::vector<double>& x) {
         roundAndRepair(x);
         ++m_nodes;
-        if (std::getenv("KVT_CUT_DEBUG") && (m_nodes % 100 == 0))
-            std::fprintf(stderr, "node %ld: z %.4f best %d columns %d rounds %d at %.3f s\n", m_nodes, m_lp.objective(),
-                         m_best.newBars, m_lp.columns(), m_rounds, m_deadline.elapsedSeconds());
         if (finished() || m_deadline.passed() || diveOver())
             return;
         std::vector<int> fractional;
@@ -383,6 +366,7 @@ private:
     std::vector<Cut> m_cuts; ///< per column; empty for an artificial one
     std::set<Cut> m_known;
     std::vector<int> m_artificial;
+    int m_pieces = 0;            ///< all the pieces of the problem
     std::vector<int> m_fixed;    ///< per item, pieces the columns' lower bounds cut already
     std::vector<int> m_binFixed; ///< per bin, bars the columns' lower bounds use already
     long m_nodeBudget = 0;       ///< the current dive ends at this many nodes
@@ -391,8 +375,6 @@ private:
     std::mt19937 m_random{20261209};
     int m_rootBound = 0;
     int m_lagrangianBound = 0;
-    int m_rounds = 0;
-    double m_lpSeconds = 0;
     long m_nodes = 0;
 };
 

@@ -11,8 +11,6 @@ namespace kvt::cutting {
 LpMaster::LpMaster(const std::vector<double>& rowLower, const std::vector<double>& rowUpper)
     : m_lp(std::make_unique<ClpSimplex>()) {
     m_lp->setLogLevel(0);
-    if (getenv("KVT_SCALE"))
-        m_lp->scaling(atoi(getenv("KVT_SCALE")));
     m_lp->resize(static_cast<int>(rowLower.size()), 0);
     for (int r = 0; r < static_cast<int>(rowLower.size()); ++r) {
         m_lp->setRowLower(r, rowLower[r]);
@@ -84,7 +82,6 @@ bool LpMaster::solve(double seconds) {
     else
         m_lp->primal();
     m_boundsChanged = false;
-    m_iterations += m_lp->numberIterations();
     return m_lp->isProvenOptimal();
 }
 

@@ -49,9 +49,6 @@ private:
     mutable std::vector<double> m_pendingElements;
     mutable std::vector<double> m_pendingCosts;
     bool m_boundsChanged = false;
-
-public:
-    long m_iterations = 0;
 };
 
 } // namespace kvt::cutting
