@@ -90,11 +90,51 @@ CREATE INDEX IF NOT EXISTS 单据明细_玻璃 ON 单据明细(玻璃款式, 玻
 )SQL";
 
 // Tables added after files were first made: the measurers' accounts of the web page (a name and a
-// password hash, never the password).
+// password hash, never the password); the cutting list's materials, the products' pieces, the
+// offcuts in stock and the pieces cut. Lengths are millimetres with at most one decimal, read back
+// rounded to tenths. A piece of a line is cut once: 序号 counts the pieces of one 部件 of one line
+// (1 to 件数 × 数量), and the unique key refuses the second record of the same piece, whichever
+// workstation writes it.
 const char* const kLaterTables = R"SQL(
 CREATE TABLE IF NOT EXISTS 网页账号 (
     用户名 TEXT PRIMARY KEY,
     密码散列 TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS 材料 (
+    材料ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    材料名称 TEXT NOT NULL UNIQUE,
+    原料长度 REAL CHECK (原料长度 > 0),
+    锯缝 REAL DEFAULT 0 CHECK (锯缝 >= 0),
+    端头余量 REAL DEFAULT 0 CHECK (端头余量 >= 0),
+    最短余料 REAL DEFAULT 0 CHECK (最短余料 >= 0),
+    CHECK (原料长度 > 2 * 端头余量));
+CREATE TABLE IF NOT EXISTS 商品部件 (
+    部件ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    商品ID INTEGER NOT NULL,
+    部件名称 TEXT,
+    材料名称 TEXT,
+    件数 INTEGER DEFAULT 1 CHECK (件数 >= 1 AND 件数 = CAST(件数 AS INTEGER)),
+    长度公式 TEXT);
+CREATE INDEX IF NOT EXISTS 商品部件_商品ID ON 商品部件(商品ID);
+CREATE TABLE IF NOT EXISTS 余料 (
+    余料ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    材料名称 TEXT NOT NULL,
+    长度 REAL CHECK (长度 > 0),
+    来源 TEXT,
+    入库日期 DATE);
+CREATE INDEX IF NOT EXISTS 余料_材料名称 ON 余料(材料名称);
+CREATE TABLE IF NOT EXISTS 下料记录 (
+    记录ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    下料单号 INTEGER NOT NULL,
+    下料日期 DATE,
+    门框ID INTEGER NOT NULL,
+    部件ID INTEGER NOT NULL,
+    序号 INTEGER NOT NULL,
+    材料名称 TEXT,
+    长度 REAL,
+    原料序号 INTEGER,
+    余料ID INTEGER,
+    UNIQUE (门框ID, 部件ID, 序号));
+CREATE INDEX IF NOT EXISTS 下料记录_下料单号 ON 下料记录(下料单号);
 )SQL";
 
 QString message(sqlite3* db)
@@ -588,7 +628,8 @@ void FileEngine::setUp()
             execRaw(QString::fromUtf8(kLaterIndexes), false);
         } catch (const StoreError&) {
         }
-        // Only the web page's accounts live there: without it the bills are still served.
+        // Only the web page's accounts and the cutting list live there: without them the bills are
+        // still served.
         try {
             execRaw(QString::fromUtf8(kLaterTables), false);
         } catch (const StoreError&) {

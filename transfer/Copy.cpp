@@ -35,8 +35,10 @@ struct TableDef {
     bool later = false;
 };
 constexpr TableDef kTables[] = {
-    {"历史单据", "单据ID", false}, {"单据明细", "门框ID", true}, {"商品信息", "商品ID", true},
-    {"客户信息", "客户ID", true},  {"系统设置", "ID", false},    {"网页账号", "用户名", false, true},
+    {"历史单据", "单据ID", false},      {"单据明细", "门框ID", true},       {"商品信息", "商品ID", true},
+    {"客户信息", "客户ID", true},       {"系统设置", "ID", false},          {"网页账号", "用户名", false, true},
+    {"材料", "材料ID", true, true},     {"商品部件", "部件ID", true, true}, {"余料", "余料ID", true, true},
+    {"下料记录", "记录ID", true, true},
 };
 const QString kCounterId = QStringLiteral("历史单据ID");
 
@@ -510,8 +512,12 @@ CopyReport writeTarget(RowSource& source, std::vector<TablePlan>& tables, const 
             TransactionScope scope;
             engine::Engine& e = engine::Current();
             // No workstation writes while the copy checks the target is empty and fills it.
-            e.lockForWriting({QStringLiteral("历史单据"), QStringLiteral("单据明细"), QStringLiteral("商品信息"),
-                              QStringLiteral("客户信息"), QStringLiteral("系统设置")});
+            const QStringList present = e.tableNames();
+            QStringList locked;
+            for (const TableDef& def : kTables)
+                if (present.contains(QString::fromUtf8(def.name)))
+                    locked << QString::fromUtf8(def.name);
+            e.lockForWriting(locked);
             refuseDataIn(where);
             report.addedColumns = addMissingColumns(tables);
             for (const TablePlan& t : tables)
