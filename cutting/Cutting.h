@@ -37,17 +37,20 @@ struct Problem {
 /// One way of cutting a bar, and how many bars are cut that way.
 struct Pattern {
     int count = 0;
-    int offcut = -1;             ///< index into Problem::offcuts, or -1 for a new bar
-    std::vector<Length> pieces;  ///< longest first
+    int offcut = -1;            ///< index into Problem::offcuts, or -1 for a new bar
+    std::vector<Length> pieces; ///< longest first
 };
 
 struct Plan {
     std::vector<Pattern> patterns;
-    int newBars = 0;       ///< new bars used (patterns with offcut == -1), counts added up
-    int offcutsUsed = 0;   ///< offcuts used, counts added up
-    int lowerBound = 0;    ///< no plan of this problem needs fewer new bars
-    bool optimal = false;  ///< newBars == lowerBound, or proved minimal otherwise
+    int newBars = 0;      ///< new bars used (patterns with offcut == -1), counts added up
+    int offcutsUsed = 0;  ///< offcuts used, counts added up
+    int lowerBound = 0;   ///< no plan of this problem needs fewer new bars
+    bool optimal = false; ///< newBars == lowerBound, or proved minimal otherwise
     double seconds = 0;
+    /// Pieces no bar could take: longer than the usable new bar and left over when the offcuts that
+    /// could hold them were spent. Empty whenever every piece fits a new bar.
+    std::vector<Demand> unplaced;
 };
 
 /// Why `problem` cannot be planned, in Chinese for the user, or empty when it can (every length and

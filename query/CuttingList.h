@@ -8,6 +8,7 @@
 #include "query/GlassList.h"
 
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 namespace kvt {
@@ -22,6 +23,7 @@ struct CutPiece {
     qint64 pieceId = 0; ///< 部件ID
     QString name;       ///< 部件名称, e.g. "立框"
     cutting::Length length = 0;
+    int ordinal = 0; ///< which of the line's pieces of this 部件 it is, 1 to 件数 × 数量 (下料记录.序号)
 };
 
 /// One physical bar in cutting order: a new bar of the stock length, or an offcut from 余料.
@@ -63,6 +65,22 @@ struct CuttingPlan {
     std::vector<MaterialPlan> materials; ///< ordered by material name
     std::vector<NotCut> notCut;          ///< ordered by bill, line, piece
 };
+
+/// The titles a piece's length formula may name between double quotes, as the bill's two layouts
+/// call the line's values, in the order PieceLength takes the line's cells ("见光宽", …, "玻璃高").
+const QStringList& PieceFormulaTitles();
+
+/// A piece's length worked out from its formula, or why it cannot be.
+struct PieceLengthResult {
+    bool ok = false;
+    cutting::Length length = 0; ///< whole millimetres, as the bill rounds a size (halves to even)
+    QString reason;             ///< when not ok, for the clerk
+};
+
+/// The length of a piece whose formula is formula on a line whose values are cells (texts as a
+/// bill shows them, by PieceFormulaTitles): refused when a title it names is empty or 0, is no
+/// title of the line, the formula cannot be evaluated, or the length is not above 0.
+PieceLengthResult PieceLength(const QString& formula, const QStringList& cells);
 
 /// Plans the pieces of every line of the chosen bills that is not cut yet (no row in 下料记录),
 /// on the open database; the optimiser gets timeLimitPerMaterial seconds for each material. Changes

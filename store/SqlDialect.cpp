@@ -74,8 +74,10 @@ const QHash<QString, QString>& schemaNames() {
             "玻璃高", "门框总宽", "门框总高", "埋地", "门框附加", "门框备注", "商品信息", "商品名称", "商品说明",
             "外框宽公式", "自定义编号", "外框高公式", "门扇宽公式", "门扇高公式", "门扇玻璃宽公式", "门扇玻璃高公式",
             "客户信息", "客户名", "客户电话", "客户备注", "系统设置", "ID", "值",
-            // The cutting list's keys: the only names of its tables with Latin letters.
-            "材料ID", "部件ID", "余料ID", "记录ID"};
+            // The cutting list's tables.
+            "材料", "材料ID", "材料名称", "原料长度", "锯缝", "端头余量", "最短余料", "商品部件", "部件ID", "部件名称",
+            "件数", "长度公式", "余料", "余料ID", "长度", "来源", "入库日期", "下料记录", "记录ID", "下料单号",
+            "下料日期", "序号", "原料序号"};
         for (const char* n : all)
             h.insert(QString::fromUtf8(n).toLower(), QString::fromUtf8(n));
         return h;

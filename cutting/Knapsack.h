@@ -1,0 +1,34 @@
+// The pricing problem of column generation: the bounded knapsack of highest value within a capacity.
+// Internal to cutting/.
+#pragma once
+
+#include "cutting/Model.h"
+
+#include <utility>
+#include <vector>
+
+namespace kvt::cutting {
+
+struct KnapsackItem {
+    int item = 0;      ///< the model's item, reported back in the result
+    Length weight = 0; ///< in units, positive
+    double value = 0;
+    int bound = 0; ///< at most this many
+};
+
+struct KnapsackResult {
+    double value = 0;
+    std::vector<std::pair<int, int>> items; ///< (item, count), items ascending
+    bool complete = true;                   ///< false when the deadline cut the search short
+};
+
+/// The most valuable choice of `items` (each at most its bound) whose weights add up to at most
+/// `capacity`: dynamic programming over the capacity when that is small, branch and bound otherwise
+/// (long bars that hold few pieces).
+KnapsackResult bestKnapsack(std::vector<KnapsackItem> items, Length capacity, const Deadline& deadline);
+
+/// The two ways, for the tests and the bench to compare.
+KnapsackResult knapsackByDynamicProgramming(const std::vector<KnapsackItem>& items, Length capacity);
+KnapsackResult knapsackByBranchAndBound(std::vector<KnapsackItem> items, Length capacity, const Deadline& deadline);
+
+} // namespace kvt::cutting
