@@ -1,19 +1,13 @@
 #include "refdata/ProductPieces.h"
 
 #include "expcalc/LineFormula.h"
+#include "query/CuttingList.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
 namespace kvt {
-
-QStringList PieceFormulaTitles() {
-    return {QStringLiteral("见光宽"),   QStringLiteral("见光高"), QStringLiteral("埋地"),     QStringLiteral("总宽"),
-            QStringLiteral("门框总宽"), QStringLiteral("总高"),   QStringLiteral("门框总高"), QStringLiteral("数量"),
-            QStringLiteral("现量宽"),   QStringLiteral("现量高"), QStringLiteral("门扇宽"),   QStringLiteral("门扇高"),
-            QStringLiteral("玻璃宽"),   QStringLiteral("玻璃高")};
-}
 
 SampleResult TryPieceFormula(const ProductSample& product, const QString& formula, qint64* length) {
     const SampleOutcome outcome = TrySample(product);
@@ -60,10 +54,7 @@ SampleResult TryPieceFormula(const ProductSample& product, const QString& formul
 QList<PieceFinding> CheckPiece(const ProductSample& product, const PieceValues& piece, const QStringList& materials) {
     const QString who = QStringLiteral("商品“%1”的部件“%2”").arg(product.name, piece.name.trimmed());
     QList<PieceFinding> refusals;
-    QList<PieceFinding> questions;
-    auto refuse = [&](const char* field, const QString& text) {
-        refusals.push_back({PieceFinding::Refused, QString::fromUtf8(field), text});
-    };
+    auto refuse = [&](const char* field, const QString& text) { refusals.push_back({QString::fromUtf8(field), text}); };
     if (piece.name.trimmed().isEmpty())
         refuse("部件名称", QStringLiteral("商品“%1”有一个部件没有部件名称。").arg(product.name));
     if (piece.material.trimmed().isEmpty())
@@ -78,16 +69,13 @@ QList<PieceFinding> CheckPiece(const ProductSample& product, const PieceValues& 
         refuse("长度公式", QStringLiteral("%1没有长度公式。").arg(who));
     } else {
         const SampleResult r = TryPieceFormula(product, piece.formula);
-        if (!r.evaluates)
+        if (!r.unknownTitles.isEmpty())
+            refuse("长度公式", QStringLiteral("%1的长度公式用到了“%2”，单据中没有这个尺寸。")
+                                   .arg(who, r.unknownTitles.join(QStringLiteral("”、“"))));
+        else if (!r.evaluates)
             refuse("长度公式", QStringLiteral("%1的长度公式不能计算：%2").arg(who, r.messages));
-        else
-            for (const QString& title : r.unknownTitles)
-                questions.push_back(
-                    {PieceFinding::UnknownTitle, QStringLiteral("长度公式"),
-                     QStringLiteral("%1的长度公式用到了“%2”，单据中没有这一列，计算时按0计。仍然保存吗？")
-                         .arg(who, title)});
     }
-    return refusals + questions;
+    return refusals;
 }
 
 } // namespace kvt

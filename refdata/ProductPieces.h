@@ -11,9 +11,6 @@
 
 namespace kvt {
 
-/// Titles a piece's length formula may name: values of the line, frame and door leaf alike.
-QStringList PieceFormulaTitles();
-
 /// One row of the pieces grid as typed.
 struct PieceValues {
     QString name;     ///< 部件名称
@@ -22,22 +19,22 @@ struct PieceValues {
     QString formula;  ///< 长度公式
 };
 
-/// What the editor has to say about one piece row before a save.
+/// Why the editor refuses one piece row before a save.
 struct PieceFinding {
-    enum Kind { Refused, UnknownTitle };
-    Kind kind;
-    QString field; ///< column of 商品部件 the finding is about
-    QString text;  ///< the refusal, or the question for an unknown title
+    QString field; ///< column of 商品部件 the refusal is about
+    QString text;
 };
 
 /// The piece's length formula on the product's default sample line, after the product's own
-/// formulas have filled its sizes; the value rounded as the bill rounds a size. Sets *length when
-/// the formula evaluates.
+/// formulas have filled its sizes; the value rounded as the bill rounds a size. The titles are
+/// those of PieceFormulaTitles (query/CuttingList.h), as the cutting list reads them from a line.
+/// Sets *length when the formula evaluates.
 SampleResult TryPieceFormula(const ProductSample& product, const QString& formula, qint64* length = nullptr);
 
-/// Every finding about a piece row of product: first the refusals (an empty name, a material
-/// not among materials, a count that is no whole number of at least 1, an empty formula or one
-/// that cannot be evaluated), then one question per title no line has.
+/// Every refusal of a piece row of product, in the order of the grid's columns: an empty name, a
+/// material not among materials, a count that is no whole number of at least 1, an empty formula,
+/// one naming a title that is no value of a line (the cutting list could never cut that piece)
+/// or one that cannot be evaluated.
 QList<PieceFinding> CheckPiece(const ProductSample& product, const PieceValues& piece, const QStringList& materials);
 
 } // namespace kvt

@@ -126,7 +126,6 @@ bool TProductPiecesPanel::checkBeforeSave(QWidget* parent) {
         PieceFinding finding;
     };
     QList<Found> refusals;
-    QList<Found> questions;
     for (const auto& [productId, pieces] : m_pieces) {
         const int productRow = rowOfProduct(*m_products, productId);
         if (productRow == 0)
@@ -139,7 +138,7 @@ bool TProductPiecesPanel::checkBeforeSave(QWidget* parent) {
             const PieceValues values{cell(*pieces, row, "部件名称"), cell(*pieces, row, "材料名称"),
                                      cell(*pieces, row, "件数"), cell(*pieces, row, "长度公式")};
             for (const PieceFinding& f : CheckPiece(product, values, materials))
-                (f.kind == PieceFinding::Refused ? refusals : questions).push_back({productId, row, f});
+                refusals.push_back({productId, row, f});
         }
     }
     auto goTo = [&](const Found& f) {
@@ -150,7 +149,7 @@ bool TProductPiecesPanel::checkBeforeSave(QWidget* parent) {
         if (shownColumn >= 0)
             CGDBGrid_pieces->setCurrentIndex(CGDBGrid_pieces->model()->index(f.row - 1, shownColumn));
     };
-    return TellFindings(parent, refusals, questions, goTo);
+    return TellFindings(parent, refusals, QList<Found>(), goTo);
 }
 
 void TProductPiecesPanel::applyUpdates() {

@@ -30,9 +30,8 @@ public:
     /// True when a product's pieces have changes not yet saved.
     bool hasPendingChanges() const;
 
-    /// Checks the changed pieces, and the pieces of changed products, before a save: a refusal
-    /// is shown and stops the save, a title no line has is asked about. False when the save must
-    /// stop; the current product and cell then stand on that piece.
+    /// Checks the changed pieces, and the pieces of changed products, before a save: the first
+    /// refusal is shown and stops the save, the current product and cell then on that piece.
     bool checkBeforeSave(QWidget* parent);
     /// Writes every product's pending pieces, and removes the pieces of products that are gone.
     /// Called inside the products' save transaction, after the products are written.
