@@ -8,10 +8,10 @@
 #include "query/QueryUnit.h"
 #include "refdata/CGFormUnit.h"
 #include "store/Backup.h"
-#include "store/Copy.h"
 #include "store/Database.h"
-#include "store/LegacyImport.h"
 #include "store/StoreError.h"
+#include "transfer/Copy.h"
+#include "transfer/LegacyImport.h"
 
 #include <QApplication>
 #include <QDate>

@@ -1,8 +1,8 @@
 // kvtcopy SOURCE TARGET: copies a workshop's database between a file and a server (or two of
 // either), or brings the old program's kvt.mdb across, into a target that holds no data yet; one
 // line per table when done (and the old file's report), else the reason on stderr and exit code 1.
-#include "store/Copy.h"
 #include "store/StoreError.h"
+#include "transfer/Copy.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -450,44 +450,35 @@ CuttingPlan PlanCuttingList(const CuttingListFilter& filter, double timeLimitPer
     Inputs in = readInputs(filter);
     CuttingPlan plan;
 
-    // The longest offcut of each material, for the piece that is longer than a new bar.
-    std::map<QString, Length> longestOffcut;
-    for (const auto& [name, offcuts] : in.offcuts)
-        for (const StockOffcut& o : offcuts)
-            longestOffcut[name] = std::max(longestOffcut[name], o.length);
-
-    // Which pieces each line still needs; a line with any piece that cannot be cut is held back
-    // whole, its other pieces too: a frame is made of all its pieces or waits.
+    // Which pieces each line still needs. A piece that cannot be cut yet waits with its reason,
+    // the line's other pieces are cut: the frame is cut while its door leaf is still to be
+    // measured. A piece longer than a new bar needs an offcut of its own, the shortest still free
+    // that is long enough, lines taken in order; without one it waits.
     std::map<QString, std::vector<Wanted>> byMaterial;
-    // Offcuts still free for pieces longer than a new bar, per material (shortest that fits first).
-    std::map<QString, std::vector<Length>> freeLong;
-    for (const auto& [name, offcuts] : in.offcuts)
+    std::map<QString, std::vector<Length>> freeOffcuts; // per material, shortest first
+    for (const auto& [name, offcuts] : in.offcuts) {
         for (const StockOffcut& o : offcuts)
-            freeLong[name].push_back(o.length);
-    for (auto& [name, lengths] : freeLong)
-        std::sort(lengths.begin(), lengths.end());
-
+            freeOffcuts[name].push_back(o.length);
+        std::sort(freeOffcuts[name].begin(), freeOffcuts[name].end());
+    }
     for (const Line& line : in.lines) {
-        std::vector<NotCut> reasons;
-        auto lineReason = [&](const QString& reason) { reasons.push_back({line.bill, line.id, 0, QString(), reason}); };
+        auto lineReason = [&](const QString& reason) {
+            plan.notCut.push_back({line.bill, line.id, 0, QString(), reason});
+        };
         const auto found = in.pieces.constFind(line.product);
         if (!line.hasProduct || found == in.pieces.constEnd() || found->empty()) {
             lineReason(line.hasProduct ? QStringLiteral("商品没有部件") : QStringLiteral("没有商品"));
-            plan.notCut.insert(plan.notCut.end(), reasons.begin(), reasons.end());
             continue;
         }
         bool whole = false;
         const double quantity = line.quantityText.trimmed().toDouble(&whole);
         if (!whole || quantity <= 0 || quantity != std::floor(quantity) || quantity > 1e6) {
             lineReason(QStringLiteral("数量%1不是正整数").arg(quoted(line.quantityText)));
-            plan.notCut.insert(plan.notCut.end(), reasons.begin(), reasons.end());
             continue;
         }
-        std::vector<Wanted> pieces;
-        std::map<QString, std::vector<Length>> longOnes;
         for (const PieceDef& d : *found) {
             auto pieceReason = [&](const QString& reason) {
-                reasons.push_back({line.bill, line.id, d.id, d.name, reason});
+                plan.notCut.push_back({line.bill, line.id, d.id, d.name, reason});
             };
             const auto material = in.materials.find(d.material);
             if (material == in.materials.end()) {
@@ -495,75 +486,40 @@ CuttingPlan PlanCuttingList(const CuttingListFilter& filter, double timeLimitPer
                                                            : QStringLiteral("材料%1不存在").arg(quoted(d.material)));
                 continue;
             }
-            if (!material->second.error.isEmpty()) {
-                pieceReason(material->second.error);
+            const Material& m = material->second;
+            if (!m.error.isEmpty()) {
+                pieceReason(m.error);
                 continue;
             }
             if (d.perLine < 1) {
                 pieceReason(QStringLiteral("件数不是正整数"));
                 continue;
             }
+            std::vector<int> open;
+            for (qint64 n = 1; n <= d.perLine * qint64(quantity); ++n)
+                if (!in.cut.contains({line.id, d.id, n}))
+                    open.push_back(int(n));
+            if (open.empty())
+                continue;
             const PieceLengthResult length = PieceLength(d.formula, line.cells);
             if (!length.ok) {
                 pieceReason(length.reason);
                 continue;
             }
-            const Material& m = material->second;
             const Length usable = m.stock - 2 * m.trim;
-            const qint64 count = d.perLine * qint64(quantity);
-            int open = 0;
-            for (qint64 n = 1; n <= count; ++n)
-                if (!in.cut.contains({line.id, d.id, n}))
-                    ++open;
-            if (open == 0)
-                continue;
             if (length.length > usable) {
-                const auto longest = longestOffcut.find(m.name);
-                if (longest == longestOffcut.end() || length.length > longest->second) {
-                    pieceReason(QStringLiteral("长度%1比原料（除去端头余量%2）长，也没有这么长的余料")
+                std::vector<Length>& free = freeOffcuts[m.name];
+                const auto first = std::lower_bound(free.begin(), free.end(), length.length);
+                if (free.end() - first < std::ptrdiff_t(open.size())) {
+                    pieceReason(QStringLiteral("长度%1比原料（除去端头余量后%2）长，也没有这么长的余料")
                                     .arg(LengthText(length.length), LengthText(usable)));
                     continue;
                 }
-                for (int n = 0; n < open; ++n)
-                    longOnes[m.name].push_back(length.length);
+                free.erase(first, first + std::ptrdiff_t(open.size()));
             }
-            for (qint64 n = 1; n <= count; ++n)
-                if (!in.cut.contains({line.id, d.id, n}))
-                    pieces.push_back({CutPiece{line.bill, line.id, d.id, d.name, length.length, int(n)}, m.name});
+            for (int n : open)
+                byMaterial[m.name].push_back({CutPiece{line.bill, line.id, d.id, d.name, length.length, n}, m.name});
         }
-        // Pieces longer than a new bar need an offcut each: taken from those still free, the
-        // shortest that is long enough, or the line waits.
-        std::map<QString, std::vector<Length>> taken;
-        bool fits = reasons.empty();
-        for (auto& [name, lengths] : longOnes) {
-            if (!fits)
-                break;
-            std::vector<Length>& free = freeLong[name];
-            std::sort(lengths.begin(), lengths.end(), std::greater<>());
-            for (Length l : lengths) {
-                const auto it = std::lower_bound(free.begin(), free.end(), l);
-                if (it == free.end()) {
-                    fits = false;
-                    for (const Wanted& w : pieces)
-                        if (w.material == name && w.piece.length == l && reasons.empty())
-                            reasons.push_back(
-                                {line.bill, line.id, w.piece.pieceId, w.piece.name,
-                                 QStringLiteral("长度%1比原料长，够长的余料已被别的单据用上").arg(LengthText(l))});
-                    break;
-                }
-                taken[name].push_back(*it);
-                free.erase(it);
-            }
-        }
-        if (!fits || !reasons.empty()) {
-            for (auto& [name, lengths] : taken)
-                for (Length l : lengths)
-                    freeLong[name].insert(std::lower_bound(freeLong[name].begin(), freeLong[name].end(), l), l);
-            plan.notCut.insert(plan.notCut.end(), reasons.begin(), reasons.end());
-            continue;
-        }
-        for (Wanted& w : pieces)
-            byMaterial[w.material].push_back(std::move(w));
     }
 
     for (auto& [name, wanted] : byMaterial) {

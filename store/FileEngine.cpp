@@ -4,7 +4,7 @@
 #include "store/FileEngine.h"
 
 #include "store/CellTable.h"
-#include "store/RowSource.h"
+#include "transfer/RowSource.h"
 #include "store/SqlDialect.h"
 
 #include <QFile>

@@ -5,7 +5,7 @@
 
 #include "store/ServerEngine.h"
 
-#include "store/RowSource.h"
+#include "transfer/RowSource.h"
 #include "store/SqlDialect.h"
 #include "store/StoreError.h"
 

@@ -5,11 +5,11 @@
 #include "app/AppStart.h"
 #include "store/DataQuery.h"
 #include "store/Database.h"
-#include "store/LegacyImport.h"
 #include "support/FakeDialogs.h"
 #include "support/TinyFilesystem.h"
+#include "transfer/LegacyImport.h"
 
-#include "../store/LegacyFiles.h"
+#include "../transfer/LegacyFiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>

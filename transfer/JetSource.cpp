@@ -2,7 +2,7 @@
 // walks its catalogue and data pages through the library, and decodes every value from the row
 // bytes itself (texts from UTF-16LE, Single, Currency, Decimal and dates), so that nothing the file
 // holds is changed on the way. Calls nothing else of the store but its error type.
-#include "store/JetSource.h"
+#include "transfer/JetSource.h"
 
 #include "store/StoreError.h"
 

@@ -1,9 +1,9 @@
 // See DatabaseSource.h. Reads through an engine of its own, never the open database's.
-#include "store/DatabaseSource.h"
+#include "transfer/DatabaseSource.h"
 #include "store/SqlDialect.h"
 
-#include "store/Copy.h"
 #include "store/Engine.h"
+#include "transfer/Copy.h"
 
 namespace kvt {
 namespace {

@@ -4,15 +4,15 @@
 
 #include "app/DemoData.h"
 #include "store/Backup.h"
-#include "store/Copy.h"
 #include "store/DataQuery.h"
-#include "store/DatabaseSource.h"
 #include "store/Database.h"
 #include "store/Engine.h"
-#include "store/RowSource.h"
 #include "support/ServerConnectionForTest.h"
 #include "support/TestDatabase.h"
 #include "support/TinyFilesystem.h"
+#include "transfer/Copy.h"
+#include "transfer/DatabaseSource.h"
+#include "transfer/RowSource.h"
 
 #include <QDate>
 #include <QFile>

@@ -5,7 +5,7 @@
 // stored (UTF-16, surrogate pairs, CR LF and spaces kept; empty text apart from NULL), memos of
 // any length whole, numbers with the digits the old program showed.
 
-#include "store/RowSource.h"
+#include "transfer/RowSource.h"
 
 #include <QDateTime>
 

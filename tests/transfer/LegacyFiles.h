@@ -1,5 +1,5 @@
 #pragma once
-// The old program's database files kept as test data (tests/store/legacy), each with a JSON record
+// The old program's database files kept as test data (tests/transfer/legacy), each with a JSON record
 // of every row as it was written, and helpers to compare values read with that record.
 
 #include <QDateTime>
@@ -15,7 +15,7 @@
 namespace kvt::test {
 
 inline QString LegacyFile(const QString& name) {
-    return qEnvironmentVariable("KVT_SOURCE_DIR") + QStringLiteral("/tests/store/legacy/") + name;
+    return qEnvironmentVariable("KVT_SOURCE_DIR") + QStringLiteral("/tests/transfer/legacy/") + name;
 }
 
 /// The four test files as the rows of a data table, in a column "file".

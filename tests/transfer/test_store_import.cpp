@@ -3,12 +3,12 @@
 // old file resolved as the report says; files that cannot be read, and old files lacking a table,
 // leave no target behind; the old file is never written.
 
-#include "store/Copy.h"
 #include "store/DataQuery.h"
 #include "store/Database.h"
-#include "store/LegacyImport.h"
 #include "store/StoreError.h"
 #include "support/TestDatabase.h"
+#include "transfer/Copy.h"
+#include "transfer/LegacyImport.h"
 
 #include "LegacyFiles.h"
 

@@ -3,7 +3,7 @@
 // to without setting anything up, seen in one snapshot for as long as the source lives. It owns an
 // engine of its own, so that the program's open database (the copy's target) stays open beside it.
 
-#include "store/RowSource.h"
+#include "transfer/RowSource.h"
 
 #include <memory>
 

@@ -2,16 +2,16 @@
 // transaction; the only engine-specific step left here is the server's table lock. The refusals of
 // an unfit target, the check of every table before the commit and the undo of a server's numbering
 // when the copy fails are each part of that one transaction, so they stay in this one file.
-#include "store/Copy.h"
+#include "transfer/Copy.h"
 #include "store/SqlDialect.h"
 
 #include "store/Database.h"
-#include "store/DatabaseSource.h"
 #include "store/Engine.h"
-#include "store/JetSource.h"
-#include "store/LegacyImport.h"
 #include "store/ServerEngine.h"
 #include "store/StoreError.h"
+#include "transfer/DatabaseSource.h"
+#include "transfer/JetSource.h"
+#include "transfer/LegacyImport.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -3,10 +3,10 @@
 // their bill, a date with a time, a text in a number column, the counter behind the largest bill)
 // put right as it is read, and written into the report. Calls no engine. Every one of those traces
 // needs its rule and its report line beside it, which makes it longer than most files of the store.
-#include "store/LegacyImport.h"
+#include "transfer/LegacyImport.h"
 
-#include "store/JetSource.h"
 #include "store/StoreError.h"
+#include "transfer/JetSource.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -14,7 +14,7 @@
 //   leaves the cell NULL and is written into the report; NULLs stay NULL;
 // - the counter row is set past the largest bill number when it is behind it or missing.
 
-#include "store/RowSource.h"
+#include "transfer/RowSource.h"
 
 #include <memory>
 

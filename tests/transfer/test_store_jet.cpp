@@ -2,8 +2,8 @@
 // against its JSON record, and files that are no database of it, cut short, damaged or encrypted
 // refused with a message that says which, by their content and not their name.
 
-#include "store/JetSource.h"
 #include "store/StoreError.h"
+#include "transfer/JetSource.h"
 
 #include "LegacyFiles.h"
 
