@@ -101,9 +101,7 @@ void ExportCuttingPlan(SpreadsheetSink& sink, const CuttingPlan& plan) {
     }
     for (const NotCut& line : plan.notCut) {
         sink.writeText(row, 1, QStringLiteral("不能下料"));
-        if (line.piece.isEmpty())
-            sink.writeEmpty(row, 4);
-        else
+        if (!line.piece.isEmpty())
             sink.writeText(row, 4, line.piece);
         sink.writeNumber(row, 6, double(line.billId));
         sink.writeNumber(row, 7, double(line.lineId));

@@ -132,15 +132,22 @@ private:
         }
     }
 
-    /// Vertical lines filling a narrow band: a trim or a kerf, at least kMinMarkMm wide.
-    void band(int x1, int x2, int y1, int y2) {
+    enum class Grow { Right, Left, Both };
+    /// Vertical lines filling a narrow band: a trim or a kerf, at least kMinMarkMm wide; a band
+    /// narrower grows into the bar (a trim) or to both sides (a kerf).
+    void band(int x1, int x2, int y1, int y2, Grow grow) {
         const int minWidth = px(kMinMarkMm);
         if (x2 - x1 < minWidth) {
-            const int mid = (x1 + x2) / 2;
-            x1 = mid - minWidth / 2;
-            x2 = x1 + minWidth;
+            if (grow == Grow::Right) {
+                x2 = x1 + minWidth;
+            } else if (grow == Grow::Left) {
+                x1 = x2 - minWidth;
+            } else {
+                x1 = (x1 + x2) / 2 - minWidth / 2;
+                x2 = x1 + minWidth;
+            }
         }
-        const int step = std::max(1, px(0.15));
+        const int step = std::max(1, px(0.1));
         for (int x = x1; x <= x2; x += step) {
             m_s.moveTo(x, y1);
             m_s.lineTo(x, y2);
@@ -227,15 +234,15 @@ private:
         const cutting::Length trim = bar.offcutId == 0 ? material.trim : 0;
         m_s.setPenWidth(1);
         if (trim > 0) {
-            band(0, x(trim), top, bottom);
-            band(x(bar.length - trim), x(bar.length), top, bottom);
+            band(0, x(trim), top, bottom, Grow::Right);
+            band(x(bar.length - trim), x(bar.length), top, bottom, Grow::Left);
         }
         cutting::Length at = trim;
         for (std::size_t i = 0; i < bar.pieces.size(); ++i) {
             const CutPiece& piece = bar.pieces[i];
             if (i > 0) {
                 m_s.setPenWidth(1);
-                band(x(at), x(at + material.kerf), top, bottom);
+                band(x(at), x(at + material.kerf), top, bottom, Grow::Both);
                 at += material.kerf;
             }
             const int x1 = x(at), x2 = x(at + piece.length);
