@@ -1,4 +1,5 @@
 #include "app/DemoData.h"
+#include "app/DemoCutting.h"
 
 #include "store/Database.h"
 
@@ -45,6 +46,7 @@ void SeedDemoData()
         Database::Exec(QStringLiteral("insert into 客户信息 (自定义编号,客户名,客户电话,客户备注) values (%1,%2,%3,%4)")
                            .arg(lit(p.number), lit(p.name), lit(p.phone), lit(p.note)));
     }
+    SeedDemoCutting();
     scope.Commit();
 }
 

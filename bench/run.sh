@@ -36,6 +36,10 @@ for exe in "$dir"/bench_*; do
         echo "$name failed:" >&2
         tail -20 "$tmp/$name.log" >&2
     }
+    # The cutting optimiser's table per set: instances at the optimum, bars over, times.
+    if [ "$name" = bench_cutting ]; then
+        grep '^cutting:' "$tmp/$name.log" >&2 || true
+    fi
     # What the server cases found about their statements: those the program sends beyond its
     # baseline, and plans that read a large table through; once each, not once a repetition.
     if [ "$name" = bench_server ]; then

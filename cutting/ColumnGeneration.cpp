@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <set>
 
 namespace kvt::cutting {
@@ -17,6 +18,14 @@ constexpr double integralTolerance = 1e-6;
 constexpr double reducedCostTolerance = 1e-7;
 // How far the linear programme's value may sit above the true one from round-off alone.
 constexpr double boundTolerance = 1e-6;
+// A column bound at or above this is no bound.
+constexpr double unbounded = 1e20;
+// Patterns a pricing round may add (where the knapsack finds several).
+constexpr int columnsPerRound = 20;
+// The first dive's budget of nodes.
+constexpr long diveNodes = 50;
+// The weight of the best-bound prices in the smoothed prices.
+constexpr double smoothing = 0.7;
 
 int wholeFloor(double x) {
     return static_cast<int>(std::floor(x + integralTolerance));
@@ -27,19 +36,20 @@ public:
     Search(const Model& model, const Solution& start, const Deadline& deadline)
         : m_model(model), m_deadline(deadline), m_best(start), m_lp(rowLower(model), rowUpper(model)),
           m_fixed(model.items(), 0), m_binFixed(model.bins.size(), 0) {
+        for (int d : model.demand)
+            m_pieces += d;
         for (const auto& [cut, count] : start.cuts)
             addCut(cut);
         for (int i = 0; i < model.items(); ++i) {
             if (model.fits(i, 0)) {
                 const auto most = std::min<Length>(model.demand[i], model.bins[0].capacity / model.weight[i]);
                 addCut(Cut{0, {{i, static_cast<int>(most)}}});
+                // One piece alone fits whatever is left to cut, so the rest stays feasible in a dive.
+                addCut(Cut{0, {{i, 1}}});
             } else {
                 // Pieces only offcuts can take: an artificial column, dearer than any plan, keeps the
                 // programme feasible when the offcuts are too few for them.
-                int pieces = 0;
-                for (int d : model.demand)
-                    pieces += d;
-                m_artificial.push_back(m_lp.addColumn(pieces + 1.0, {{i, 1.0}}));
+                m_artificial.push_back(m_lp.addColumn(m_pieces + 1.0, {{i, 1.0}}));
                 m_cuts.push_back({});
             }
         }
@@ -50,18 +60,29 @@ public:
         outcome.lowerBound = lengthBound(m_model);
         const bool converged = generate(true);
         if (!converged || artificialUsed()) {
+            // Out of time before the relaxation was solved: its last solution rounded is still a plan.
+            if (!converged && m_lp.values().size() == m_cuts.size())
+                roundAndRepair(m_lp.values());
             outcome.lowerBound = std::max(outcome.lowerBound, m_lagrangianBound);
             outcome.best = m_best;
             return outcome;
         }
         m_rootBound = std::max(outcome.lowerBound, nodeBound());
         outcome.lowerBound = m_rootBound;
-        if (!finished()) {
-            m_rootValues = m_lp.values();
-            dive(m_rootValues);
+        // Dives, each with a budget of nodes twice the last one's; from the second on, the order of the
+        // columns to round up is shaken by a seeded draw, and the root re-solved over all patterns so far.
+        // A fifth of the time is kept for the integer programme.
+        const double diveUntil = m_deadline.elapsedSeconds() + 0.8 * m_deadline.remainingSeconds();
+        for (int restart = 0; !finished() && m_deadline.elapsedSeconds() < diveUntil; ++restart) {
+            m_nodeBudget = m_nodes + (diveNodes << std::min(restart, 12));
+            m_diveUntil = diveUntil;
+            m_shake = restart > 0;
+            if (restart > 0 && !generate(false))
+                break;
+            dive(m_lp.values());
         }
         if (!finished() && !m_deadline.passed())
-            integerProgramme();
+            integerProgramme(m_deadline.remainingSeconds());
         outcome.best = m_best;
         return outcome;
     }
@@ -106,44 +127,96 @@ private:
     /// Column generation until no pattern prices out; false when the deadline came first or the
     /// programme is infeasible. At the root, keeps the Lagrangian bound of every round.
     bool generate(bool root) {
+        // At the root of a problem without offcuts the prices are smoothed (Wentges): priced at a mix of
+        // the duals with the best-bound prices so far, which damps the duals' swings on degenerate
+        // problems; and column generation stops as soon as that bound rounds up to the LP value.
+        const bool smooth = root && m_model.bins.size() == 1;
+        std::vector<double> center;
+        double centerBound = 0;
         while (true) {
             if (m_deadline.passed())
                 return false;
             if (!m_lp.solve(m_deadline.remainingSeconds()))
                 return false;
             const std::vector<double> duals = m_lp.duals();
-            std::vector<KnapsackItem> items;
-            for (int i = 0; i < m_model.items(); ++i) {
-                const int left = m_model.demand[i] - m_fixed[i];
-                if (left > 0 && duals[i] > 0)
-                    items.push_back({i, m_model.weight[i], duals[i], left});
-            }
-            int added = 0;
-            double newBarValue = 0;
-            for (int b = 0; b < static_cast<int>(m_model.bins.size()); ++b) {
-                const Bin& bin = m_model.bins[b];
-                if (bin.limit >= 0 && bin.limit - m_binFixed[b] <= 0)
-                    continue;
-                const KnapsackResult best = bestKnapsack(items, bin.capacity, m_deadline);
-                if (!best.complete)
+            if (!smooth) {
+                double value = 0;
+                const int added = price(duals, duals, value);
+                if (added < 0)
                     return false;
-                const double rowDual = b > 0 ? duals[m_model.items() + b - 1] : 0.0;
-                if (b == 0)
-                    newBarValue = best.value;
-                if (bin.cost - best.value - rowDual < -reducedCostTolerance) {
-                    const std::size_t before = m_cuts.size();
-                    addCut(Cut{b, best.items});
-                    added += m_cuts.size() > before;
-                }
+                if (added == 0)
+                    return true;
+                continue;
             }
-            if (root && m_model.bins.size() == 1 && newBarValue >= 1.0) {
-                // Farley's bound: no pattern is worth more than newBarValue at these prices.
-                const double bound = m_lp.objective() / newBarValue;
-                m_lagrangianBound = std::max(m_lagrangianBound, static_cast<int>(std::ceil(bound - boundTolerance)));
+            std::vector<double> prices = duals;
+            if (!center.empty())
+                for (std::size_t i = 0; i < prices.size(); ++i)
+                    prices[i] = smoothing * center[i] + (1 - smoothing) * duals[i];
+            double value = 0;
+            int added = price(prices, duals, value);
+            if (added < 0)
+                return false;
+            // Farley's bound: no pattern is worth more than `value` at these prices, so the prices
+            // divided by it are feasible for the dual.
+            double priced = 0;
+            for (int i = 0; i < m_model.items(); ++i)
+                priced += prices[i] * m_model.demand[i];
+            const double bound = priced / std::max(1.0 + reducedCostTolerance, value);
+            if (center.empty() || bound > centerBound) {
+                center = prices;
+                centerBound = bound;
             }
-            if (added == 0)
+            m_lagrangianBound = std::max(m_lagrangianBound, static_cast<int>(std::ceil(centerBound - boundTolerance)));
+            if (m_lagrangianBound >= static_cast<int>(std::ceil(m_lp.objective() - boundTolerance)))
                 return true;
+            if (added == 0) {
+                // Nothing priced out at the mix: ask the duals themselves.
+                added = price(duals, duals, value);
+                if (added <= 0)
+                    return added == 0;
+            }
         }
+    }
+
+    /// Adds the patterns worth most at `prices` that have a negative reduced cost at `duals`; returns how
+    /// many (-1 when the deadline cut pricing short), and in `newBarValue` what the best new-bar pattern
+    /// is worth at `prices` (at most the threshold when none is worth more).
+    int price(const std::vector<double>& prices, const std::vector<double>& duals, double& newBarValue) {
+        std::vector<KnapsackItem> items;
+        for (int i = 0; i < m_model.items(); ++i) {
+            const int left = m_model.demand[i] - m_fixed[i];
+            if (left > 0 && prices[i] > 0)
+                items.push_back({i, m_model.weight[i], prices[i], left});
+        }
+        int added = 0;
+        for (int b = 0; b < static_cast<int>(m_model.bins.size()); ++b) {
+            const Bin& bin = m_model.bins[b];
+            if (bin.limit >= 0 && bin.limit - m_binFixed[b] <= 0)
+                continue;
+            const int binRow = m_model.items() + b - 1;
+            // A pattern prices out when worth more than its bar's cost less the bar's dual.
+            const double worth = bin.cost - (b > 0 ? prices[binRow] : 0.0) + reducedCostTolerance;
+            const KnapsackResult best = bestKnapsack(items, bin.capacity, m_deadline, worth, columnsPerRound);
+            if (!best.complete)
+                return -1;
+            if (b == 0)
+                newBarValue = best.value;
+            if (best.value <= worth)
+                continue;
+            std::vector<std::vector<std::pair<int, int>>> found = best.more;
+            found.insert(found.begin(), best.items);
+            for (const auto& choice : found) {
+                double reduced = bin.cost - (b > 0 ? duals[binRow] : 0.0);
+                for (const auto& [item, count] : choice)
+                    reduced -= duals[item] * count;
+                if (reduced >= -reducedCostTolerance)
+                    continue;
+                const std::size_t before = m_cuts.size();
+                addCut(Cut{b, choice});
+                added += m_cuts.size() > before;
+            }
+        }
+        return added;
     }
 
     /// The plan of the columns' whole parts, what they leave cut by first fit decreasing.
@@ -155,7 +228,8 @@ private:
             available.push_back(bin.limit);
         for (int c = 0; c < static_cast<int>(x.size()); ++c) {
             const Cut& cut = m_cuts[c];
-            int n = wholeFloor(x[c]);
+            // A relaxation stopped half-way may hold any values: no column beyond the pieces there are.
+            int n = x[c] >= m_pieces ? m_pieces : wholeFloor(x[c]);
             if (n <= 0 || cut.items.empty())
                 continue;
             if (available[cut.bin] >= 0)
@@ -193,6 +267,29 @@ private:
         m_binFixed[cut.bin] += by;
     }
 
+    /// Caps at their lower bounds the columns that would cut more of an item than is left to cut (or
+    /// use an offcut none of which is left): re-solving the rest must not lean on them.
+    void closeUnfitting(std::vector<std::pair<int, double>>& reopen) {
+        for (int c = 0; c < static_cast<int>(m_cuts.size()); ++c) {
+            const Cut& cut = m_cuts[c];
+            if (cut.items.empty() || m_lp.columnUpper(c) < unbounded)
+                continue;
+            bool fits = cut.bin == 0 || m_binFixed[cut.bin] < m_model.bins[cut.bin].limit;
+            for (const auto& [item, count] : cut.items)
+                fits = fits && count <= m_model.demand[item] - m_fixed[item];
+            if (!fits) {
+                reopen.push_back({c, m_lp.columnUpper(c)});
+                m_lp.setColumnUpper(c, m_lp.columnLower(c));
+            }
+        }
+    }
+
+    void reopen(std::vector<std::pair<int, double>>& closed) {
+        for (auto it = closed.rbegin(); it != closed.rend(); ++it)
+            m_lp.setColumnUpper(it->first, it->second);
+        closed.clear();
+    }
+
     void restore(std::vector<std::pair<int, int>>& undo) {
         for (auto it = undo.rbegin(); it != undo.rend(); ++it) {
             const int now = static_cast<int>(m_lp.columnLower(it->first));
@@ -206,7 +303,8 @@ private:
     /// up, the rest re-solved with new columns; on a dead end back up and round up the next one.
     void dive(const std::vector<double>& x) {
         roundAndRepair(x);
-        if (finished() || m_deadline.passed())
+        ++m_nodes;
+        if (finished() || m_deadline.passed() || diveOver())
             return;
         std::vector<int> fractional;
         for (int c = 0; c < static_cast<int>(x.size()); ++c)
@@ -214,33 +312,40 @@ private:
                 fractional.push_back(c);
         if (fractional.empty())
             return;
-        std::sort(fractional.begin(), fractional.end(), [&x](int a, int b) {
-            const double fa = x[a] - wholeFloor(x[a]);
-            const double fb = x[b] - wholeFloor(x[b]);
-            return fa != fb ? fa > fb : a < b;
-        });
+        // The column closest to its next whole number first.
+        std::vector<double> key(x.size(), 0.0);
+        std::uniform_real_distribution<double> shake(0.0, 0.3);
+        for (int c : fractional)
+            key[c] = x[c] - wholeFloor(x[c]) + (m_shake ? shake(m_random) : 0.0);
+        std::sort(fractional.begin(), fractional.end(),
+                  [&key](int a, int b) { return key[a] != key[b] ? key[a] > key[b] : a < b; });
         std::vector<std::pair<int, int>> undo;
         for (int c = 0; c < static_cast<int>(x.size()); ++c)
             if (!m_cuts[c].items.empty() && wholeFloor(x[c]) > 0)
                 setLower(c, wholeFloor(x[c]), undo);
         for (int c : fractional) {
             std::vector<std::pair<int, int>> branch;
+            std::vector<std::pair<int, double>> closed;
             setLower(c, wholeFloor(x[c]) + 1, branch);
+            closeUnfitting(closed);
             const bool solved = generate(false);
             if (solved && !artificialUsed() && nodeBound() < m_best.newBars)
                 dive(m_lp.values());
+            reopen(closed);
             restore(branch);
-            if (finished() || m_deadline.passed())
+            if (finished() || m_deadline.passed() || diveOver())
                 break;
         }
         restore(undo);
     }
 
+    bool diveOver() const { return m_nodes >= m_nodeBudget || m_deadline.elapsedSeconds() >= m_diveUntil; }
+
     /// Cbc over every pattern generated, for the time left, looking for one bar fewer than the best.
-    void integerProgramme() {
+    void integerProgramme(double seconds) {
         std::vector<std::pair<int, int>> none;
         const double cutoff = m_best.newBars - 1 + m_model.offcutCostTotal + 1e-4;
-        const std::vector<double> x = m_lp.solveInteger(m_deadline.remainingSeconds(), cutoff);
+        const std::vector<double> x = m_lp.solveInteger(std::min(seconds, m_deadline.remainingSeconds()), cutoff);
         if (x.empty())
             return;
         Solution solution;
@@ -261,11 +366,16 @@ private:
     std::vector<Cut> m_cuts; ///< per column; empty for an artificial one
     std::set<Cut> m_known;
     std::vector<int> m_artificial;
+    int m_pieces = 0;            ///< all the pieces of the problem
     std::vector<int> m_fixed;    ///< per item, pieces the columns' lower bounds cut already
     std::vector<int> m_binFixed; ///< per bin, bars the columns' lower bounds use already
-    std::vector<double> m_rootValues;
+    long m_nodeBudget = 0;       ///< the current dive ends at this many nodes
+    double m_diveUntil = 0;      ///< and at this many seconds
+    bool m_shake = false;        ///< whether the order of the columns to round up is shaken
+    std::mt19937 m_random{20261209};
     int m_rootBound = 0;
     int m_lagrangianBound = 0;
+    long m_nodes = 0;
 };
 
 } // namespace

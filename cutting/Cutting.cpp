@@ -10,8 +10,8 @@ namespace kvt::cutting {
 
 namespace {
 
-// Beyond these a problem is not a workshop's: lengths over 100 m, more than 100,000 pieces at once.
-constexpr Length maxLength = 1'000'000;
+// Beyond these a problem is not a workshop's: lengths over 1 km, more than 100,000 pieces at once.
+constexpr Length maxLength = 10'000'000;
 constexpr long long maxPieces = 100'000;
 
 std::string mm(Length length) {
@@ -87,9 +87,15 @@ Plan firstFitDecreasing(const Problem& problem) {
 
 Plan solve(const Problem& problem) {
     const Deadline deadline(problem.timeLimitSeconds);
+    // The search stops a little early: what follows it, and the solver's own checks of the clock,
+    // must fit in the time too.
+    const Deadline search(problem.timeLimitSeconds * 0.95 - 0.02);
     const Model model(problem);
     const Solution start = firstFitDecreasing(model, model.demand, availability(model));
-    const Outcome outcome = optimise(model, start, deadline);
+    Outcome outcome = optimise(model, start, search);
+    // Of plans with as few new bars, the one that leaves the rack fuller.
+    if (model.bins.size() > 1)
+        model.releaseOffcuts(outcome.best);
     return finish(problem, model, outcome.best, outcome.lowerBound, deadline);
 }
 

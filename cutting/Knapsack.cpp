@@ -11,6 +11,9 @@ namespace {
 // pricing round, and branch and bound takes over: such capacities come with pieces a bar holds few of.
 constexpr std::int64_t maxTableCells = 4'000'000;
 
+// At most this many pieces to a bar make branch and bound the pricing at any capacity.
+constexpr Length fewPieces = 5;
+
 // A value counts as better only by more than this, so that ties resolve the same way every run.
 constexpr double valueTolerance = 1e-12;
 
@@ -30,7 +33,8 @@ void sortItems(std::vector<std::pair<int, int>>& counts) {
 
 } // namespace
 
-KnapsackResult knapsackByDynamicProgramming(const std::vector<KnapsackItem>& all, Length capacity) {
+KnapsackResult knapsackByDynamicProgramming(const std::vector<KnapsackItem>& all, Length capacity, double threshold,
+                                            int want) {
     const std::vector<KnapsackItem> items = usable(all, capacity);
     // Bounded items split into binary parts (1, 2, 4, ..., rest): a 0/1 knapsack over the parts.
     struct Part {
@@ -64,24 +68,40 @@ KnapsackResult knapsackByDynamicProgramming(const std::vector<KnapsackItem>& all
     }
     KnapsackResult result;
     result.value = best[capacity];
-    Length c = capacity;
-    std::vector<std::pair<int, int>> counts;
-    for (std::size_t p = parts.size(); p-- > 0;) {
-        if (taken[p * cells + c]) {
-            counts.push_back({items[parts[p].index].item, parts[p].count});
-            c -= parts[p].weight;
+    // The choice filling at most c, read back from the table; the best ones of the fullest capacities
+    // that differ in value give more patterns for the same work.
+    auto choiceAt = [&](Length c) {
+        std::vector<std::pair<int, int>> counts;
+        for (std::size_t p = parts.size(); p-- > 0;) {
+            if (taken[p * cells + c]) {
+                counts.push_back({items[parts[p].index].item, parts[p].count});
+                c -= parts[p].weight;
+            }
         }
-    }
-    std::sort(counts.begin(), counts.end());
-    for (const auto& entry : counts)
-        if (!result.items.empty() && result.items.back().first == entry.first)
-            result.items.back().second += entry.second;
-        else
-            result.items.push_back(entry);
+        std::sort(counts.begin(), counts.end());
+        std::vector<std::pair<int, int>> merged;
+        for (const auto& entry : counts)
+            if (!merged.empty() && merged.back().first == entry.first)
+                merged.back().second += entry.second;
+            else
+                merged.push_back(entry);
+        return merged;
+    };
+    if (result.value <= threshold)
+        return result;
+    result.items = choiceAt(capacity);
+    std::vector<Length> ends;
+    for (Length c = capacity; c > 0; --c)
+        if (best[c] > threshold && best[c] < best[c + (c < capacity)] - valueTolerance)
+            ends.push_back(c);
+    std::stable_sort(ends.begin(), ends.end(), [&best](Length a, Length b) { return best[a] > best[b]; });
+    for (std::size_t e = 0; e < ends.size() && static_cast<int>(result.more.size()) + 1 < want; ++e)
+        result.more.push_back(choiceAt(ends[e]));
     return result;
 }
 
-KnapsackResult knapsackByBranchAndBound(std::vector<KnapsackItem> all, Length capacity, const Deadline& deadline) {
+KnapsackResult knapsackByBranchAndBound(std::vector<KnapsackItem> all, Length capacity, const Deadline& deadline,
+                                        double threshold, int want) {
     std::vector<KnapsackItem> items = usable(std::move(all), capacity);
     // Best value per unit of length first; the item number breaks ties, so the order is the same every run.
     std::sort(items.begin(), items.end(), [](const KnapsackItem& a, const KnapsackItem& b) {
@@ -90,54 +110,65 @@ KnapsackResult knapsackByBranchAndBound(std::vector<KnapsackItem> all, Length ca
         return left != right ? left > right : a.item < b.item;
     });
     const int n = static_cast<int>(items.size());
+    want = std::max(want, 1);
     std::vector<int> counts(n, 0);
     KnapsackResult result;
-    std::vector<int> bestCounts(n, 0);
+    std::vector<std::pair<double, std::vector<int>>> top; // the best choices so far, best first
     std::int64_t nodes = 0;
 
-    // The linear relaxation from item k on (Dantzig): whole items greedily, then a fraction of the next.
-    auto bound = [&](int k, Length room) {
-        double value = 0;
-        for (int i = k; i < n && room > 0; ++i) {
-            const Length all = items[i].weight * items[i].bound;
-            if (all <= room) {
-                value += items[i].value * items[i].bound;
-                room -= all;
-            } else {
-                value += items[i].value * static_cast<double>(room) / static_cast<double>(items[i].weight);
-                room = 0;
-            }
-        }
-        return value;
+    // Worth recording only when no further piece fits: a choice with room for one more is beaten by itself
+    // with that piece.
+    auto full = [&](Length room) {
+        for (int j = 0; j < n; ++j)
+            if (items[j].weight <= room && counts[j] < items[j].bound)
+                return false;
+        return true;
     };
-    auto search = [&](auto&& self, int k, Length room, double value) -> void {
-        if (value > result.value + valueTolerance) {
-            result.value = value;
-            bestCounts = counts;
+    auto floor = [&] { return static_cast<int>(top.size()) < want ? threshold : top.back().first; };
+    // Each level adds one more piece, of item `from` or a later one (pieces in ratio order, so every set
+    // is met once). A long bar holds few pieces, so the depth is small; and as the items come best ratio
+    // first, value + room * ratio of item j bounds everything from j on, which ends the loop early.
+    auto search = [&](auto&& self, int from, Length room, double value) -> void {
+        result.value = std::max(result.value, value);
+        if (value > floor() + valueTolerance && full(room)) {
+            auto at = std::find_if(top.begin(), top.end(), [value](const auto& t) { return t.first < value; });
+            top.insert(at, {value, counts});
+            if (static_cast<int>(top.size()) > want)
+                top.pop_back();
         }
-        if (k == n || !result.complete)
-            return;
-        if ((++nodes & 0xfff) == 0 && deadline.passed()) {
+        if ((++nodes & 0xfff) == 0 && deadline.passed())
             result.complete = false;
-            return;
+        for (int j = from; j < n && result.complete; ++j) {
+            const KnapsackItem& k = items[j];
+            const double ratio = k.value / static_cast<double>(k.weight);
+            if (value + ratio * static_cast<double>(room) <= floor() + valueTolerance)
+                break;
+            if (k.weight > room || counts[j] >= k.bound)
+                continue;
+            ++counts[j];
+            self(self, j, room - k.weight, value + k.value);
+            --counts[j];
         }
-        if (value + bound(k, room) <= result.value + valueTolerance)
-            return;
-        const int most = static_cast<int>(std::min<Length>(items[k].bound, room / items[k].weight));
-        for (int c = most; c >= 0; --c) {
-            counts[k] = c;
-            self(self, k + 1, room - c * items[k].weight, value + c * items[k].value);
-        }
-        counts[k] = 0;
     };
     search(search, 0, capacity, 0.0);
-    for (int i = 0; i < n; ++i)
-        result.items.push_back({items[i].item, bestCounts[i]});
-    sortItems(result.items);
+    auto choice = [&](const std::vector<int>& chosen) {
+        std::vector<std::pair<int, int>> out;
+        for (int i = 0; i < n; ++i)
+            out.push_back({items[i].item, chosen[i]});
+        sortItems(out);
+        return out;
+    };
+    for (std::size_t t = 0; t < top.size(); ++t) {
+        if (t == 0)
+            result.items = choice(top[t].second);
+        else
+            result.more.push_back(choice(top[t].second));
+    }
     return result;
 }
 
-KnapsackResult bestKnapsack(std::vector<KnapsackItem> items, Length capacity, const Deadline& deadline) {
+KnapsackResult bestKnapsack(std::vector<KnapsackItem> items, Length capacity, const Deadline& deadline,
+                            double threshold, int want) {
     std::int64_t parts = 0;
     for (const KnapsackItem& k : items) {
         if (k.value <= valueTolerance || k.bound <= 0 || k.weight > capacity)
@@ -145,9 +176,14 @@ KnapsackResult bestKnapsack(std::vector<KnapsackItem> items, Length capacity, co
         for (Length left = std::min<Length>(k.bound, capacity / k.weight), size = 1; left > 0; size *= 2)
             left -= std::min(size, left), ++parts;
     }
-    if (parts * (capacity + 1) <= maxTableCells)
-        return knapsackByDynamicProgramming(items, capacity);
-    return knapsackByBranchAndBound(std::move(items), capacity, deadline);
+    // Few pieces to a bar: branch and bound is quick at any length, and finds many patterns in one go.
+    Length lightest = capacity + 1;
+    for (const KnapsackItem& k : items)
+        if (k.value > valueTolerance && k.bound > 0)
+            lightest = std::min(lightest, k.weight);
+    if (capacity / lightest > fewPieces && parts * (capacity + 1) <= maxTableCells)
+        return knapsackByDynamicProgramming(items, capacity, threshold, want);
+    return knapsackByBranchAndBound(std::move(items), capacity, deadline, threshold, want);
 }
 
 } // namespace kvt::cutting

@@ -18,17 +18,23 @@ struct KnapsackItem {
 
 struct KnapsackResult {
     double value = 0;
-    std::vector<std::pair<int, int>> items; ///< (item, count), items ascending
-    bool complete = true;                   ///< false when the deadline cut the search short
+    std::vector<std::pair<int, int>> items;             ///< (item, count), items ascending
+    std::vector<std::vector<std::pair<int, int>>> more; ///< the next best choices worth over the threshold
+    bool complete = true;                               ///< false when the deadline cut the search short
 };
 
 /// The most valuable choice of `items` (each at most its bound) whose weights add up to at most
 /// `capacity`: dynamic programming over the capacity when that is small, branch and bound otherwise
-/// (long bars that hold few pieces).
-KnapsackResult bestKnapsack(std::vector<KnapsackItem> items, Length capacity, const Deadline& deadline);
+/// (long bars, or bars that hold few pieces). Looks for choices worth more than `threshold` (`items`
+/// stays empty when there is none; `value` is then at most the threshold) and reports up to `want` of
+/// them in `items` (the best) and `more`.
+KnapsackResult bestKnapsack(std::vector<KnapsackItem> items, Length capacity, const Deadline& deadline,
+                            double threshold = 0, int want = 1);
 
 /// The two ways, for the tests and the bench to compare.
-KnapsackResult knapsackByDynamicProgramming(const std::vector<KnapsackItem>& items, Length capacity);
-KnapsackResult knapsackByBranchAndBound(std::vector<KnapsackItem> items, Length capacity, const Deadline& deadline);
+KnapsackResult knapsackByDynamicProgramming(const std::vector<KnapsackItem>& items, Length capacity,
+                                            double threshold = 0, int want = 1);
+KnapsackResult knapsackByBranchAndBound(std::vector<KnapsackItem> items, Length capacity, const Deadline& deadline,
+                                        double threshold = 0, int want = 1);
 
 } // namespace kvt::cutting

@@ -22,30 +22,60 @@ LpMaster::LpMaster(const std::vector<double>& rowLower, const std::vector<double
 LpMaster::~LpMaster() = default;
 
 int LpMaster::addColumn(double cost, const std::vector<std::pair<int, double>>& entries) {
-    std::vector<int> rows;
-    std::vector<double> elements;
+    // Columns wait here and enter together before the next solve: Clp copies its arrays on every add.
+    if (m_pendingStarts.empty())
+        m_pendingStarts.push_back(0);
     for (const auto& [row, value] : entries) {
-        rows.push_back(row);
-        elements.push_back(value);
+        m_pendingRows.push_back(row);
+        m_pendingElements.push_back(value);
     }
-    m_lp->addColumn(static_cast<int>(rows.size()), rows.data(), elements.data(), 0.0, COIN_DBL_MAX, cost);
-    return m_lp->numberColumns() - 1;
+    m_pendingStarts.push_back(static_cast<int>(m_pendingRows.size()));
+    m_pendingCosts.push_back(cost);
+    return columns() - 1;
+}
+
+void LpMaster::flush() const {
+    if (m_pendingCosts.empty())
+        return;
+    const int n = static_cast<int>(m_pendingCosts.size());
+    const std::vector<double> lower(n, 0.0);
+    const std::vector<double> upper(n, COIN_DBL_MAX);
+    m_lp->addColumns(n, lower.data(), upper.data(), m_pendingCosts.data(), m_pendingStarts.data(), m_pendingRows.data(),
+                     m_pendingElements.data());
+    m_pendingStarts.clear();
+    m_pendingRows.clear();
+    m_pendingElements.clear();
+    m_pendingCosts.clear();
 }
 
 void LpMaster::setColumnLower(int column, double lower) {
+    flush();
     m_lp->setColumnLower(column, lower);
     m_boundsChanged = true;
 }
 
+void LpMaster::setColumnUpper(int column, double upper) {
+    flush();
+    m_lp->setColumnUpper(column, upper);
+    m_boundsChanged = true;
+}
+
+double LpMaster::columnUpper(int column) const {
+    flush();
+    return m_lp->columnUpper()[column];
+}
+
 double LpMaster::columnLower(int column) const {
+    flush();
     return m_lp->columnLower()[column];
 }
 
 int LpMaster::columns() const {
-    return m_lp->numberColumns();
+    return m_lp->numberColumns() + static_cast<int>(m_pendingCosts.size());
 }
 
 bool LpMaster::solve(double seconds) {
+    flush();
     m_lp->setMaximumWallSeconds(std::max(seconds, 0.001));
     if (m_boundsChanged)
         m_lp->dual();
@@ -65,11 +95,13 @@ std::vector<double> LpMaster::duals() const {
 }
 
 std::vector<double> LpMaster::values() const {
+    flush();
     const double* x = m_lp->primalColumnSolution();
     return {x, x + m_lp->numberColumns()};
 }
 
 std::vector<double> LpMaster::solveInteger(double seconds, double cutoff) const {
+    flush();
     ClpSimplex copy(*m_lp);
     OsiClpSolverInterface solver(&copy, false);
     for (int c = 0; c < copy.numberColumns(); ++c)
@@ -78,6 +110,7 @@ std::vector<double> LpMaster::solveInteger(double seconds, double cutoff) const 
     CbcModel model(solver);
     model.setLogLevel(0);
     model.messageHandler()->setLogLevel(0);
+    model.setUseElapsedTime(true);
     model.setMaximumSeconds(std::max(seconds, 0.01));
     model.setCutoff(cutoff);
     model.setNumberThreads(0);

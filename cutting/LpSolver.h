@@ -23,6 +23,9 @@ public:
     int addColumn(double cost, const std::vector<std::pair<int, double>>& entries);
     void setColumnLower(int column, double lower);
     double columnLower(int column) const;
+    /// Caps a column (a huge value for none).
+    void setColumnUpper(int column, double upper);
+    double columnUpper(int column) const;
     int columns() const;
 
     /// Solves within `seconds`; true when proved optimal (false also when infeasible or stopped).
@@ -37,7 +40,14 @@ public:
     std::vector<double> solveInteger(double seconds, double cutoff) const;
 
 private:
+    void flush() const;
+
     std::unique_ptr<ClpSimplex> m_lp;
+    // Columns added since the last solve, in Clp's column-ordered form.
+    mutable std::vector<int> m_pendingStarts;
+    mutable std::vector<int> m_pendingRows;
+    mutable std::vector<double> m_pendingElements;
+    mutable std::vector<double> m_pendingCosts;
     bool m_boundsChanged = false;
 };
 

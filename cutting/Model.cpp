@@ -106,6 +106,64 @@ void Model::complete(Solution& solution) const {
     solution.valid = true;
 }
 
+void Model::releaseOffcuts(Solution& solution) const {
+    struct Bar {
+        Cut cut;
+        Length room;
+    };
+    std::vector<Bar> bars;
+    for (const auto& [cut, count] : solution.cuts) {
+        Length room = bins[cut.bin].capacity;
+        for (const auto& [item, n] : cut.items)
+            room -= weight[item] * n;
+        bars.insert(bars.end(), count, Bar{cut, room});
+    }
+    std::vector<std::size_t> offcutBars;
+    for (std::size_t b = 0; b < bars.size(); ++b)
+        if (bars[b].cut.bin > 0)
+            offcutBars.push_back(b);
+    std::stable_sort(offcutBars.begin(), offcutBars.end(), [&](std::size_t a, std::size_t b) {
+        return bins[bars[a].cut.bin].cost > bins[bars[b].cut.bin].cost;
+    });
+    bool released = false;
+    for (std::size_t b : offcutBars) {
+        // Each piece into the bar that it leaves the least room in; all of them or none.
+        std::vector<Bar> trial = bars;
+        bool placed = true;
+        for (const auto& [item, n] : bars[b].cut.items) {
+            for (int k = 0; k < n && placed; ++k) {
+                std::size_t into = trial.size();
+                for (std::size_t t = 0; t < trial.size(); ++t)
+                    if (t != b && !trial[t].cut.items.empty() && trial[t].room >= weight[item] &&
+                        (into == trial.size() || trial[t].room < trial[into].room))
+                        into = t;
+                placed = into < trial.size();
+                if (!placed)
+                    break;
+                trial[into].room -= weight[item];
+                auto& items = trial[into].cut.items;
+                auto at = std::lower_bound(items.begin(), items.end(), std::pair<int, int>{item, 0});
+                if (at != items.end() && at->first == item)
+                    ++at->second;
+                else
+                    items.insert(at, {item, 1});
+            }
+        }
+        if (!placed)
+            continue;
+        trial[b].cut.items.clear();
+        bars = std::move(trial);
+        released = true;
+    }
+    if (!released)
+        return;
+    solution.cuts.clear();
+    for (Bar& bar : bars)
+        if (!bar.cut.items.empty())
+            solution.cuts.push_back({std::move(bar.cut), 1});
+    complete(solution);
+}
+
 Plan Model::toPlan(const Problem& problem, const Solution& solution) const {
     (void)problem;
     Plan plan;

@@ -68,6 +68,9 @@ struct Model {
     /// Totals of the solution (new bars, offcut cost, unplaced) from its cuts and the demand.
     void complete(Solution& solution) const;
     Plan toPlan(const Problem& problem, const Solution& solution) const;
+    /// Puts back on the rack the offcuts whose pieces fit into what the other bars leave over, dearest
+    /// offcut first, and completes the solution again.
+    void releaseOffcuts(Solution& solution) const;
 };
 
 /// First fit decreasing over `demand` (per item) with `available` bars of each bin kind (-1 unlimited):

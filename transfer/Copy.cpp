@@ -35,8 +35,10 @@ struct TableDef {
     bool later = false;
 };
 constexpr TableDef kTables[] = {
-    {"历史单据", "单据ID", false}, {"单据明细", "门框ID", true}, {"商品信息", "商品ID", true},
-    {"客户信息", "客户ID", true},  {"系统设置", "ID", false},    {"网页账号", "用户名", false, true},
+    {"历史单据", "单据ID", false},      {"单据明细", "门框ID", true},       {"商品信息", "商品ID", true},
+    {"客户信息", "客户ID", true},       {"系统设置", "ID", false},          {"网页账号", "用户名", false, true},
+    {"材料", "材料ID", true, true},     {"商品部件", "部件ID", true, true}, {"余料", "余料ID", true, true},
+    {"下料记录", "记录ID", true, true},
 };
 const QString kCounterId = QStringLiteral("历史单据ID");
 
@@ -506,10 +508,15 @@ CopyReport writeTarget(RowSource& source, std::vector<TablePlan>& tables, const 
             TransactionScope scope;
             engine::Engine& e = engine::Current();
             // No workstation writes while the copy checks the target is empty and fills it.
-            if (e.isServer())
-                e.execRaw(QStringLiteral("LOCK TABLE \"历史单据\", \"单据明细\", \"商品信息\", \"客户信息\", "
-                                         "\"系统设置\" IN EXCLUSIVE MODE"),
+            if (e.isServer()) {
+                const QStringList present = e.tableNames();
+                QStringList locked;
+                for (const TableDef& def : kTables)
+                    if (present.contains(QString::fromUtf8(def.name)))
+                        locked << QuotedName(QString::fromUtf8(def.name));
+                e.execRaw(QStringLiteral("LOCK TABLE %1 IN EXCLUSIVE MODE").arg(locked.join(QStringLiteral(", "))),
                           true);
+            }
             refuseDataIn(where);
             matchColumns(tables, where, options.addMissingColumns);
             for (const TablePlan& t : tables)

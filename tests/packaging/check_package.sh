@@ -27,6 +27,7 @@ cat >"$work/expected" <<'LIST'
 ./usr/bin/kvt
 ./usr/bin/kvtcalc
 ./usr/bin/kvtcopy
+./usr/bin/kvtcut
 ./usr/bin/kvtdemo
 ./usr/bin/kvtweb
 ./usr/lib/systemd/system/kvtweb.service
@@ -43,7 +44,7 @@ diff -u "$work/expected" "$work/installed.files" || fail "cmake --install instal
 depends=$(dpkg-deb -f "$deb" Depends)
 # The libraries found by dpkg-shlibdeps (a soname's number may change) and the fonts named.
 for p in 'libqt6core6' 'libqt6gui6' 'libqt6network6' 'libqt6httpserver6' 'libsodium[0-9]+' 'libssl3' 'libqt6widgets6' 'libqt6printsupport6' 'libsqlite3-[0-9]+' 'libxlsxwriter[0-9]+' 'libmdb[0-9]+' \
-    'fonts-arphic-uming' 'fonts-wqy-microhei'; do
+    'coinor-libcbc[0-9]+' 'coinor-libclp[0-9]+' 'fonts-arphic-uming' 'fonts-wqy-microhei'; do
     echo "$depends" | tr ',' '\n' | grep -Eq "^ *$p( |$)" || fail "Depends lacks $p: $depends"
 done
 
@@ -59,6 +60,11 @@ icon=$(sed -n 's/^Icon=//p' "$entry")
 rc=0
 PATH="$root/usr/bin:$PATH" kvtcopy >/dev/null 2>"$work/kvtcopy.err" || rc=$?
 [ "$rc" -eq 1 ] && grep -q 'kvtcopy 源数据库 目标数据库' "$work/kvtcopy.err" || fail "installed kvtcopy: exit $rc"
+
+# kvtcut lays three pieces of 50 and one of 100 onto two bars of 150.
+printf '2\r\n150\r\n100\t1\r\n50\t3\r\n' >"$work/cut.txt"
+PATH="$root/usr/bin:$PATH" kvtcut --instance "$work/cut.txt" | grep -q '^{"bars": 2, "lower_bound": 2, "optimal": true' ||
+    fail "installed kvtcut"
 
 # kvtweb lists the accounts of a new database (none); its unit starts the installed program.
 mkdir "$work/web"

@@ -24,8 +24,10 @@ using namespace kvt;
 
 namespace {
 
-const QStringList kTables = {"历史单据", "单据明细", "商品信息", "客户信息", "系统设置", "网页账号"};
-const QStringList kKeys = {"单据ID", "门框ID", "商品ID", "客户ID", "ID", "用户名"};
+const QStringList kTables = {"历史单据", "单据明细", "商品信息", "客户信息", "系统设置",
+                             "网页账号", "材料",     "商品部件", "余料",     "下料记录"};
+const QStringList kKeys = {"单据ID", "门框ID", "商品ID", "客户ID", "ID",
+                           "用户名", "材料ID", "部件ID", "余料ID", "记录ID"};
 
 /// Every table of the open database, row by row, each value with its kind.
 QMap<QString, QStringList> tablesOfOpenDatabase()
@@ -64,10 +66,13 @@ QList<qint64> nextKeys(const QString& location)
 {
     Database::Open(location);
     QList<qint64> keys;
-    const QStringList inserts = {"insert into 单据明细 (单据ID) values (1)", "insert into 商品信息 (商品名称) values (\"新\")",
-                                 "insert into 客户信息 (客户名) values (\"新\")"};
+    const QStringList inserts = {
+        "insert into 单据明细 (单据ID) values (1)", "insert into 商品信息 (商品名称) values (\"新\")",
+        "insert into 客户信息 (客户名) values (\"新\")", "insert into 余料 (材料名称,长度) values (\"新\",1)",
+        "insert into 下料记录 (下料单号,门框ID,部件ID,序号) values (9,1,1,999)"};
     const QStringList keyOf = {"select max(门框ID) from 单据明细", "select max(商品ID) from 商品信息",
-                               "select max(客户ID) from 客户信息"};
+                               "select max(客户ID) from 客户信息", "select max(余料ID) from 余料",
+                               "select max(记录ID) from 下料记录"};
     for (int i = 0; i < inserts.size(); ++i) {
         Database::Exec(inserts[i]);
         DataQuery q;
@@ -148,6 +153,37 @@ void makeLargeDatabase(const QString& path)
     Database::Exec(QStringLiteral("update 系统设置 set 值=10011 where ID=\"历史单据ID\""));
     Database::Exec(QStringLiteral("insert into 系统设置 (ID,值) values (\"打印份数\",2)"));
     Database::Exec(QStringLiteral("insert into 网页账号 (用户名,密码散列) values (\"李工\",\"$argon2id$v=19$m=65536\")"));
+    // The cutting list: materials, pieces, offcuts (the newest cut already) and pieces cut, lengths
+    // with a decimal.
+    Database::Exec(QStringLiteral("insert into 材料 (材料名称,原料长度,锯缝,端头余量,最短余料) values "
+                                  "(\"松木料\",6000,4,10,500),(\"铝料 60×40\",6500.5,3.5,0,800)"));
+    Database::Exec(QStringLiteral("insert into 商品部件 (商品ID,部件名称,材料名称,件数,长度公式) values "
+                                  "(1,\"立框\",\"松木料\",2,\"\"\"总高\"\"-5\"),(1,\"上框\",\"松木料\",1,null)"));
+    engine::Statement offcut(QStringLiteral("INSERT INTO 余料 (材料名称,长度,来源,入库日期) VALUES (?,?,?,?)"));
+    engine::Statement cut(QStringLiteral("INSERT INTO 下料记录 (下料单号,下料日期,门框ID,部件ID,序号,材料名称,长度,"
+                                         "原料序号,余料ID) VALUES (?,?,?,?,?,?,?,?,?)"));
+    for (int i = 1; i <= 30; ++i) {
+        offcut.bind(1, QStringLiteral("松木料"));
+        offcut.bind(2, 500 + i * 10.5);
+        offcut.bind(3, QStringLiteral("下料单%1").arg(i));
+        offcut.bind(4, QDate(2024, 1, 1).addDays(i).toString(Qt::ISODate));
+        offcut.step();
+        offcut.reset();
+        for (int n = 1; n <= 3; ++n) {
+            cut.bind(1, qint64(i));
+            cut.bind(2, QDate(2024, 1, 1).addDays(i).toString(Qt::ISODate));
+            cut.bind(3, qint64(i));
+            cut.bind(4, qint64(n == 3 ? 2 : 1));
+            cut.bind(5, qint64(n == 3 ? 1 : n));
+            cut.bind(6, QStringLiteral("松木料"));
+            cut.bind(7, 2095.5);
+            cut.bind(8, qint64(n));
+            cut.bind(9, n == 1 ? QVariant(qint64(i)) : QVariant());
+            cut.step();
+            cut.reset();
+        }
+    }
+    Database::Exec(QStringLiteral("delete from 余料 where 余料ID=30"));
     scope.Commit();
     Database::Close();
 }
@@ -245,9 +281,9 @@ private slots:
     void roundTripGivesTheSameTables_data()
     {
         QTest::addColumn<QString>("source");
-        QTest::addColumn<QList<qint64>>("numbering"); // next keys of lines, products, clients
-        QTest::newRow("demo") << QStringLiteral("demo.db") << QList<qint64>{1, 7, 7};
-        QTest::newRow("10000 bills") << QStringLiteral("large.db") << QList<qint64>{99997, 41, 301};
+        QTest::addColumn<QList<qint64>>("numbering"); // next keys of lines, products, clients, offcuts, pieces cut
+        QTest::newRow("demo") << QStringLiteral("demo.db") << QList<qint64>{1, 7, 7, 2, 1};
+        QTest::newRow("10000 bills") << QStringLiteral("large.db") << QList<qint64>{99997, 41, 301, 31, 91};
     }
     void roundTripGivesTheSameTables()
     {
@@ -293,6 +329,8 @@ private slots:
         QTest::newRow("server: a client") << true << "insert into 客户信息 (客户名) values (\"王\")" << "客户信息 1 行";
         QTest::newRow("server: a line without its bill") << true << "insert into 单据明细 (单据ID) values (9)"
                                                          << "单据明细 1 行";
+        QTest::newRow("server: an offcut on the rack")
+            << true << "insert into 余料 (材料名称,长度) values (\"松木料\",800)" << "余料 1 行";
         QTest::newRow("server: a setting besides the counter")
             << true << "insert into 系统设置 (ID,值) values (\"打印份数\",2)" << "系统设置 1 行";
     }
@@ -399,7 +437,7 @@ private slots:
         engine::ExecRaw(onServer ? QStringLiteral("drop trigger t on \"客户信息\"; drop trigger if exists t on \"商品信息\"")
                                  : QStringLiteral("drop trigger t"));
         Database::Close();
-        QCOMPARE(nextKeys(target), (QList<qint64>{1, 1, 1}));
+        QCOMPARE(nextKeys(target), (QList<qint64>{1, 1, 1, 1, 1}));
     }
 
     // Any row source, its rows in no order: columns the target lacks are added when asked for, else
@@ -452,7 +490,7 @@ private slots:
         QCOMPARE(q.TextAt(1, 0) + QLatin1Char('|') + q.TextAt(2, 0), QStringLiteral("2024-12-31|2025-03-01"));
         Database::Close();
         // Numbering goes on above the highest keys read.
-        QCOMPARE(nextKeys(target), (QList<qint64>{41, 6, 3}));
+        QCOMPARE(nextKeys(target), (QList<qint64>{41, 6, 3, 1, 1}));
     }
 
     // A database being copied stays in use: a workstation's save goes through while the source is
@@ -586,9 +624,13 @@ private slots:
         QStringList lines = out.split(QLatin1Char('\n'));
         QCOMPARE(lines.takeLast(), QString());
         QVERIFY2(lines.takeLast().startsWith(QStringLiteral("已复制到：服务器 ")), qPrintable(out));
-        QCOMPARE(lines, (QStringList{"历史单据：0 行，校验和一致", "单据明细：0 行，校验和一致", "商品信息：6 行，校验和一致",
-                                     "客户信息：6 行，校验和一致", "系统设置：1 行，校验和一致", "网页账号：0 行，校验和一致",
-                                     "自动编号：单据明细 0、商品信息 6、客户信息 6，一致"}));
+        QCOMPARE(lines,
+                 (QStringList{
+                     "历史单据：0 行，校验和一致", "单据明细：0 行，校验和一致", "商品信息：6 行，校验和一致",
+                     "客户信息：6 行，校验和一致", "系统设置：1 行，校验和一致", "网页账号：0 行，校验和一致",
+                     "材料：3 行，校验和一致", "商品部件：6 行，校验和一致", "余料：1 行，校验和一致",
+                     "下料记录：0 行，校验和一致",
+                     "自动编号：单据明细 0、商品信息 6、客户信息 6、材料 3、商品部件 6、余料 1、下料记录 0，一致"}));
 
         QCOMPARE(run({m_demo, server}, &out, &err), 1);
         QCOMPARE(out, QString());
