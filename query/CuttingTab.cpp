@@ -22,6 +22,7 @@ namespace {
 void addRows(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<PlanRow>& rows) {
     for (const PlanRow& row : rows) {
         auto* item = parent ? new QTreeWidgetItem(parent, row.cells) : new QTreeWidgetItem(tree, row.cells);
+        item->setToolTip(1, row.cells.value(1));
         if (row.kind == PlanRow::Kind::Material || row.kind == PlanRow::Kind::NotCutHeading) {
             QFont bold = item->font(0);
             bold.setBold(true);
@@ -74,10 +75,10 @@ TCuttingTab::TCuttingTab(std::function<bool(CuttingListFilter&)> filter, QWidget
     Tree_cut_plan = new QTreeWidget(this);
     Tree_cut_plan->setObjectName(QStringLiteral("Tree_cut_plan"));
     Tree_cut_plan->setHeaderLabels(PlanColumns());
-    Tree_cut_plan->setColumnWidth(0, 240);
-    Tree_cut_plan->setColumnWidth(1, 420);
-    Tree_cut_plan->setWordWrap(true);
-    Tree_cut_plan->setUniformRowHeights(false);
+    // The pieces take what the other columns leave.
+    Tree_cut_plan->header()->setStretchLastSection(false);
+    for (int c = 0; c < Tree_cut_plan->columnCount(); ++c)
+        Tree_cut_plan->header()->setSectionResizeMode(c, c == 1 ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
     Label_cut_status = new QLabel(this);
     Label_cut_status->setObjectName(QStringLiteral("Label_cut_status"));
 

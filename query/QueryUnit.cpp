@@ -350,7 +350,11 @@ void TFormQuery::moveFilterToTab(int index) {
     QWidget* page = PageControl1->widget(index);
     // The cutting list shows its plan on its tab: the result grid gives it the room.
     const bool cutting = page == CuttingTab;
+    // The window's print and export work on the result grid, which the plan covers meanwhile.
     QorDBGridQuery->setVisible(!cutting);
+    print_Button->setVisible(!cutting);
+    send_excel_Button->setVisible(!cutting);
+    Label_glass_note->setVisible(!cutting && !m_glassNote.isEmpty());
     static_cast<QBoxLayout*>(layout())->setStretchFactor(PageControl1, cutting ? 1 : 0);
     if ((page != TabSheet1 && page != TabSheet4 && !cutting) || GroupBox1->parentWidget() == page)
         return;

@@ -111,8 +111,12 @@ void TProductPiecesPanel::followProduct() {
         }
     }
     Label_pieces->setText(caption);
-    if (CGDBGrid_pieces->dataQuery() != shown)
+    if (CGDBGrid_pieces->dataQuery() != shown) {
         CGDBGrid_pieces->SetDataQuery(shown);
+        const int widths[] = {120, 200, 60, 290}; // 部件名称, 材料名称, 件数, 长度公式
+        for (int c = 0; c < 4 && c < CGDBGrid_pieces->ColumnCount(); ++c)
+            CGDBGrid_pieces->SetColumnWidth(c, widths[c]);
+    }
     CGDBGrid_pieces->SetReadOnly(!shown);
 }
 

@@ -615,6 +615,11 @@ private slots:
         openManagement(QStringLiteral("5"));
         goToProduct(QStringLiteral("实木单开门框"));
         QCOMPARE(piecesGrid()->dataQuery()->RowCount(), 2);
+        // In the order they were added, the name first.
+        QAbstractItemModel* shown = piecesGrid()->model();
+        QCOMPARE(shown->index(0, 0).data().toString(), QStringLiteral("立框"));
+        QCOMPARE(shown->index(1, 0).data().toString(), QStringLiteral("上框"));
+        QCOMPARE(shown->headerData(3, Qt::Horizontal).toString(), QStringLiteral("长度公式"));
     }
 
     // A bad piece stops the whole save: neither the products nor any piece is written, the
