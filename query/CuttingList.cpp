@@ -249,19 +249,6 @@ MaterialPlan planMaterial(const Material& m, std::vector<Wanted>& wanted, const 
             planned = cutsExactly(problem, plan);
         }
     }
-    // The offcuts stay on the rack unless they save a new bar: planned without them, the same
-    // number of new bars means they saved none.
-    if (planned && plan.offcutsUsed > 0) {
-        cutting::Problem bare = problem;
-        bare.offcuts.clear();
-        if (cutting::problemError(bare).empty()) {
-            cutting::Plan without = cutting::solve(bare);
-            if (cutsExactly(bare, without) && without.unplaced.empty() && without.newBars <= plan.newBars) {
-                problem = std::move(bare);
-                plan = std::move(without);
-            }
-        }
-    }
     if (!planned) {
         const QString reason = error.empty() ? QStringLiteral("材料%1的下料方案算不出来").arg(quoted(m.name))
                                              : QString::fromStdString(error);
