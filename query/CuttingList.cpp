@@ -549,8 +549,6 @@ qint64 ConfirmCuttingPlan(const CuttingPlan& plan) {
     }
     const QString source = QStringLiteral("下料单%1").arg(number);
 
-    engine::Statement already(QStringLiteral("SELECT count(*) FROM %1 WHERE %2=? AND %3=? AND %4=?")
-                                  .arg(recorded, n("门框ID"), n("部件ID"), n("序号")));
     engine::Statement record(QStringLiteral("INSERT INTO %1 (%2,%3,%4,%5,%6,%7,%8,%9,%10) VALUES (?,?,?,?,?,?,?,?,?)")
                                  .arg(recorded, n("下料单号"), n("下料日期"), n("门框ID"), n("部件ID"), n("序号"),
                                       n("材料名称"), n("长度"), n("原料序号"))
@@ -581,13 +579,6 @@ qint64 ConfirmCuttingPlan(const CuttingPlan& plan) {
                         QStringLiteral("%1的余料%2已被别人用掉。").arg(quoted(m.material)).arg(bar.offcutId));
             }
             for (const CutPiece& p : bar.pieces) {
-                already.reset();
-                already.bind(1, p.lineId);
-                already.bind(2, p.pieceId);
-                already.bind(3, p.ordinal);
-                if (already.step() && already.value(0).toLongLong() > 0)
-                    throw conflict(
-                        QStringLiteral("单据%1的%2已在别的工作站确认下料。").arg(p.billId).arg(quoted(p.name)));
                 record.reset();
                 record.bind(1, number);
                 record.bind(2, today);
@@ -598,6 +589,7 @@ qint64 ConfirmCuttingPlan(const CuttingPlan& plan) {
                 record.bind(7, millimetres(p.length));
                 record.bind(8, qint64(b + 1));
                 record.bind(9, bar.offcutId != 0 ? QVariant(bar.offcutId) : QVariant());
+                // The unique key of 下料记录 refuses a piece recorded meanwhile.
                 try {
                     record.step();
                 } catch (const StoreError& e) {

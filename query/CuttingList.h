@@ -82,15 +82,17 @@ struct PieceLengthResult {
 /// title of the line, the formula cannot be evaluated, or the length is not above 0.
 PieceLengthResult PieceLength(const QString& formula, const QStringList& cells);
 
-/// Plans the pieces of every line of the chosen bills that is not cut yet (no row in 下料记录),
-/// on the open database; the optimiser gets timeLimitPerMaterial seconds for each material. Changes
+/// Plans every piece of the chosen bills' lines that is not cut yet (no row in 下料记录), on the
+/// open database; a piece that cannot be cut yet is listed in notCut instead, the line's other
+/// pieces are planned. The optimiser gets timeLimitPerMaterial seconds for each material. Changes
 /// nothing. Throws StoreError when the database fails.
 CuttingPlan PlanCuttingList(const CuttingListFilter& filter, double timeLimitPerMaterial = 2.0);
 
 /// Records plan as cut in one transaction: its pieces in 下料记录 under a new plan number, the
 /// offcuts it uses removed from 余料, its kept leftovers added to 余料 (来源 naming the plan).
 /// Refused with StoreError of kind Conflict, writing nothing, when another workstation confirmed
-/// any of the same pieces meanwhile or an offcut it uses is gone. Returns the plan number.
+/// any of the same pieces meanwhile or an offcut it uses is gone or changed; a plan without bars is
+/// refused (StoreError of kind Other). Returns the plan number.
 qint64 ConfirmCuttingPlan(const CuttingPlan& plan);
 
 /// Runs of identical neighbouring bars (same source kind, length and pieces) in bars: the first
