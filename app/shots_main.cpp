@@ -19,12 +19,15 @@
 #include "controls/PrintSurface.h"
 #include "controls/QorControlUnit.h"
 #include "controls/QorDBGrid.h"
+#include "query/CuttingSheet.h"
+#include "query/CuttingTab.h"
 #include "query/QueryUnit.h"
 #include "refdata/CGFormUnit.h"
 #include "store/DataQuery.h"
 #include "store/Database.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDateEdit>
 #include <QDir>
 #include <QKeyEvent>
@@ -163,6 +166,7 @@ public:
         checkDemoBillSizes();
         measureFirstBill();
         showGlassList();
+        showCuttingList();
         showUnfinishedWork();
         showDoorLeavesNotWorkedOut();
         reopenFirstBillFrames();
@@ -388,6 +392,22 @@ private:
         grab(q, "query-glass");
     }
 
+    /// The cutting list of every bill on the tab 下料单 after 计算, and its printed plan.
+    void showCuttingList() {
+        TFormQuery* q = queryWindow();
+        q->PageControl1->setCurrentWidget(q->CuttingTab);
+        q->CheckBox__add_date->setChecked(false);
+        q->CuttingTab->Button_cut_calc->click();
+        settle();
+        const auto& plan = q->CuttingTab->plan();
+        expect(plan && !plan->materials.empty(), QStringLiteral("cutting list has no materials"));
+        grab(q, "query-cutting");
+        const QString file = QDir(m_sheets).filePath(QStringLiteral("cutting-plan.pdf"));
+        PrintJobToPdf(
+            file, [&](PrintSurface& s) { PrintCuttingPlan(s, *plan, QDate::currentDate()); },
+            PrintSurface::Orientation::Landscape);
+    }
+
     void showUnfinishedWork() {
         TFormQuery* q = queryWindow();
         q->PageControl1->setCurrentWidget(q->TabSheet2);
@@ -441,6 +461,9 @@ private:
         TCGForm* cg = selection();
         pressEnter(cg->Edit_Find);
         expect(cg->CGQuery->RowCount() == 6, QStringLiteral("product editing lists %1").arg(cg->CGQuery->RowCount()));
+        // The solid wood frame, whose pieces show under the list.
+        expect(cg->CGQuery->FindRow(QStringLiteral("商品名称"), QStringLiteral("实木单开门框")),
+               QStringLiteral("no solid wood frame"));
         grab(cg, "selection-edit-products");
         cg->Button_exit->click();
         settle();

@@ -4,6 +4,8 @@
 #include "controls/Dialogs.h"
 #include "controls/FormRegistry.h"
 #include "controls/QorDBGrid.h"
+#include "controls/QorControlUnit.h"
+#include "query/CuttingTab.h"
 #include "query/GlassList.h"
 #include "query/QueryExport.h"
 #include "query/my_print.h"
@@ -218,6 +220,9 @@ void TFormQuery::buildControls() {
     PageControl1->addTab(TabSheet2, QStringLiteral("门框查询"));
     PageControl1->addTab(TabSheet3, QStringLiteral("sql语句功能"));
     PageControl1->addTab(TabSheet4, QStringLiteral("玻璃清单"));
+    CuttingTab = new TCuttingTab(
+        [this](GlassListFilter& filter) { return listFilter(filter, &TFormQuery::cuttingCalcAfterPick, false); });
+    PageControl1->addTab(CuttingTab, QStringLiteral("下料单"));
 
     // Tab 1: the filter group and the bill buttons.
     GroupBox1 = named(new QGroupBox(QStringLiteral("查询条件"), TabSheet1), "GroupBox1");
@@ -344,11 +349,20 @@ void TFormQuery::wireHandlers() {
 
 void TFormQuery::moveFilterToTab(int index) {
     QWidget* page = PageControl1->widget(index);
-    if ((page != TabSheet1 && page != TabSheet4) || GroupBox1->parentWidget() == page)
+    // The cutting list shows its plan on its tab: the result grid gives it the room.
+    const bool cutting = page == CuttingTab;
+    // The window's print and export work on the result grid, which the plan covers meanwhile.
+    QorDBGridQuery->setVisible(!cutting);
+    print_Button->setVisible(!cutting);
+    send_excel_Button->setVisible(!cutting);
+    Label_glass_note->setVisible(!cutting && !m_glassNote.isEmpty());
+    static_cast<QBoxLayout*>(layout())->setStretchFactor(PageControl1, cutting ? 1 : 0);
+    if ((page != TabSheet1 && page != TabSheet4 && !cutting) || GroupBox1->parentWidget() == page)
         return;
     if (QLayout* from = GroupBox1->parentWidget()->layout())
         from->removeWidget(GroupBox1);
-    qobject_cast<QBoxLayout*>(page->layout())->insertWidget(0, GroupBox1, 1);
+    QBoxLayout* place = cutting ? CuttingTab->FilterPlace : qobject_cast<QBoxLayout*>(page->layout());
+    place->insertWidget(0, GroupBox1, 1);
     GroupBox1->show();
 }
 
@@ -542,20 +556,32 @@ void TFormQuery::Button_exSQLClick() {
         ShowMessage(this, QStringLiteral("SQL语句已执行，影响%1条记录。").arg(outcome.rowsChanged));
 }
 
-void TFormQuery::glass_list_ButtonClick() {
-    GlassListFilter filter;
+bool TFormQuery::listFilter(GlassListFilter& filter, void (TFormQuery::*again)(), bool dropResult) {
     filter.byClient = !Edit_client->text().isEmpty();
     if (filter.byClient && !clientIdOf(Label_client_id->text(), filter.clientId)) {
-        // A name without a picked client: no list until the client is picked, then this one.
-        ADOQuery1->Close();
-        m_queryOnPick = &TFormQuery::glass_list_ButtonClick;
+        // The old result would read as that client's: it goes before the picker can bring the new one.
+        if (dropResult)
+            ADOQuery1->Close();
+        m_queryOnPick = again;
         Form(kSelectionForm)->installEventFilter(this);
         Edit_clientDblClick();
-        return;
+        return false;
     }
     filter.byDate = CheckBox__add_date->isChecked();
     filter.from = DateTimePicker1->date();
     filter.to = DateTimePicker2->date();
+    return true;
+}
+
+void TFormQuery::cuttingCalcAfterPick() {
+    CuttingTab->Button_cut_calcClick();
+}
+
+void TFormQuery::glass_list_ButtonClick() {
+    GlassListFilter filter;
+    // A name without a picked client: no list until the client is picked, then this one.
+    if (!listFilter(filter, &TFormQuery::glass_list_ButtonClick, true))
+        return;
     // Counted first: should the count fail, no list is shown without its warning.
     const int unfinished = CountUnfinishedGlassLines(filter);
     runQuery(GlassListSql(filter));

@@ -20,6 +20,8 @@ class QTabWidget;
 namespace kvt {
 class DataQuery;
 class TQorDBGrid;
+class TCuttingTab;
+struct GlassListFilter;
 
 /// The bill list statement for the filter: clientId is used when clientFilter is on, the two
 /// dates (both included) when dateFilter is on.
@@ -63,6 +65,9 @@ public:
     QWidget* TabSheet2;
     QWidget* TabSheet3;
     QWidget* TabSheet4;
+    /// Tab 5, 下料单: the cutting list of the bills the filter of tab 1 chooses; the filter group
+    /// moves onto it while it is shown, and the result grid makes room for its plan.
+    TCuttingTab* CuttingTab;
 
     // Tab 1: bill list and loading a listed bill.
     QPushButton* Button_query;
@@ -137,6 +142,12 @@ private:
     void showBillForEditing(QWidget* bill, DataQuery& billQuery);
     /// Shows the filter group on the tab that is current, when that tab uses it.
     void moveFilterToTab(int index);
+    /// The bills the filter chooses; false when a client name was typed and not picked: the
+    /// picker is then open, and again runs once the pick comes back (dropResult: the result
+    /// grid is emptied meanwhile).
+    bool listFilter(GlassListFilter& filter, void (TFormQuery::*again)(), bool dropResult);
+    /// 计算 of the cutting list, run again after the client was picked.
+    void cuttingCalcAfterPick();
 
     /// Title and footer of the glass list while the result shows it; empty titles otherwise.
     QString m_glassTitle;

@@ -6,8 +6,10 @@
 #include "controls/QorControlUnit.h"
 #include "controls/QorDBGrid.h"
 #include "refdata/FormulaTestUnit.h"
+#include "refdata/ProductPiecesPanel.h"
 #include "refdata/SelectionSql.h"
 #include "store/DataQuery.h"
+#include "store/Database.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -37,12 +39,16 @@ bool callerOpen(const QString& formName) {
     return Form(formName)->isVisible();
 }
 
+constexpr int kHeight = 520;
+/// Product editing shows the pieces of the current product under the buttons.
+constexpr int kHeightWithPieces = 700;
+
 } // namespace
 
 TCGForm::TCGForm(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("CGForm"));
     setWindowTitle(QStringLiteral("信息选择与编辑窗口"));
-    resize(736, 520);
+    resize(736, kHeight);
 
     QFont song(QStringLiteral("宋体"));
 
@@ -95,6 +101,11 @@ TCGForm::TCGForm(QWidget* parent) : QWidget(parent) {
     Button_formula_test->hide();
     Button_exit = button("Button_exit", QStringLiteral("退出"), 632);
 
+    // Below the buttons, shown only while products are edited; the window grows to hold it.
+    Panel_pieces = new TProductPiecesPanel(CGQuery, this);
+    Panel_pieces->setGeometry(16, 510, 697, 180);
+    Panel_pieces->hide();
+
     connect(Button_yes, &QPushButton::clicked, this, [this] { Guarded(this, [this] { Button_yesClick(); }); });
     connect(Button_save, &QPushButton::clicked, this, [this] { Guarded(this, [this] { Button_saveClick(); }); });
     connect(Button_formula_test, &QPushButton::clicked, this,
@@ -115,7 +126,7 @@ QString TCGForm::mode() const {
 }
 
 QString TCGForm::unsavedTable() const {
-    if (!isVisible() || !CGQuery->IsOpen() || !CGQuery->HasPendingChanges())
+    if (!isVisible() || !CGQuery->IsOpen() || (!CGQuery->HasPendingChanges() && !Panel_pieces->hasPendingChanges()))
         return QString();
     if (mode() == QLatin1String("4"))
         return QStringLiteral("客户信息");
@@ -156,12 +167,18 @@ void TCGForm::CGForm_show() {
         Button_save->show();
         Button_formula_test->setVisible(m == QLatin1String("5"));
     }
+    const bool pieces = m == QLatin1String("5");
+    resize(width(), pieces ? kHeightWithPieces : kHeight);
+    Panel_pieces->setVisible(pieces);
+    Panel_pieces->setEditing(pieces);
 }
 
 void TCGForm::CGForm_close() {
     CGDBGrid->SetReadOnly(true);
     Button_save->hide();
     Button_formula_test->hide();
+    Panel_pieces->setEditing(false);
+    Panel_pieces->hide();
 }
 
 void TCGForm::Button_exitClick() {
@@ -303,6 +320,7 @@ void TCGForm::client_edit_find() {
 }
 
 void TCGForm::goods_edit_find() {
+    Panel_pieces->clear();
     CGQuery->Close();
     CGQuery->SetSql(GoodsEditSql(Edit_Find->text()));
     CGQuery->Open();
@@ -428,13 +446,19 @@ void TCGForm::CGDBGrid_writ_door_goods() {
 
 void TCGForm::Button_saveClick() {
     // Leaving the grid drops a row that was added and left empty, as the grid does itself.
-    if (CGDBGrid->hasFocus())
+    if (CGDBGrid->hasFocus() || Panel_pieces->CGDBGrid_pieces->hasFocus())
         Button_save->setFocus(Qt::OtherFocusReason);
-    if (mode() == QLatin1String("5") && !CheckFormulasBeforeSave(this, CGDBGrid))
+    const bool products = mode() == QLatin1String("5");
+    if (products && (!CheckFormulasBeforeSave(this, CGDBGrid) || !Panel_pieces->checkBeforeSave(this)))
         return;
     if (CGQuery->IsOpen()) {
         try {
+            // The products and their pieces together, or nothing.
+            TransactionScope scope;
             CGQuery->ApplyUpdates();
+            if (products)
+                Panel_pieces->applyUpdates();
+            scope.Commit();
         } catch (const StoreError& e) {
             if (e.kind() != StoreError::Kind::Conflict)
                 throw;

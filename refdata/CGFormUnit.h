@@ -16,6 +16,7 @@ class QPushButton;
 namespace kvt {
 class DataQuery;
 class TQorDBGrid;
+class TProductPiecesPanel;
 
 class TCGForm : public QWidget {
     Q_OBJECT
@@ -34,6 +35,8 @@ public:
     /// "公式测试": the current product's formulas on a sample line (product editing only).
     QPushButton* Button_formula_test;
     QPushButton* Button_exit;
+    /// 部件: the current product's pieces, under the list (product editing only).
+    TProductPiecesPanel* Panel_pieces;
     /// The rows of the list; the searches replace its statement.
     DataQuery* CGQuery;
 

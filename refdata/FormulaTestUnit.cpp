@@ -47,7 +47,9 @@ QString remarkOf(const SizeFormulaColumn& column, const SampleResult& r, const Q
     return parts.join(QLatin1Char(' '));
 }
 
-ProductSample productOfRow(DataQuery* list, int row) {
+} // namespace
+
+ProductSample ProductOfRow(DataQuery* list, int row) {
     auto text = [&](const char* name) {
         const int column = list->FieldIndex(QString::fromUtf8(name));
         return column < 0 ? QString() : list->TextAt(row, column);
@@ -60,8 +62,6 @@ ProductSample productOfRow(DataQuery* list, int row) {
         p.formulas[i] = text(kSizeFormulas[i].field);
     return p;
 }
-
-} // namespace
 
 TFormulaTestForm::TFormulaTestForm(const ProductSample& product, QWidget* parent)
     : QDialog(parent), m_product(product) {
@@ -237,7 +237,7 @@ void OpenFormulaTest(QWidget* parent, DataQuery* list) {
         return;
     }
     const int row = list->CurrentRow();
-    const ProductSample product = productOfRow(list, row);
+    const ProductSample product = ProductOfRow(list, row);
     auto* form = new TFormulaTestForm(product, parent);
     form->setAttribute(Qt::WA_DeleteOnClose);
     // The editor's list must stay as it is while the formulas are tried on it.
@@ -272,7 +272,7 @@ bool CheckFormulasBeforeSave(QWidget* parent, TQorDBGrid* grid) {
     for (int row = 1; row <= list->RowCount(); ++row) {
         if (list->StateOf(row) == RowState::Unchanged)
             continue;
-        for (const FormulaFinding& f : CheckProductFormulas(productOfRow(list, row)))
+        for (const FormulaFinding& f : CheckProductFormulas(ProductOfRow(list, row)))
             (f.kind == FormulaFinding::CannotEvaluate ? refusals : questions).push_back({row, f});
     }
     auto goTo = [&](const Found& f) {
@@ -284,18 +284,7 @@ bool CheckFormulasBeforeSave(QWidget* parent, TQorDBGrid* grid) {
         else
             list->MoveToRow(f.row);
     };
-    if (!refusals.isEmpty()) {
-        goTo(refusals.first());
-        ShowMessage(parent, refusals.first().finding.text);
-        return false;
-    }
-    for (const Found& f : questions) {
-        if (!ConfirmYesNo(parent, f.finding.text)) {
-            goTo(f);
-            return false;
-        }
-    }
-    return true;
+    return TellFindings(parent, refusals, questions, goTo);
 }
 
 } // namespace kvt

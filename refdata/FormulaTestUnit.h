@@ -2,6 +2,7 @@
 // The product editor's formula tools: the test window that tries a product's formulas on a
 // sample line, and the check of the changed products' formulas before a save.
 
+#include "controls/Dialogs.h"
 #include "refdata/FormulaCheck.h"
 
 #include <QDialog>
@@ -49,6 +50,28 @@ private:
     SampleValues m_values; ///< cells typed on the sample line
     bool m_refreshing = false;
 };
+
+/// What a check before a save found, told to the clerk: the first refusal is shown and the save
+/// stops; otherwise each question is asked, and a No stops it. goTo puts the cursor on a finding
+/// before it is told. Found has finding.text. False when the save must stop.
+template <class Found, class GoTo>
+bool TellFindings(QWidget* parent, const QList<Found>& refusals, const QList<Found>& questions, GoTo goTo) {
+    if (!refusals.isEmpty()) {
+        goTo(refusals.first());
+        ShowMessage(parent, refusals.first().finding.text);
+        return false;
+    }
+    for (const Found& f : questions) {
+        if (!ConfirmYesNo(parent, f.finding.text)) {
+            goTo(f);
+            return false;
+        }
+    }
+    return true;
+}
+
+/// The product of a row of the product list, as the sample line takes it.
+ProductSample ProductOfRow(DataQuery* list, int row);
 
 /// Opens the test window on the list's current product; "应用" writes the formulas that changed
 /// into that row, pending until the list is saved.

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Renders the windows and both production sheets into docs/*.png, headless.
+# Renders the windows, both production sheets and a printed cutting plan into docs/*.png, headless.
 # Usage: sh scripts/screenshots.sh [build folder]   (`make screenshots` builds first)
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,7 +20,7 @@ trap 'rm -rf "$sheets" "$web"; [ -z "$pid" ] || kill "$pid" 2>/dev/null' EXIT IN
 mkdir -p "$out"
 # A Chinese locale gives the dates the format a clerk sees; it need not be installed.
 QT_QPA_PLATFORM=offscreen LANG=zh_CN.UTF-8 LC_ALL= LC_TIME= "$shots" "$out" "$sheets"
-for sheet in sheet-frame sheet-door-leaf; do
+for sheet in sheet-frame sheet-door-leaf cutting-plan; do
     pdftoppm -png -r 90 -singlefile "$sheets/$sheet.pdf" "$out/$sheet"
 done
 

@@ -13,8 +13,7 @@
 namespace kvt {
 namespace {
 
-QString singleQuoted(const QString& text)
-{
+QString singleQuoted(const QString& text) {
     QString out;
     out.reserve(text.size() + 2);
     out += QLatin1Char('\'');
@@ -28,8 +27,7 @@ QString singleQuoted(const QString& text)
 }
 
 /// "2021-01-14", "2021/1/14" (year first) or "1/14/2021" (month first).
-QDate parseDateLiteral(const QString& text)
-{
+QDate parseDateLiteral(const QString& text) {
     const QString t = text.trimmed();
     const QStringList parts = t.split(QRegularExpression(QStringLiteral("[-/.]")));
     if (parts.size() != 3)
@@ -59,18 +57,15 @@ struct Token {
     QString plain;  // as SQLite is given it
 };
 
-bool wordStart(QChar c)
-{
+bool wordStart(QChar c) {
     return c.isLetter() || c == QLatin1Char('_') || c.unicode() >= 0x80;
 }
-bool wordPart(QChar c)
-{
+bool wordPart(QChar c) {
     return wordStart(c) || c.isDigit() || c == QLatin1Char('$');
 }
 
 /// The program's tables and columns, by their names in lower case.
-const QHash<QString, QString>& schemaNames()
-{
+const QHash<QString, QString>& schemaNames() {
     static const QHash<QString, QString> names = [] {
         QHash<QString, QString> h;
         const char* const all[] = {
@@ -90,24 +85,21 @@ const QHash<QString, QString>& schemaNames()
     return names;
 }
 
-bool isWord(const Token& t, const char* lower)
-{
+bool isWord(const Token& t, const char* lower) {
     return t.kind == Tok::Word && t.text.compare(QLatin1String(lower), Qt::CaseInsensitive) == 0;
 }
 
 /// Type names that follow AS inside cast(): never aliases.
-bool isTypeName(const QString& word)
-{
-    static const QStringList types = {QStringLiteral("integer"), QStringLiteral("int"),     QStringLiteral("bigint"),
-                                      QStringLiteral("smallint"), QStringLiteral("real"),    QStringLiteral("double"),
-                                      QStringLiteral("float"),   QStringLiteral("numeric"), QStringLiteral("decimal"),
-                                      QStringLiteral("text"),    QStringLiteral("varchar"), QStringLiteral("char"),
-                                      QStringLiteral("date"),    QStringLiteral("boolean"), QStringLiteral("timestamp")};
+bool isTypeName(const QString& word) {
+    static const QStringList types = {
+        QStringLiteral("integer"), QStringLiteral("int"),     QStringLiteral("bigint"),   QStringLiteral("smallint"),
+        QStringLiteral("real"),    QStringLiteral("double"),  QStringLiteral("float"),    QStringLiteral("numeric"),
+        QStringLiteral("decimal"), QStringLiteral("text"),    QStringLiteral("varchar"),  QStringLiteral("char"),
+        QStringLiteral("date"),    QStringLiteral("boolean"), QStringLiteral("timestamp")};
     return types.contains(word.toLower());
 }
 
-std::vector<Token> tokenize(const QString& statement)
-{
+std::vector<Token> tokenize(const QString& statement) {
     std::vector<Token> out;
     const int n = int(statement.size());
     int i = 0;
@@ -197,16 +189,14 @@ std::vector<Token> tokenize(const QString& statement)
 }
 
 /// Next token after i that is not space or comment; -1 when none.
-int nextSignificant(const std::vector<Token>& t, int i)
-{
+int nextSignificant(const std::vector<Token>& t, int i) {
     for (int k = i + 1; k < int(t.size()); ++k)
         if (t[size_t(k)].kind != Tok::Space && t[size_t(k)].kind != Tok::Comment)
             return k;
     return -1;
 }
 
-int previousSignificant(const std::vector<Token>& t, int i)
-{
+int previousSignificant(const std::vector<Token>& t, int i) {
     for (int k = i - 1; k >= 0; --k)
         if (t[size_t(k)].kind != Tok::Space && t[size_t(k)].kind != Tok::Comment)
             return k;
@@ -214,8 +204,7 @@ int previousSignificant(const std::vector<Token>& t, int i)
 }
 
 /// The ')' closing the '(' at open; -1 when unbalanced.
-int closingParen(const std::vector<Token>& t, int open)
-{
+int closingParen(const std::vector<Token>& t, int open) {
     const int depth = t[size_t(open)].depth;
     for (int k = open + 1; k < int(t.size()); ++k)
         if (t[size_t(k)].kind == Tok::Punct && t[size_t(k)].text == QLatin1String(")") && t[size_t(k)].depth == depth)
@@ -227,16 +216,18 @@ int closingParen(const std::vector<Token>& t, int open)
 /// [name] to rewrite, no comment (which may hide a quote), and every single-quoted text closed
 /// (without comments, an even count of quotes closes them all). Most statements are such, and
 /// skip the tokens.
-bool sqliteTakesAsIs(const QString& statement)
-{
+bool sqliteTakesAsIs(const QString& statement) {
     qsizetype quotes = 0;
     QChar previous;
     for (const QChar c : statement) {
         switch (c.unicode()) {
         case '"':
         case '#':
-        case '[': return false;
-        case '\'': ++quotes; break;
+        case '[':
+            return false;
+        case '\'':
+            ++quotes;
+            break;
         case '-':
             if (previous == QLatin1Char('-'))
                 return false;
@@ -245,7 +236,8 @@ bool sqliteTakesAsIs(const QString& statement)
             if (previous == QLatin1Char('/'))
                 return false;
             break;
-        default: break;
+        default:
+            break;
         }
         previous = c;
     }
@@ -254,8 +246,7 @@ bool sqliteTakesAsIs(const QString& statement)
 
 } // namespace
 
-QString TranslateToSqlite(const QString& statement)
-{
+QString TranslateToSqlite(const QString& statement) {
     QString out;
     if (sqliteTakesAsIs(statement)) {
         out = statement;
@@ -274,8 +265,7 @@ QString TranslateToSqlite(const QString& statement)
     return out;
 }
 
-QString TranslateToPostgres(const QString& statement)
-{
+QString TranslateToPostgres(const QString& statement) {
     std::vector<Token> t = tokenize(statement);
     const int n = int(t.size());
 
@@ -323,7 +313,8 @@ QString TranslateToPostgres(const QString& statement)
         const int depth = t[size_t(open)].depth + 1;
         int endOfValue = close;
         for (int j = open + 1; j < close; ++j)
-            if (t[size_t(j)].kind == Tok::Punct && t[size_t(j)].text == QLatin1String(",") && t[size_t(j)].depth == depth) {
+            if (t[size_t(j)].kind == Tok::Punct && t[size_t(j)].text == QLatin1String(",") &&
+                t[size_t(j)].depth == depth) {
                 endOfValue = j;
                 break;
             }
@@ -350,10 +341,9 @@ QString TranslateToPostgres(const QString& statement)
         if (close < 0)
             continue;
         const int after = nextSignificant(t, close);
-        static const char* const follow[] = {"where", "group",  "order",  "limit", "offset",    "union",
-                                             "except", "intersect", "on",  "join",  "left",      "right",
-                                             "inner",  "cross",  "full",   "natural", "having", "window",
-                                             "fetch",  "for",    "using"};
+        static const char* const follow[] = {"where",     "group",   "order",  "limit",  "offset", "union", "except",
+                                             "intersect", "on",      "join",   "left",   "right",  "inner", "cross",
+                                             "full",      "natural", "having", "window", "fetch",  "for",   "using"};
         bool named = after >= 0 && t[size_t(after)].kind == Tok::Word;
         if (named)
             for (const char* w : follow)
@@ -440,7 +430,8 @@ QString TranslateToPostgres(const QString& statement)
         bool descending = false;
         auto finish = [&] {
             if (itemLast >= 0 && !hasNulls)
-                t[size_t(itemLast)].suffix += descending ? QStringLiteral(" nulls last") : QStringLiteral(" nulls first");
+                t[size_t(itemLast)].suffix +=
+                    descending ? QStringLiteral(" nulls last") : QStringLiteral(" nulls first");
             itemLast = -1;
             hasNulls = descending = false;
         };
@@ -478,8 +469,7 @@ QString TranslateToPostgres(const QString& statement)
     return out;
 }
 
-QString QuotedName(const QString& name)
-{
+QString QuotedName(const QString& name) {
     QString q = name;
     q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + q + QLatin1Char('"');

@@ -157,11 +157,12 @@ private slots:
     void controlsAsShipped() {
         QCOMPARE(form()->windowTitle(), QStringLiteral("查询窗口"));
         auto* pages = control<QTabWidget>("PageControl1");
-        QCOMPARE(pages->count(), 4);
+        QCOMPARE(pages->count(), 5);
         QCOMPARE(pages->tabText(0), QStringLiteral("门框与门扇查询"));
         QCOMPARE(pages->tabText(1), QStringLiteral("门框查询"));
         QCOMPARE(pages->tabText(2), QStringLiteral("sql语句功能"));
         QCOMPARE(pages->tabText(3), QStringLiteral("玻璃清单"));
+        QCOMPARE(pages->tabText(4), QStringLiteral("下料单"));
         QCOMPARE(control<QDateEdit>("DateTimePicker1")->date(), QDate(2021, 1, 14));
         QCOMPARE(control<QDateEdit>("DateTimePicker2")->date(), QDate(2021, 1, 14));
         QCOMPARE(control<QLabel>("Label4")->text(),

@@ -6,6 +6,8 @@
 #include "controls/FormRegistry.h"
 #include "controls/QorControlUnit.h"
 #include "controls/QorDBGrid.h"
+#include "refdata/CGFormUnit.h"
+#include "refdata/ProductPiecesPanel.h"
 #include "store/DataQuery.h"
 #include "store/Database.h"
 #include "support/FakeDialogs.h"
@@ -99,6 +101,46 @@ void editCell(int row, const QString& field, const QString& text) {
     QVERIFY(grid->model()->setData(grid->model()->index(row - 1, shown), text, Qt::EditRole));
 }
 
+TQorDBGrid* piecesGrid() {
+    return cgc<TQorDBGrid>("CGDBGrid_pieces");
+}
+/// Makes the product of that name the current row of the list, as a click on it does.
+void goToProduct(const QString& name) {
+    const int row = listed(QStringLiteral("商品名称")).indexOf(name) + 1;
+    QVERIFY2(row > 0, qPrintable(name));
+    list()->MoveToRow(row);
+}
+/// Adds a piece to the current product in its grid, the way the clerk does: Insert, then the cells.
+void addPiece(const QString& name, const QString& material, const QString& count, const QString& formula) {
+    QTest::keyClick(piecesGrid(), Qt::Key_Insert);
+    DataQuery* pieces = piecesGrid()->dataQuery();
+    QVERIFY(pieces);
+    const int row = pieces->RowCount();
+    const QStringList fields{"部件名称", "材料名称", "件数", "长度公式"};
+    const QStringList values{name, material, count, formula};
+    for (int i = 0; i < fields.size(); ++i) {
+        const int shown = pieces->DisplayColumns().indexOf(pieces->FieldIndex(fields[i]));
+        QVERIFY2(shown >= 0, qPrintable(fields[i]));
+        QVERIFY(piecesGrid()->model()->setData(piecesGrid()->model()->index(row - 1, shown), values[i], Qt::EditRole));
+    }
+}
+/// The saved pieces as "product|piece|material|count|formula", ordered by product and piece name.
+QStringList savedPieces() {
+    DataQuery q;
+    q.SetSql(
+        QStringLiteral("select 商品名称,部件名称,商品部件.材料名称,件数,长度公式 from 商品部件 left join 商品信息 on "
+                       "商品部件.商品ID=商品信息.商品ID order by 商品名称,部件名称"));
+    q.Open();
+    QStringList out;
+    for (int r = 1; r <= q.RowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < q.FieldCount(); ++c)
+            cells << q.TextAt(r, c);
+        out << cells.join(QLatin1Char('|'));
+    }
+    return out;
+}
+
 } // namespace
 
 class TestCGForm : public QObject {
@@ -119,6 +161,8 @@ private slots:
         addProduct(QStringLiteral("101"), QStringLiteral("实木单开门框"));
         addProduct(QStringLiteral("102"), QStringLiteral("实木子母门框"));
         addProduct(QStringLiteral("201"), QStringLiteral("复合单开门框"));
+        Database::Exec(QStringLiteral("insert into 材料 (材料名称,原料长度,锯缝,端头余量,最短余料) values "
+                                      "(\"松木 45×95\",6000,4,10,500), (\"铝合金 6063\",6500,3.5,5,300)"));
     }
     void cleanup() {
         DestroyForms();
@@ -534,6 +578,156 @@ private slots:
         QVERIFY(cgc<TQorDBGrid>("CGDBGrid")->ReadOnly());
         QVERIFY(!cgc<QPushButton>("Button_save")->isVisible());
         QCOMPARE(list()->RowCount(), rows);
+    }
+
+    // 部件: each product's pieces are edited under the list and saved with the products, several
+    // products' pieces in one save; the grid follows the current product.
+    void piecesSavedWithProducts() {
+        openManagement(QStringLiteral("5"));
+        QVERIFY(piecesGrid()->isVisible());
+        goToProduct(QStringLiteral("实木单开门框"));
+        QCOMPARE(cgc<QLabel>("Label_pieces")->text(), QStringLiteral("部件：实木单开门框"));
+        QVERIFY(!piecesGrid()->ReadOnly());
+        addPiece(QStringLiteral("立框"), QStringLiteral("松木 45×95"), QStringLiteral("2"),
+                 QStringLiteral("\"见光高\"+\"埋地\"-5"));
+        addPiece(QStringLiteral("上框"), QStringLiteral("松木 45×95"), QStringLiteral("1"),
+                 QStringLiteral("\"门框总宽\""));
+        goToProduct(QStringLiteral("复合单开门框"));
+        QCOMPARE(piecesGrid()->dataQuery()->RowCount(), 0);
+        addPiece(QStringLiteral("边框"), QStringLiteral("铝合金 6063"), QStringLiteral("2"),
+                 QStringLiteral("\"总高\""));
+        editCell(list()->CurrentRow(), QStringLiteral("商品说明"), QStringLiteral("改过"));
+        // Back on the first product its pieces are still there, unsaved.
+        goToProduct(QStringLiteral("实木单开门框"));
+        QCOMPARE(piecesGrid()->dataQuery()->RowCount(), 2);
+        QCOMPARE(savedPieces(), QStringList());
+        QCOMPARE(qobject_cast<TCGForm*>(cg())->unsavedTable(), QStringLiteral("商品信息"));
+
+        QTest::mouseClick(cgc<QPushButton>("Button_save"), Qt::LeftButton);
+        QCOMPARE(m_dialogs.messages, QStringList());
+        QCOMPARE(savedPieces(),
+                 (QStringList{"复合单开门框|边框|铝合金 6063|2|\"总高\"", "实木单开门框|上框|松木 45×95|1|\"门框总宽\"",
+                              "实木单开门框|立框|松木 45×95|2|\"见光高\"+\"埋地\"-5"}));
+        QVERIFY(column(QStringLiteral("select * from 商品信息"), QStringLiteral("商品说明")).contains("改过"));
+        QCOMPARE(qobject_cast<TCGForm*>(cg())->unsavedTable(), QString());
+        // Closed and opened again, the editor reads them back.
+        cgc<QPushButton>("Button_exit")->click();
+        QVERIFY(!piecesGrid()->dataQuery());
+        openManagement(QStringLiteral("5"));
+        goToProduct(QStringLiteral("实木单开门框"));
+        QCOMPARE(piecesGrid()->dataQuery()->RowCount(), 2);
+        // In the order they were added, the name first.
+        QAbstractItemModel* shown = piecesGrid()->model();
+        QCOMPARE(shown->index(0, 0).data().toString(), QStringLiteral("立框"));
+        QCOMPARE(shown->index(1, 0).data().toString(), QStringLiteral("上框"));
+        QCOMPARE(shown->headerData(3, Qt::Horizontal).toString(), QStringLiteral("长度公式"));
+    }
+
+    // A bad piece stops the whole save: neither the products nor any piece is written, the
+    // message names the field, and the cursor stands on it.
+    void badPieceRefused_data() {
+        QTest::addColumn<QString>("material");
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<QString>("formula");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("message");
+        const QString ok = QStringLiteral("\"总宽\"-10");
+        QTest::newRow("material that does not exist")
+            << "柚木 45×95"
+            << "2" << ok << "材料名称"
+            << "商品“实木子母门框”的部件“立框”的材料“柚木 45×95”不存在，请先在材料表中添加。";
+        QTest::newRow("count 0") << "松木 45×95"
+                                 << "0" << ok << "件数"
+                                 << "商品“实木子母门框”的部件“立框”的件数必须是不小于1的整数（现在是“0”）。";
+        QTest::newRow("formula that cannot be evaluated")
+            << "松木 45×95"
+            << "2"
+            << "\"总宽\"-"
+            << "长度公式"
+            << "商品“实木子母门框”的部件“立框”的长度公式不能计算：表达式中尾字符有误！;";
+    }
+    void badPieceRefused() {
+        QFETCH(QString, material);
+        QFETCH(QString, count);
+        QFETCH(QString, formula);
+        QFETCH(QString, field);
+        QFETCH(QString, message);
+        openManagement(QStringLiteral("5"));
+        goToProduct(QStringLiteral("复合单开门框"));
+        addPiece(QStringLiteral("边框"), QStringLiteral("铝合金 6063"), QStringLiteral("2"),
+                 QStringLiteral("\"总高\""));
+        editCell(list()->CurrentRow(), QStringLiteral("商品说明"), QStringLiteral("改过"));
+        goToProduct(QStringLiteral("实木子母门框"));
+        addPiece(QStringLiteral("立框"), material, count, formula);
+        goToProduct(QStringLiteral("实木单开门框"));
+
+        QTest::mouseClick(cgc<QPushButton>("Button_save"), Qt::LeftButton);
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QCOMPARE(m_dialogs.messages[0], message);
+        QCOMPARE(savedPieces(), QStringList());
+        QVERIFY(!column(QStringLiteral("select * from 商品信息"), QStringLiteral("商品说明")).contains("改过"));
+        // The cursor on the refused piece's field, its product current.
+        QCOMPARE(list()->Field(QStringLiteral("商品名称")).asString(), QStringLiteral("实木子母门框"));
+        DataQuery* pieces = piecesGrid()->dataQuery();
+        QCOMPARE(piecesGrid()->currentIndex().row(), 0);
+        QCOMPARE(pieces->DisplayColumns().value(piecesGrid()->currentIndex().column()), pieces->FieldIndex(field));
+    }
+
+    // A product deleted and saved takes its pieces along; the others keep theirs.
+    void deletedProductTakesItsPieces() {
+        const QString gone = idOf(QStringLiteral("商品信息"), QStringLiteral("商品ID"), QStringLiteral("实木子母门框"),
+                                  QStringLiteral("商品名称"));
+        const QString kept = idOf(QStringLiteral("商品信息"), QStringLiteral("商品ID"), QStringLiteral("实木单开门框"),
+                                  QStringLiteral("商品名称"));
+        Database::Exec(QStringLiteral("insert into 商品部件 (商品ID,部件名称,材料名称,件数,长度公式) values "
+                                      "(%1,\"立框\",\"松木 45×95\",2,\"\"\"总高\"\"\"), "
+                                      "(%2,\"立框\",\"松木 45×95\",2,\"\"\"总高\"\"\")")
+                           .arg(gone, kept));
+        QCOMPARE(savedPieces().size(), 2);
+        openManagement(QStringLiteral("5"));
+        goToProduct(QStringLiteral("实木子母门框"));
+        QCOMPARE(piecesGrid()->dataQuery()->RowCount(), 1);
+        m_dialogs.answers = {true};
+        auto* grid = cgc<TQorDBGrid>("CGDBGrid");
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+        QTest::mouseClick(cgc<QPushButton>("Button_save"), Qt::LeftButton);
+        QCOMPARE(m_dialogs.messages, QStringList());
+        QCOMPARE(savedPieces(), QStringList{"实木单开门框|立框|松木 45×95|2|\"总高\""});
+    }
+
+    // A product not saved yet has no number its pieces could name: they wait for its save.
+    void newProductHasNoPiecesYet() {
+        openManagement(QStringLiteral("5"));
+        QTest::keyClick(cgc<TQorDBGrid>("CGDBGrid"), Qt::Key_Insert);
+        QCOMPARE(cgc<QLabel>("Label_pieces")->text(), QStringLiteral("部件（新商品保存后才能录入部件）"));
+        QVERIFY(piecesGrid()->ReadOnly());
+        QVERIFY(!piecesGrid()->dataQuery());
+    }
+
+    // Another workstation changed a product meanwhile: nothing of the save is written, pieces
+    // neither, and they stay in the grid for the next try.
+    void conflictWritesNoPieces() {
+        openManagement(QStringLiteral("5"));
+        goToProduct(QStringLiteral("实木单开门框"));
+        editCell(list()->CurrentRow(), QStringLiteral("商品说明"), QStringLiteral("改过"));
+        addPiece(QStringLiteral("立框"), QStringLiteral("松木 45×95"), QStringLiteral("2"), QStringLiteral("\"总高\""));
+        Database::Exec(QStringLiteral("update 商品信息 set 商品说明=\"别人改的\" where 商品名称=\"实木单开门框\""));
+        QTest::mouseClick(cgc<QPushButton>("Button_save"), Qt::LeftButton);
+        QCOMPARE(m_dialogs.messages,
+                 QStringList{QStringLiteral("数据已被其他用户修改，本次修改没有保存。请重新查询。")});
+        QCOMPARE(savedPieces(), QStringList());
+        QCOMPARE(piecesGrid()->dataQuery()->RowCount(), 1);
+        QVERIFY(piecesGrid()->dataQuery()->HasPendingChanges());
+    }
+
+    // Picking a product for a bill shows no pieces: the panel belongs to product editing.
+    void noPiecesWhilePicking() {
+        openNewBill();
+        productSearchInBill(QStringLiteral("实木"));
+        QVERIFY(cg()->isVisible());
+        QVERIFY(!cgc<TProductPiecesPanel>("Panel_pieces")->isVisible());
+        QCOMPARE(cg()->height(), 520);
     }
 };
 
