@@ -17,7 +17,7 @@ constexpr double integralTolerance = 1e-6;
 // A column enters only when it lowers the objective by more than this per unit.
 constexpr double reducedCostTolerance = 1e-7;
 // How far the linear programme's value may sit above the true one from round-off alone.
-constexpr double boundTolerance = 1e-6;
+constexpr double boundTolerance = 1e-5;
 // A column bound at or above this is no bound.
 constexpr double unbounded = 1e20;
 // Patterns a pricing round may add (where the knapsack finds several).
