@@ -202,8 +202,20 @@ KnapsackResult knapsackByBranchAndBound(std::vector<KnapsackItem> all, Length ca
     return result;
 }
 
+bool fewPiecesToABar(const std::vector<KnapsackItem>& items, Length capacity) {
+    double weights = 0;
+    double pieces = 0;
+    for (const KnapsackItem& k : items) {
+        if (k.bound > 0 && k.weight <= capacity) {
+            weights += static_cast<double>(k.weight) * k.bound;
+            pieces += k.bound;
+        }
+    }
+    return pieces > 0 && static_cast<double>(capacity) * pieces <= fewPieces * weights;
+}
+
 KnapsackResult bestKnapsack(std::vector<KnapsackItem> items, Length capacity, const Deadline& deadline,
-                            double threshold, int want) {
+                            double threshold, int want, bool fewToABar) {
     std::int64_t parts = 0;
     for (const KnapsackItem& k : items) {
         if (k.value <= valueTolerance || k.bound <= 0 || k.weight > capacity)
@@ -211,17 +223,6 @@ KnapsackResult bestKnapsack(std::vector<KnapsackItem> items, Length capacity, co
         for (Length left = std::min<Length>(k.bound, capacity / k.weight), size = 1; left > 0; size *= 2)
             left -= std::min(size, left), ++parts;
     }
-    // Few pieces to a bar (by their average length): branch and bound is quick at any length, and finds
-    // many patterns in one go. Else the table, unless it is too big.
-    double weights = 0;
-    double pieces = 0;
-    for (const KnapsackItem& k : items) {
-        if (k.value > valueTolerance && k.bound > 0 && k.weight <= capacity) {
-            weights += static_cast<double>(k.weight) * k.bound;
-            pieces += k.bound;
-        }
-    }
-    const bool fewToABar = pieces > 0 && static_cast<double>(capacity) * pieces <= fewPieces * weights;
     if (!fewToABar && parts * (capacity + 1) <= maxTableCells)
         return knapsackByDynamicProgramming(items, capacity, threshold, want);
     return knapsackByBranchAndBound(std::move(items), capacity, deadline, threshold, want);
