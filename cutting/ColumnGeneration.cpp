@@ -17,8 +17,9 @@ constexpr double integralTolerance = 1e-6;
 // A column enters only when it lowers the objective by more than this per unit.
 constexpr double reducedCostTolerance = 1e-7;
 // How far the linear programme's value may sit above the true one from round-off alone.
-constexpr double boundTolerance = 1e-6;
-// A column bound at or above this is no bound.
+constexpr double boundTolerance = 1e-5;
+// No bound on a row or column; a column bound at or above `unbounded` is none.
+constexpr double infinite = std::numeric_limits<double>::max();
 constexpr double unbounded = 1e20;
 // Patterns a pricing round may add (where the knapsack finds several).
 constexpr int columnsPerRound = 20;
@@ -38,6 +39,12 @@ public:
           m_fixed(model.items(), 0), m_binFixed(model.bins.size(), 0) {
         for (int d : model.demand)
             m_pieces += d;
+        // How to price is decided once, on the whole problem: the pieces left deep in a dive are no guide.
+        std::vector<KnapsackItem> all;
+        for (int i = 0; i < model.items(); ++i)
+            all.push_back({i, model.weight[i], 1.0, model.demand[i]});
+        for (const Bin& bin : model.bins)
+            m_fewToABar.push_back(fewPiecesToABar(all, bin.capacity));
         for (const auto& [cut, count] : start.cuts)
             addCut(cut);
         for (int i = 0; i < model.items(); ++i) {
@@ -90,16 +97,15 @@ public:
 private:
     static std::vector<double> rowLower(const Model& model) {
         std::vector<double> lower(model.demand.begin(), model.demand.end());
-        lower.resize(model.items() + model.bins.size() - 1, -COIN_INFINITY_STANDIN);
+        lower.resize(model.items() + model.bins.size() - 1, -infinite);
         return lower;
     }
     static std::vector<double> rowUpper(const Model& model) {
-        std::vector<double> upper(model.items(), COIN_INFINITY_STANDIN);
+        std::vector<double> upper(model.items(), infinite);
         for (std::size_t b = 1; b < model.bins.size(); ++b)
             upper.push_back(model.bins[b].limit);
         return upper;
     }
-    static constexpr double COIN_INFINITY_STANDIN = 1e30;
 
     bool finished() const { return m_best.valid && m_best.unplacedCount == 0 && m_best.newBars <= m_rootBound; }
 
@@ -196,7 +202,8 @@ private:
             const int binRow = m_model.items() + b - 1;
             // A pattern prices out when worth more than its bar's cost less the bar's dual.
             const double worth = bin.cost - (b > 0 ? prices[binRow] : 0.0) + reducedCostTolerance;
-            const KnapsackResult best = bestKnapsack(items, bin.capacity, m_deadline, worth, columnsPerRound);
+            const KnapsackResult best =
+                bestKnapsack(items, bin.capacity, m_deadline, worth, columnsPerRound, m_fewToABar[b]);
             if (!best.complete)
                 return -1;
             if (b == 0)
@@ -343,7 +350,6 @@ private:
 
     /// Cbc over every pattern generated, for the time left, looking for one bar fewer than the best.
     void integerProgramme(double seconds) {
-        std::vector<std::pair<int, int>> none;
         const double cutoff = m_best.newBars - 1 + m_model.offcutCostTotal + 1e-4;
         const std::vector<double> x = m_lp.solveInteger(std::min(seconds, m_deadline.remainingSeconds()), cutoff);
         if (x.empty())
@@ -366,12 +372,13 @@ private:
     std::vector<Cut> m_cuts; ///< per column; empty for an artificial one
     std::set<Cut> m_known;
     std::vector<int> m_artificial;
-    int m_pieces = 0;            ///< all the pieces of the problem
-    std::vector<int> m_fixed;    ///< per item, pieces the columns' lower bounds cut already
-    std::vector<int> m_binFixed; ///< per bin, bars the columns' lower bounds use already
-    long m_nodeBudget = 0;       ///< the current dive ends at this many nodes
-    double m_diveUntil = 0;      ///< and at this many seconds
-    bool m_shake = false;        ///< whether the order of the columns to round up is shaken
+    int m_pieces = 0;              ///< all the pieces of the problem
+    std::vector<bool> m_fewToABar; ///< per bin, whether branch and bound prices it
+    std::vector<int> m_fixed;      ///< per item, pieces the columns' lower bounds cut already
+    std::vector<int> m_binFixed;   ///< per bin, bars the columns' lower bounds use already
+    long m_nodeBudget = 0;         ///< the current dive ends at this many nodes
+    double m_diveUntil = 0;        ///< and at this many seconds
+    bool m_shake = false;          ///< whether the order of the columns to round up is shaken
     std::mt19937 m_random{20261209};
     int m_rootBound = 0;
     int m_lagrangianBound = 0;

@@ -27,7 +27,7 @@ std::vector<int> availability(const Model& model) {
 
 Plan finish(const Problem& problem, const Model& model, const Solution& solution, int lowerBound,
             const Deadline& deadline) {
-    Plan plan = model.toPlan(problem, solution);
+    Plan plan = model.toPlan(solution);
     plan.lowerBound = lowerBound;
     plan.optimal = plan.unplaced.empty() && plan.newBars <= lowerBound;
     plan.seconds = deadline.elapsedSeconds();

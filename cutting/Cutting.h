@@ -59,7 +59,8 @@ struct Plan {
 std::string problemError(const Problem& problem);
 
 /// The plan with the fewest new bars the optimiser finds within the time limit. Requires
-/// problemError(problem) to be empty.
+/// problemError(problem) to be empty. Offcuts are used where they save a new bar; an offcut whose pieces
+/// fit into what the other bars leave over stays on the rack.
 Plan solve(const Problem& problem);
 
 /// The plain first-fit-decreasing plan (offcuts first, shortest offcut that fits, then new bars):

@@ -7,12 +7,12 @@ namespace kvt::cutting {
 
 namespace {
 
-// Above this many table cells (binary pieces times capacity) the table is too slow to fill for every
-// pricing round, and branch and bound takes over: such capacities come with pieces a bar holds few of.
-constexpr std::int64_t maxTableCells = 4'000'000;
+// Above this many table cells (binary pieces times capacity, a byte each) the table is too slow to fill
+// for every pricing round and too big, and branch and bound takes over.
+constexpr std::int64_t maxTableCells = 32'000'000;
 
-// At most this many pieces to a bar make branch and bound the pricing at any capacity.
-constexpr Length fewPieces = 5;
+// At most this many pieces of average length to a bar make branch and bound the pricing at any capacity.
+constexpr double fewPieces = 6;
 
 // A value counts as better only by more than this, so that ties resolve the same way every run.
 constexpr double valueTolerance = 1e-12;
@@ -128,16 +128,51 @@ KnapsackResult knapsackByBranchAndBound(std::vector<KnapsackItem> all, Length ca
     // Each level adds one more piece, of item `from` or a later one (pieces in ratio order, so every set
     // is met once). A long bar holds few pieces, so the depth is small; and as the items come best ratio
     // first, value + room * ratio of item j bounds everything from j on, which ends the loop early.
+    auto record = [&](double value) {
+        if (std::any_of(top.begin(), top.end(), [&](const auto& t) { return t.second == counts; }))
+            return;
+        auto at = std::find_if(top.begin(), top.end(), [value](const auto& t) { return t.first < value; });
+        top.insert(at, {value, counts});
+        if (static_cast<int>(top.size()) > want)
+            top.pop_back();
+    };
+    // Where the room takes one more piece at most, the best one that fits is looked up by weight instead
+    // of tried in turn: the last level is where almost all the nodes are.
+    Length lightest = capacity + 1;
+    for (const KnapsackItem& k : items)
+        lightest = std::min(lightest, k.weight);
+    std::vector<int> byWeight(n);
+    for (int i = 0; i < n; ++i)
+        byWeight[i] = i;
+    std::sort(byWeight.begin(), byWeight.end(), [&items](int a, int b) {
+        return items[a].weight != items[b].weight ? items[a].weight < items[b].weight : a < b;
+    });
+    std::vector<int> bestUpTo(n); // per place in byWeight, the most valuable item up to there
+    for (int p = 0; p < n; ++p)
+        bestUpTo[p] = p > 0 && items[bestUpTo[p - 1]].value >= items[byWeight[p]].value ? bestUpTo[p - 1] : byWeight[p];
     auto search = [&](auto&& self, int from, Length room, double value) -> void {
         result.value = std::max(result.value, value);
-        if (value > floor() + valueTolerance && full(room)) {
-            auto at = std::find_if(top.begin(), top.end(), [value](const auto& t) { return t.first < value; });
-            top.insert(at, {value, counts});
-            if (static_cast<int>(top.size()) > want)
-                top.pop_back();
-        }
+        if (value > floor() + valueTolerance && full(room))
+            record(value);
         if ((++nodes & 0xfff) == 0 && deadline.passed())
             result.complete = false;
+        if (room < 2 * lightest) {
+            const auto fitting = std::upper_bound(byWeight.begin(), byWeight.end(), room,
+                                                  [&items](Length r, int i) { return r < items[i].weight; });
+            if (fitting == byWeight.begin())
+                return;
+            const int best = bestUpTo[fitting - byWeight.begin() - 1];
+            if (counts[best] < items[best].bound) {
+                const double with = value + items[best].value;
+                result.value = std::max(result.value, with);
+                if (with > floor() + valueTolerance) {
+                    ++counts[best];
+                    record(with);
+                    --counts[best];
+                }
+                return;
+            }
+        }
         for (int j = from; j < n && result.complete; ++j) {
             const KnapsackItem& k = items[j];
             const double ratio = k.value / static_cast<double>(k.weight);
@@ -167,8 +202,20 @@ KnapsackResult knapsackByBranchAndBound(std::vector<KnapsackItem> all, Length ca
     return result;
 }
 
+bool fewPiecesToABar(const std::vector<KnapsackItem>& items, Length capacity) {
+    double weights = 0;
+    double pieces = 0;
+    for (const KnapsackItem& k : items) {
+        if (k.bound > 0 && k.weight <= capacity) {
+            weights += static_cast<double>(k.weight) * k.bound;
+            pieces += k.bound;
+        }
+    }
+    return pieces > 0 && static_cast<double>(capacity) * pieces <= fewPieces * weights;
+}
+
 KnapsackResult bestKnapsack(std::vector<KnapsackItem> items, Length capacity, const Deadline& deadline,
-                            double threshold, int want) {
+                            double threshold, int want, bool fewToABar) {
     std::int64_t parts = 0;
     for (const KnapsackItem& k : items) {
         if (k.value <= valueTolerance || k.bound <= 0 || k.weight > capacity)
@@ -176,12 +223,7 @@ KnapsackResult bestKnapsack(std::vector<KnapsackItem> items, Length capacity, co
         for (Length left = std::min<Length>(k.bound, capacity / k.weight), size = 1; left > 0; size *= 2)
             left -= std::min(size, left), ++parts;
     }
-    // Few pieces to a bar: branch and bound is quick at any length, and finds many patterns in one go.
-    Length lightest = capacity + 1;
-    for (const KnapsackItem& k : items)
-        if (k.value > valueTolerance && k.bound > 0)
-            lightest = std::min(lightest, k.weight);
-    if (capacity / lightest > fewPieces && parts * (capacity + 1) <= maxTableCells)
+    if (!fewToABar && parts * (capacity + 1) <= maxTableCells)
         return knapsackByDynamicProgramming(items, capacity, threshold, want);
     return knapsackByBranchAndBound(std::move(items), capacity, deadline, threshold, want);
 }

@@ -23,13 +23,17 @@ struct KnapsackResult {
     bool complete = true;                               ///< false when the deadline cut the search short
 };
 
+/// Whether a bar of `capacity` holds few of `items` (each counted as often as its bound) on average:
+/// then branch and bound prices quickly at any capacity, and finds many patterns in one go.
+bool fewPiecesToABar(const std::vector<KnapsackItem>& items, Length capacity);
+
 /// The most valuable choice of `items` (each at most its bound) whose weights add up to at most
-/// `capacity`: dynamic programming over the capacity when that is small, branch and bound otherwise
-/// (long bars, or bars that hold few pieces). Looks for choices worth more than `threshold` (`items`
+/// `capacity`: branch and bound where `fewToABar` (see fewPiecesToABar) or the table would be too big,
+/// else dynamic programming over the capacity. Looks for choices worth more than `threshold` (`items`
 /// stays empty when there is none; `value` is then at most the threshold) and reports up to `want` of
 /// them in `items` (the best) and `more`.
 KnapsackResult bestKnapsack(std::vector<KnapsackItem> items, Length capacity, const Deadline& deadline,
-                            double threshold = 0, int want = 1);
+                            double threshold = 0, int want = 1, bool fewToABar = false);
 
 /// The two ways, for the tests and the bench to compare.
 KnapsackResult knapsackByDynamicProgramming(const std::vector<KnapsackItem>& items, Length capacity,

@@ -164,8 +164,7 @@ void Model::releaseOffcuts(Solution& solution) const {
     complete(solution);
 }
 
-Plan Model::toPlan(const Problem& problem, const Solution& solution) const {
-    (void)problem;
+Plan Model::toPlan(const Solution& solution) const {
     Plan plan;
     for (const auto& [cut, count] : solution.cuts) {
         Pattern pattern;

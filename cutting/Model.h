@@ -67,7 +67,7 @@ struct Model {
     bool fits(int item, int b) const { return weight[item] <= bins[b].capacity; }
     /// Totals of the solution (new bars, offcut cost, unplaced) from its cuts and the demand.
     void complete(Solution& solution) const;
-    Plan toPlan(const Problem& problem, const Solution& solution) const;
+    Plan toPlan(const Solution& solution) const;
     /// Puts back on the rack the offcuts whose pieces fit into what the other bars leave over, dearest
     /// offcut first, and completes the solution again.
     void releaseOffcuts(Solution& solution) const;
