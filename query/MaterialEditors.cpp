@@ -2,6 +2,7 @@
 
 #include "controls/Dialogs.h"
 #include "controls/QorControlUnit.h"
+#include "controls/QorDBGrid.h"
 #include "query/MaterialValues.h"
 #include "store/DataQuery.h"
 #include "store/Database.h"

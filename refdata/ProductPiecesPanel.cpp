@@ -2,6 +2,7 @@
 
 #include "controls/Dialogs.h"
 #include "controls/QorControlUnit.h"
+#include "controls/QorDBGrid.h"
 #include "refdata/FormulaTestUnit.h"
 #include "refdata/ProductPieces.h"
 #include "store/DataQuery.h"

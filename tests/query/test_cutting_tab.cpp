@@ -6,6 +6,7 @@
 #include "app/AppStart.h"
 #include "controls/FormRegistry.h"
 #include "controls/QorControlUnit.h"
+#include "controls/QorDBGrid.h"
 #include "query/CuttingList.h"
 #include "query/CuttingTab.h"
 #include "query/MaterialEditors.h"
