@@ -14,6 +14,10 @@ constexpr std::int64_t maxTableCells = 32'000'000;
 // At most this many pieces of average length to a bar make branch and bound the pricing at any capacity.
 constexpr double fewPieces = 6;
 
+// Table cells filled in the time branch and bound looks at one item (a division and a few tests against
+// an addition and a test), measured on many-length orders: what the search's budget is counted in.
+constexpr std::int64_t cellsPerStep = 4;
+
 // A value counts as better only by more than this, so that ties resolve the same way every run.
 constexpr double valueTolerance = 1e-12;
 
@@ -232,7 +236,7 @@ KnapsackResult bestKnapsack(std::vector<KnapsackItem> items, Length capacity, co
     if (cells > maxTableCells)
         return knapsackByBranchAndBound(std::move(items), capacity, deadline, threshold, want);
     if (fewToABar) {
-        KnapsackResult result = knapsackByBranchAndBound(items, capacity, deadline, threshold, want, cells);
+        KnapsackResult result = knapsackByBranchAndBound(items, capacity, deadline, threshold, want, cells / cellsPerStep);
         if (!result.searchTooLong)
             return result;
     }

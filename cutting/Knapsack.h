@@ -32,7 +32,7 @@ bool fewPiecesToABar(const std::vector<KnapsackItem>& items, Length capacity);
 /// The most valuable choice of `items` (each at most its bound) whose weights add up to at most
 /// `capacity`: branch and bound where `fewToABar` (see fewPiecesToABar) or the table would be too big,
 /// else dynamic programming over the capacity. Where the table would do, branch and bound may look at
-/// items only as often as the table has cells, and the table prices when that is not enough (many
+/// items only for as long as the table takes to fill, and the table prices when that is not enough (many
 /// distinct lengths make the search wide): `searchTooLong` in the result says so. Looks for choices
 /// worth more than `threshold` (`items` stays empty when there is none; `value` is then at most the
 /// threshold) and reports up to `want` of them in `items` (the best) and `more`.
