@@ -206,6 +206,9 @@ private:
                 bestKnapsack(items, bin.capacity, m_deadline, worth, columnsPerRound, m_fewToABar[b]);
             if (!best.complete)
                 return -1;
+            // A search wider than the table once is wide for good: the table prices this bin from now on.
+            if (best.searchTooLong)
+                m_fewToABar[b] = false;
             if (b == 0)
                 newBarValue = best.value;
             if (best.value <= worth)

@@ -14,6 +14,10 @@ constexpr std::int64_t maxTableCells = 32'000'000;
 // At most this many pieces of average length to a bar make branch and bound the pricing at any capacity.
 constexpr double fewPieces = 6;
 
+// Table cells filled in the time branch and bound looks at one item (a division and a few tests against
+// an addition and a test), measured on many-length orders: what the search's budget is counted in.
+constexpr std::int64_t cellsPerStep = 4;
+
 // A value counts as better only by more than this, so that ties resolve the same way every run.
 constexpr double valueTolerance = 1e-12;
 
@@ -101,7 +105,7 @@ KnapsackResult knapsackByDynamicProgramming(const std::vector<KnapsackItem>& all
 }
 
 KnapsackResult knapsackByBranchAndBound(std::vector<KnapsackItem> all, Length capacity, const Deadline& deadline,
-                                        double threshold, int want) {
+                                        double threshold, int want, std::int64_t maxSteps) {
     std::vector<KnapsackItem> items = usable(std::move(all), capacity);
     // Best value per unit of length first; the item number breaks ties, so the order is the same every run.
     std::sort(items.begin(), items.end(), [](const KnapsackItem& a, const KnapsackItem& b) {
@@ -118,8 +122,9 @@ KnapsackResult knapsackByBranchAndBound(std::vector<KnapsackItem> all, Length ca
 
     // Worth recording only when no further piece fits: a choice with room for one more is beaten by itself
     // with that piece.
+    std::int64_t steps = 0; // items looked at, all told: what bounds the search's work
     auto full = [&](Length room) {
-        for (int j = 0; j < n; ++j)
+        for (int j = 0; j < n; ++j, ++steps)
             if (items[j].weight <= room && counts[j] < items[j].bound)
                 return false;
         return true;
@@ -156,6 +161,10 @@ KnapsackResult knapsackByBranchAndBound(std::vector<KnapsackItem> all, Length ca
             record(value);
         if ((++nodes & 0xfff) == 0 && deadline.passed())
             result.complete = false;
+        if (maxSteps > 0 && steps > maxSteps) {
+            result.complete = false;
+            result.searchTooLong = true;
+        }
         if (room < 2 * lightest) {
             const auto fitting = std::upper_bound(byWeight.begin(), byWeight.end(), room,
                                                   [&items](Length r, int i) { return r < items[i].weight; });
@@ -173,7 +182,7 @@ KnapsackResult knapsackByBranchAndBound(std::vector<KnapsackItem> all, Length ca
                 return;
             }
         }
-        for (int j = from; j < n && result.complete; ++j) {
+        for (int j = from; j < n && result.complete; ++j, ++steps) {
             const KnapsackItem& k = items[j];
             const double ratio = k.value / static_cast<double>(k.weight);
             if (value + ratio * static_cast<double>(room) <= floor() + valueTolerance)
@@ -223,9 +232,17 @@ KnapsackResult bestKnapsack(std::vector<KnapsackItem> items, Length capacity, co
         for (Length left = std::min<Length>(k.bound, capacity / k.weight), size = 1; left > 0; size *= 2)
             left -= std::min(size, left), ++parts;
     }
-    if (!fewToABar && parts * (capacity + 1) <= maxTableCells)
-        return knapsackByDynamicProgramming(items, capacity, threshold, want);
-    return knapsackByBranchAndBound(std::move(items), capacity, deadline, threshold, want);
+    const std::int64_t cells = parts * (capacity + 1);
+    if (cells > maxTableCells)
+        return knapsackByBranchAndBound(std::move(items), capacity, deadline, threshold, want);
+    if (fewToABar) {
+        KnapsackResult result = knapsackByBranchAndBound(items, capacity, deadline, threshold, want, cells / cellsPerStep);
+        if (!result.searchTooLong)
+            return result;
+    }
+    KnapsackResult result = knapsackByDynamicProgramming(items, capacity, threshold, want);
+    result.searchTooLong = fewToABar;
+    return result;
 }
 
 } // namespace kvt::cutting

@@ -137,6 +137,7 @@ private slots:
     void standardInstances_data();
     void standardInstances();
     void longBarsOfKnownOptimum();
+    void manyDistinctLengths();
     void sameProblemSamePlan();
     void timeLimitKeepsBestSoFar();
     void parseInstance_data();
@@ -413,6 +414,32 @@ void TestCutting::longBarsOfKnownOptimum() {
         QCOMPARE(plan.newBars, known.optimum);
         QCOMPARE(plan.lowerBound, known.optimum);
     }
+}
+
+// A workshop's order of windows: per window two jambs of one length and a head, lengths to the
+// millimetre, so that nearly every length is a length of its own (some 750 of 2,000 pieces). The
+// relaxation has to be solved through for its bound, and the plan has to come within a bar of it.
+void TestCutting::manyDistinctLengths() {
+    std::mt19937 random(2026);
+    std::map<Length, int> counts;
+    for (int window = 0; window < 667; ++window) {
+        counts[mm(std::uniform_int_distribution<int>(1950, 2399)(random))] += 2;
+        ++counts[mm(std::uniform_int_distribution<int>(700, 1299)(random))];
+    }
+    Problem problem = problemOf(5980, 4, 0, {});
+    Length total = 0;
+    for (const auto& [length, count] : counts) {
+        problem.pieces.push_back({length, count});
+        total += (length + problem.kerf) * count;
+    }
+    QVERIFY(problem.pieces.size() > 600);
+    problem.timeLimitSeconds = 60;
+    const Plan plan = checkedSolve(problem);
+    // No bar holds more than its length and one kerf past the end in pieces and kerfs.
+    const Length perBar = problem.stockLength + problem.kerf;
+    QVERIFY(plan.lowerBound >= (total + perBar - 1) / perBar);
+    QVERIFY2(plan.newBars <= plan.lowerBound + 1,
+             qPrintable(QStringLiteral("%1 bars, bound %2").arg(plan.newBars).arg(plan.lowerBound)));
 }
 
 void TestCutting::sameProblemSamePlan() {
