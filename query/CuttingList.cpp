@@ -15,6 +15,7 @@
 #include <set>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <deque>
 #include <map>
@@ -509,13 +510,30 @@ CuttingPlan PlanCuttingList(const CuttingListFilter& filter, double timeLimitPer
         }
     }
 
-    for (auto& [name, wanted] : byMaterial) {
+    // The optimiser's time is one budget for all materials: what a material that is done early leaves
+    // goes to those after it, and the materials of the fewest different lengths (quickest done) go first.
+    std::vector<std::pair<std::size_t, QString>> order;
+    for (const auto& [name, wanted] : byMaterial) {
+        std::set<Length> lengths;
+        for (const Wanted& w : wanted)
+            lengths.insert(w.piece.length);
+        order.emplace_back(lengths.size(), name);
+    }
+    std::sort(order.begin(), order.end());
+    const auto start = std::chrono::steady_clock::now();
+    const double budget = timeLimitPerMaterial * double(order.size());
+    std::map<QString, MaterialPlan> planned;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const QString& name = order[i].second;
+        const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double share = std::max((budget - spent) / double(order.size() - i), 0.05);
         const auto offcuts = in.offcuts.find(name);
         static const std::vector<StockOffcut> none;
-        plan.materials.push_back(planMaterial(in.materials[name], wanted,
-                                              offcuts == in.offcuts.end() ? none : offcuts->second,
-                                              timeLimitPerMaterial, plan.notCut));
+        planned[name] = planMaterial(in.materials[name], byMaterial[name],
+                                     offcuts == in.offcuts.end() ? none : offcuts->second, share, plan.notCut);
     }
+    for (auto& [name, materialPlan] : planned)
+        plan.materials.push_back(std::move(materialPlan));
     std::erase_if(plan.materials, [](const MaterialPlan& m) { return m.bars.empty(); });
     std::stable_sort(plan.notCut.begin(), plan.notCut.end(), [](const NotCut& a, const NotCut& b) {
         return std::tie(a.billId, a.lineId, a.pieceId) < std::tie(b.billId, b.lineId, b.pieceId);
