@@ -114,8 +114,10 @@ int bruteForceBars(const Problem& problem) {
     return best;
 }
 
-QString sharedFolder() {
-    return qEnvironmentVariable("KVT_SOURCE_DIR") + QStringLiteral("/../shared/cutting");
+/// Five of the field's standard instances (Falkenauer's uniform and triplet sets, from the BPPLIB
+/// collection) with their known optima, kept beside this test.
+QString instanceFolder() {
+    return qEnvironmentVariable("KVT_SOURCE_DIR") + QStringLiteral("/tests/cutting/instances");
 }
 
 } // namespace
@@ -380,9 +382,8 @@ void TestCutting::standardInstances_data() {
 void TestCutting::standardInstances() {
     QFETCH(QString, file);
     QFETCH(int, optimum);
-    const QString folder = sharedFolder();
-    if (!QFileInfo(folder + "/bounds.tsv").exists())
-        QSKIP("the shared instances are not beside the sources");
+    const QString folder = instanceFolder();
+    QVERIFY(QFileInfo(folder + "/bounds.tsv").exists());
     // The optimum as bounds.tsv records it.
     std::ifstream bounds((folder + "/bounds.tsv").toStdString());
     std::string name, header;
