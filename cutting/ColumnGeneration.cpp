@@ -27,6 +27,8 @@ constexpr int columnsPerRound = 20;
 constexpr long diveNodes = 50;
 // The weight of the best-bound prices in the smoothed prices.
 constexpr double smoothing = 0.7;
+// Fractions of a column rounded up in the plans made from a relaxation: the first plan none.
+constexpr double roundingThresholds[] = {2.0, 0.8, 0.6, 0.4};
 
 int wholeFloor(double x) {
     return static_cast<int>(std::floor(x + integralTolerance));
@@ -45,14 +47,27 @@ public:
             all.push_back({i, model.weight[i], 1.0, model.demand[i]});
         for (const Bin& bin : model.bins)
             m_fewToABar.push_back(fewPiecesToABar(all, bin.capacity));
+        // A piece may always be cut from where a longer one was meant to come: a free column per pair of
+        // neighbouring lengths moves one piece of cover from the longer to the shorter (these are the
+        // dual-optimal inequalities of cutting stock: no longer length is priced below a shorter one).
+        // They take the degeneracy out of the relaxation, which then settles in a fraction of the rounds;
+        // plans read from it cut a surplus piece shorter where one is missing (Model::settle).
+        for (int i = 1; i < model.items(); ++i) {
+            m_lp.addColumn(0.0, {{i - 1, -1.0}, {i, 1.0}});
+            m_cuts.push_back({});
+        }
         for (const auto& [cut, count] : start.cuts)
             addCut(cut);
         for (int i = 0; i < model.items(); ++i) {
             if (model.fits(i, 0)) {
-                const auto most = std::min<Length>(model.demand[i], model.bins[0].capacity / model.weight[i]);
-                addCut(Cut{0, {{i, static_cast<int>(most)}}});
-                // One piece alone fits whatever is left to cut, so the rest stays feasible in a dive.
-                addCut(Cut{0, {{i, 1}}});
+                if (m_anchor < 0) {
+                    // One piece of the longest length a new bar takes, alone on a bar: cut shorter where
+                    // needed, it covers any length a new bar takes, so whatever a dive leaves stays
+                    // feasible. It is never shut off.
+                    const Cut alone{0, {{i, 1}}};
+                    addCut(alone);
+                    m_anchor = static_cast<int>(std::find(m_cuts.begin(), m_cuts.end(), alone) - m_cuts.begin());
+                }
             } else {
                 // Pieces only offcuts can take: an artificial column, dearer than any plan, keeps the
                 // programme feasible when the offcuts are too few for them.
@@ -133,21 +148,20 @@ private:
     /// Column generation until no pattern prices out; false when the deadline came first or the
     /// programme is infeasible. At the root, keeps the Lagrangian bound of every round.
     bool generate(bool root) {
-        // At the root of a problem without offcuts the prices are smoothed (Wentges): priced at a mix of
-        // the duals with the best-bound prices so far, which damps the duals' swings on degenerate
-        // problems; and column generation stops as soon as that bound rounds up to the LP value.
-        const bool smooth = root && m_model.bins.size() == 1;
+        // At the root the prices are smoothed (Wentges): priced at a mix of the duals with the best-bound
+        // prices so far, which damps the duals' swings on degenerate problems; and column generation
+        // stops as soon as that bound rounds up to the LP value.
         std::vector<double> center;
         double centerBound = 0;
+        std::vector<double> values;
         while (true) {
             if (m_deadline.passed())
                 return false;
             if (!m_lp.solve(m_deadline.remainingSeconds()))
                 return false;
             const std::vector<double> duals = m_lp.duals();
-            if (!smooth) {
-                double value = 0;
-                const int added = price(duals, duals, value);
+            if (!root) {
+                const int added = price(duals, duals, values);
                 if (added < 0)
                     return false;
                 if (added == 0)
@@ -158,42 +172,53 @@ private:
             if (!center.empty())
                 for (std::size_t i = 0; i < prices.size(); ++i)
                     prices[i] = smoothing * center[i] + (1 - smoothing) * duals[i];
-            double value = 0;
-            int added = price(prices, duals, value);
+            int added = price(prices, duals, values);
             if (added < 0)
                 return false;
-            // Farley's bound: no pattern is worth more than `value` at these prices, so the prices
-            // divided by it are feasible for the dual.
-            double priced = 0;
-            for (int i = 0; i < m_model.items(); ++i)
-                priced += prices[i] * m_model.demand[i];
-            const double bound = priced / std::max(1.0 + reducedCostTolerance, value);
+            const double bound = dualBound(prices, values);
             if (center.empty() || bound > centerBound) {
                 center = prices;
                 centerBound = bound;
             }
-            m_lagrangianBound = std::max(m_lagrangianBound, static_cast<int>(std::ceil(centerBound - boundTolerance)));
-            if (m_lagrangianBound >= static_cast<int>(std::ceil(m_lp.objective() - boundTolerance)))
+            const double bars = centerBound - m_model.offcutCostTotal - boundTolerance;
+            m_lagrangianBound = std::max(m_lagrangianBound, static_cast<int>(std::ceil(bars)));
+            if (m_lagrangianBound >= nodeBound())
                 return true;
             if (added == 0) {
                 // Nothing priced out at the mix: ask the duals themselves.
-                added = price(duals, duals, value);
+                added = price(duals, duals, values);
                 if (added <= 0)
                     return added == 0;
             }
         }
     }
 
+    /// What the linear programme is worth at least, from prices of the pieces and the bars with
+    /// `values`, what the best pattern of each kind of bar is worth at them (or more): the prices
+    /// scaled down until no new bar is worth more than its cost (Farley), and each offcut's row priced
+    /// at what its best pattern is still worth above its cost.
+    double dualBound(const std::vector<double>& prices, const std::vector<double>& values) const {
+        double priced = 0;
+        for (int i = 0; i < m_model.items(); ++i)
+            priced += std::max(0.0, prices[i]) * m_model.demand[i];
+        const double scale = std::max(1.0 + reducedCostTolerance, values[0]);
+        double bound = priced / scale;
+        for (std::size_t b = 1; b < m_model.bins.size(); ++b)
+            bound -= m_model.bins[b].limit * std::max(0.0, values[b] / scale - m_model.bins[b].cost);
+        return bound;
+    }
+
     /// Adds the patterns worth most at `prices` that have a negative reduced cost at `duals`; returns how
-    /// many (-1 when the deadline cut pricing short), and in `newBarValue` what the best new-bar pattern
-    /// is worth at `prices` (at most the threshold when none is worth more).
-    int price(const std::vector<double>& prices, const std::vector<double>& duals, double& newBarValue) {
+    /// many (-1 when the deadline cut pricing short), and in `values`, per kind of bar, what its best
+    /// pattern is worth at `prices` or more (the threshold when none is worth more).
+    int price(const std::vector<double>& prices, const std::vector<double>& duals, std::vector<double>& values) {
         std::vector<KnapsackItem> items;
         for (int i = 0; i < m_model.items(); ++i) {
             const int left = m_model.demand[i] - m_fixed[i];
             if (left > 0 && prices[i] > 0)
                 items.push_back({i, m_model.weight[i], prices[i], left});
         }
+        values.assign(m_model.bins.size(), infinite);
         int added = 0;
         for (int b = 0; b < static_cast<int>(m_model.bins.size()); ++b) {
             const Bin& bin = m_model.bins[b];
@@ -209,8 +234,7 @@ private:
             // A search wider than the table once is wide for good: the table prices this bin from now on.
             if (best.searchTooLong)
                 m_fewToABar[b] = false;
-            if (b == 0)
-                newBarValue = best.value;
+            values[b] = std::max(best.value, worth);
             if (best.value <= worth)
                 continue;
             std::vector<std::vector<std::pair<int, int>>> found = best.more;
@@ -229,34 +253,40 @@ private:
         return added;
     }
 
-    /// The plan of the columns' whole parts, what they leave cut by first fit decreasing.
+    /// Plans from the columns' values: their whole parts, and the fractions above each of a few
+    /// thresholds rounded up, each settled to the demand (see Model::settle); the best one kept.
     void roundAndRepair(const std::vector<double>& x) {
-        Solution solution;
-        std::vector<int> residual = m_model.demand;
-        std::vector<int> available;
-        for (const Bin& bin : m_model.bins)
-            available.push_back(bin.limit);
-        for (int c = 0; c < static_cast<int>(x.size()); ++c) {
-            const Cut& cut = m_cuts[c];
-            // A relaxation stopped half-way may hold any values: no column beyond the pieces there are.
-            int n = x[c] >= m_pieces ? m_pieces : wholeFloor(x[c]);
-            if (n <= 0 || cut.items.empty())
+        for (double threshold : roundingThresholds) {
+            std::vector<Cut> bars;
+            std::vector<int> available;
+            for (const Bin& bin : m_model.bins)
+                available.push_back(bin.limit);
+            bool roundedUp = false;
+            for (int c = 0; c < static_cast<int>(x.size()); ++c) {
+                const Cut& cut = m_cuts[c];
+                // A relaxation stopped half-way may hold any values: no column beyond the pieces there are.
+                int n = x[c] >= m_pieces ? m_pieces : wholeFloor(x[c]);
+                if (x[c] < m_pieces && x[c] - n >= threshold) {
+                    ++n;
+                    roundedUp = true;
+                }
+                if (n <= 0 || cut.items.empty())
+                    continue;
+                if (available[cut.bin] >= 0) {
+                    n = std::min(n, available[cut.bin]);
+                    available[cut.bin] -= n;
+                }
+                bars.insert(bars.end(), n, cut);
+            }
+            if (threshold < 1 && !roundedUp)
                 continue;
-            if (available[cut.bin] >= 0)
-                n = std::min(n, available[cut.bin]);
-            if (n <= 0)
-                continue;
-            if (available[cut.bin] >= 0)
-                available[cut.bin] -= n;
-            solution.cuts.push_back({cut, n});
-            for (const auto& [item, count] : cut.items)
-                residual[item] -= count * n;
+            keepIfBetter(m_model.settle(std::move(bars), std::move(available)));
+            if (finished())
+                return;
         }
-        for (int& r : residual)
-            r = std::max(r, 0);
-        const Solution rest = firstFitDecreasing(m_model, residual, available);
-        solution.cuts.insert(solution.cuts.end(), rest.cuts.begin(), rest.cuts.end());
-        m_model.complete(solution);
+    }
+
+    void keepIfBetter(Solution solution) {
         if (solution.betterThan(m_best))
             m_best = std::move(solution);
     }
@@ -282,7 +312,7 @@ private:
     void closeUnfitting(std::vector<std::pair<int, double>>& reopen) {
         for (int c = 0; c < static_cast<int>(m_cuts.size()); ++c) {
             const Cut& cut = m_cuts[c];
-            if (cut.items.empty() || m_lp.columnUpper(c) < unbounded)
+            if (cut.items.empty() || c == m_anchor || m_lp.columnUpper(c) < unbounded)
                 continue;
             bool fits = cut.bin == 0 || m_binFixed[cut.bin] < m_model.bins[cut.bin].limit;
             for (const auto& [item, count] : cut.items)
@@ -357,15 +387,19 @@ private:
         const std::vector<double> x = m_lp.solveInteger(std::min(seconds, m_deadline.remainingSeconds()), cutoff);
         if (x.empty())
             return;
-        Solution solution;
+        std::vector<Cut> bars;
+        std::vector<int> available;
+        for (const Bin& bin : m_model.bins)
+            available.push_back(bin.limit);
         for (int c = 0; c < static_cast<int>(x.size()); ++c) {
             const int n = static_cast<int>(std::lround(x[c]));
-            if (n > 0 && !m_cuts[c].items.empty())
-                solution.cuts.push_back({m_cuts[c], n});
+            if (n > 0 && !m_cuts[c].items.empty()) {
+                bars.insert(bars.end(), n, m_cuts[c]);
+                if (available[m_cuts[c].bin] >= 0)
+                    available[m_cuts[c].bin] = std::max(0, available[m_cuts[c].bin] - n);
+            }
         }
-        m_model.complete(solution);
-        if (solution.betterThan(m_best))
-            m_best = std::move(solution);
+        keepIfBetter(m_model.settle(std::move(bars), std::move(available)));
     }
 
     const Model& m_model;
@@ -376,6 +410,7 @@ private:
     std::set<Cut> m_known;
     std::vector<int> m_artificial;
     int m_pieces = 0;              ///< all the pieces of the problem
+    int m_anchor = -1;             ///< the column of one piece of the longest length alone on a new bar
     std::vector<bool> m_fewToABar; ///< per bin, whether branch and bound prices it
     std::vector<int> m_fixed;      ///< per item, pieces the columns' lower bounds cut already
     std::vector<int> m_binFixed;   ///< per bin, bars the columns' lower bounds use already

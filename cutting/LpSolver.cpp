@@ -2,11 +2,21 @@
 
 #include <CbcModel.hpp>
 #include <ClpSimplex.hpp>
+#include <CoinTime.hpp>
 #include <OsiClpSolverInterface.hpp>
 
 #include <algorithm>
+#include <mutex>
 
 namespace kvt::cutting {
+
+namespace {
+
+// The solvers' wall clock counts from its first reading, which it takes unguarded: taken here, at
+// start-up, before any thread solves.
+const double solverClockStart = CoinWallclockTime();
+
+} // namespace
 
 LpMaster::LpMaster(const std::vector<double>& rowLower, const std::vector<double>& rowUpper)
     : m_lp(std::make_unique<ClpSimplex>()) {
@@ -101,6 +111,13 @@ std::vector<double> LpMaster::values() const {
 }
 
 std::vector<double> LpMaster::solveInteger(double seconds, double cutoff) const {
+    // Clp keeps to the object it is given, so problems are solved on several threads at once; Cbc is
+    // not sure to, and runs on one thread at a time. A thread that finds it busy goes without: its
+    // time is short, and the integer programme is only one more try at a plan.
+    static std::mutex integerSolver;
+    const std::unique_lock lock(integerSolver, std::try_to_lock);
+    if (!lock.owns_lock())
+        return {};
     flush();
     ClpSimplex copy(*m_lp);
     OsiClpSolverInterface solver(&copy, false);

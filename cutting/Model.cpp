@@ -1,10 +1,37 @@
 #include "cutting/Model.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <numeric>
 
 namespace kvt::cutting {
+
+namespace {
+
+/// Adds n pieces of item to the (item, count) pairs of a bar, kept ascending by item.
+void addPieces(std::vector<std::pair<int, int>>& items, int item, int n = 1) {
+    auto at = std::lower_bound(items.begin(), items.end(), std::pair<int, int>{item, 0});
+    if (at != items.end() && at->first == item)
+        at->second += n;
+    else
+        items.insert(at, {item, n});
+}
+
+/// Takes what `surplus` counts (per item) off the bars, the last bars first; bars left empty stay, empty.
+template <typename Bar>
+void takeOffLast(std::vector<Bar>& bars, std::vector<int>& surplus) {
+    for (auto bar = bars.rbegin(); bar != bars.rend(); ++bar) {
+        for (auto& [item, count] : bar->items) {
+            const int take = std::clamp(surplus[item], 0, count);
+            count -= take;
+            surplus[item] -= take;
+        }
+        std::erase_if(bar->items, [](const auto& entry) { return entry.second == 0; });
+    }
+}
+
+} // namespace
 
 Deadline::Deadline(double seconds) : m_start(std::chrono::steady_clock::now()) {
     const auto span = std::chrono::duration<double>(std::clamp(seconds, 0.0, 1e7));
@@ -76,14 +103,7 @@ void Model::complete(Solution& solution) const {
             surplus[item] += count;
     for (int i = 0; i < items(); ++i)
         surplus[i] -= demand[i];
-    for (auto bar = bars.rbegin(); bar != bars.rend(); ++bar) {
-        for (auto& [item, count] : bar->items) {
-            const int take = std::clamp(surplus[item], 0, count);
-            count -= take;
-            surplus[item] -= take;
-        }
-        std::erase_if(bar->items, [](const auto& entry) { return entry.second == 0; });
-    }
+    takeOffLast(bars, surplus);
     std::map<Cut, int> grouped;
     for (const Cut& bar : bars)
         if (!bar.items.empty())
@@ -141,12 +161,7 @@ void Model::releaseOffcuts(Solution& solution) const {
                 if (!placed)
                     break;
                 trial[into].room -= weight[item];
-                auto& items = trial[into].cut.items;
-                auto at = std::lower_bound(items.begin(), items.end(), std::pair<int, int>{item, 0});
-                if (at != items.end() && at->first == item)
-                    ++at->second;
-                else
-                    items.insert(at, {item, 1});
+                addPieces(trial[into].cut.items, item);
             }
         }
         if (!placed)
@@ -184,15 +199,23 @@ Plan Model::toPlan(const Solution& solution) const {
     return plan;
 }
 
-Solution firstFitDecreasing(const Model& model, const std::vector<int>& demand, const std::vector<int>& available) {
-    struct OpenBar {
-        int bin;
-        Length room;
-        std::vector<std::pair<int, int>> items;
-    };
-    std::vector<OpenBar> open;
-    std::vector<int> left = available;
-    Solution solution;
+namespace {
+
+// Table cells (pieces times room) the fullest bars of one plan may take in all; past them, and for a
+// room over the most a table may have, bars are filled piece by piece instead.
+constexpr std::int64_t fillCells = 30'000'000;
+constexpr Length maxFillRoom = 4'000'000;
+
+struct OpenBar {
+    int bin;
+    Length room;
+    std::vector<std::pair<int, int>> items; ///< items ascending
+};
+
+/// First fit decreasing of `demand` into the bars open already (in their order), then the shortest
+/// offcut that takes a piece, then a new bar; pieces nothing takes stay out.
+void packFirstFit(const Model& model, std::vector<OpenBar>& open, const std::vector<int>& demand,
+                  std::vector<int>& left) {
     for (int item = 0; item < model.items(); ++item) {
         for (int k = 0; k < demand[item]; ++k) {
             const Length w = model.weight[item];
@@ -213,12 +236,158 @@ Solution firstFitDecreasing(const Model& model, const std::vector<int>& demand, 
                 bar = std::prev(open.end());
             }
             bar->room -= w;
-            if (!bar->items.empty() && bar->items.back().first == item)
-                ++bar->items.back().second;
-            else
-                bar->items.push_back({item, 1});
+            addPieces(bar->items, item);
         }
     }
+}
+
+/// The pieces of `pieces` (per item) whose weights add up closest to `room` without passing it, taken
+/// out of `pieces` and returned as (item, count), items ascending; empty when the search would be too big
+/// for the table (the caller then fits pieces one by one).
+std::vector<std::pair<int, int>> fullest(const Model& model, std::vector<int>& pieces, Length room,
+                                         std::int64_t& cells, bool& done) {
+    // Every piece a 0/1 item in turn; first[s] is the piece that first made the sum s, so walking back
+    // from a sum meets earlier pieces only, each once.
+    std::vector<int> copies;
+    for (int item = 0; item < model.items(); ++item)
+        for (int k = 0; k < pieces[item] && (k + 1) * model.weight[item] <= room; ++k)
+            copies.push_back(item);
+    const std::int64_t need = static_cast<std::int64_t>(copies.size()) * (room + 1);
+    done = room <= maxFillRoom && need <= cells;
+    if (!done || copies.empty())
+        return {};
+    cells -= need;
+    std::vector<int> first(static_cast<std::size_t>(room + 1), -1);
+    first[0] = static_cast<int>(copies.size());
+    Length best = 0;
+    for (int c = 0; c < static_cast<int>(copies.size()) && best < room; ++c) {
+        const Length w = model.weight[copies[c]];
+        for (Length s = room; s >= w; --s)
+            if (first[s] < 0 && first[s - w] >= 0) {
+                first[s] = c;
+                best = std::max(best, s);
+            }
+    }
+    std::vector<std::pair<int, int>> chosen;
+    for (Length s = best; s > 0;) {
+        const int item = copies[first[s]];
+        addPieces(chosen, item);
+        --pieces[item];
+        s -= model.weight[item];
+    }
+    return chosen;
+}
+
+/// The pieces of `demand` first fit decreasing into the room of the bars open already; then, for the
+/// longest piece left, a bar as first fit decreasing would open it, filled as full as it goes with the
+/// pieces left (one by one, longest first, where the table would be too big).
+void packFullest(const Model& model, std::vector<OpenBar>& open, std::vector<int> demand, std::vector<int>& left) {
+    std::int64_t cells = fillCells;
+    for (int item = 0; item < model.items(); ++item) {
+        for (; demand[item] > 0; --demand[item]) {
+            const Length w = model.weight[item];
+            auto bar = std::find_if(open.begin(), open.end(), [w](const OpenBar& b) { return b.room >= w; });
+            if (bar == open.end())
+                break;
+            bar->room -= w;
+            addPieces(bar->items, item);
+        }
+    }
+    for (int item = 0; item < model.items(); ++item) {
+        while (demand[item] > 0) {
+            std::vector<int> one(model.items(), 0);
+            one[item] = 1;
+            std::vector<OpenBar> fresh;
+            packFirstFit(model, fresh, one, left);
+            --demand[item];
+            if (fresh.empty())
+                continue; // counted as unplaced by complete()
+            OpenBar bar = std::move(fresh.front());
+            bool done = false;
+            std::vector<std::pair<int, int>> more = fullest(model, demand, bar.room, cells, done);
+            if (!done) {
+                Length room = bar.room;
+                for (int i = item; i < model.items(); ++i)
+                    for (; demand[i] > 0 && model.weight[i] <= room; --demand[i], room -= model.weight[i])
+                        more.push_back({i, 1});
+            }
+            for (const auto& [i, n] : more) {
+                bar.room -= model.weight[i] * n;
+                addPieces(bar.items, i, n);
+            }
+            open.push_back(std::move(bar));
+        }
+    }
+}
+
+} // namespace
+
+Solution Model::settle(std::vector<Cut> bars, std::vector<int> available) const {
+    std::vector<int> balance(items(), 0); // pieces cut less pieces wanted, per item
+    for (const Cut& bar : bars)
+        for (const auto& [item, count] : bar.items)
+            balance[item] += count;
+    for (int i = 0; i < items(); ++i)
+        balance[i] -= demand[i];
+    // Items are longest first, so a surplus of item i can stand in for a shortage of any later item; the
+    // nearest surplus above a shortage is taken first (a stack of the surpluses met so far).
+    std::vector<std::vector<std::pair<int, int>>> shorter(items()); // per item: (shorter item, pieces)
+    std::vector<int> surpluses;
+    for (int j = 0; j < items(); ++j) {
+        while (balance[j] < 0 && !surpluses.empty()) {
+            const int i = surpluses.back();
+            const int n = std::min(balance[i], -balance[j]);
+            shorter[i].push_back({j, n});
+            balance[i] -= n;
+            balance[j] += n;
+            if (balance[i] == 0)
+                surpluses.pop_back();
+        }
+        if (balance[j] > 0)
+            surpluses.push_back(j);
+    }
+    std::vector<OpenBar> open;
+    for (Cut& bar : bars) {
+        std::vector<std::pair<int, int>> cut;
+        for (const auto& [item, count] : bar.items) {
+            int keep = count;
+            for (auto& [j, n] : shorter[item]) {
+                const int moved = std::min(n, keep);
+                if (moved > 0)
+                    addPieces(cut, j, moved);
+                n -= moved;
+                keep -= moved;
+            }
+            std::erase_if(shorter[item], [](const auto& entry) { return entry.second == 0; });
+            if (keep > 0)
+                addPieces(cut, item, keep);
+        }
+        open.push_back({bar.bin, 0, std::move(cut)});
+    }
+    // What is still too much comes off the last bars.
+    takeOffLast(open, balance);
+    std::erase_if(open, [](const OpenBar& bar) { return bar.items.empty(); });
+    for (OpenBar& bar : open) {
+        bar.room = bins[bar.bin].capacity;
+        for (const auto& [item, count] : bar.items)
+            bar.room -= weight[item] * count;
+    }
+    std::vector<int> missing(items(), 0);
+    for (int i = 0; i < items(); ++i)
+        missing[i] = std::max(0, -balance[i]);
+    packFullest(*this, open, std::move(missing), available);
+    Solution solution;
+    for (OpenBar& bar : open)
+        solution.cuts.push_back({Cut{bar.bin, std::move(bar.items)}, 1});
+    complete(solution);
+    return solution;
+}
+
+Solution firstFitDecreasing(const Model& model, const std::vector<int>& demand, const std::vector<int>& available) {
+    std::vector<OpenBar> open;
+    std::vector<int> left = available;
+    packFirstFit(model, open, demand, left);
+    Solution solution;
     for (OpenBar& bar : open)
         solution.cuts.push_back({Cut{bar.bin, std::move(bar.items)}, 1});
     // complete() measures against the model's whole demand; this plan covers `demand` only.

@@ -68,6 +68,11 @@ struct Model {
     /// Totals of the solution (new bars, offcut cost, unplaced) from its cuts and the demand.
     void complete(Solution& solution) const;
     Plan toPlan(const Solution& solution) const;
+    /// The plan of `bars` (already taken off `available`) made to cut the demand exactly: a piece of a
+    /// length there is too much of is cut shorter where a shorter one is missing (the nearest length
+    /// below first), what is still too much comes off the last bars, and what is still missing goes
+    /// first fit decreasing into the room the bars leave, then onto new bars.
+    Solution settle(std::vector<Cut> bars, std::vector<int> available) const;
     /// Puts back on the rack the offcuts whose pieces fit into what the other bars leave over, dearest
     /// offcut first, and completes the solution again.
     void releaseOffcuts(Solution& solution) const;

@@ -18,8 +18,11 @@
 #include <chrono>
 #include <cmath>
 #include <deque>
+#include <exception>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <tuple>
 
 namespace kvt {
@@ -512,6 +515,8 @@ CuttingPlan PlanCuttingList(const CuttingListFilter& filter, double timeLimitPer
 
     // The optimiser's time is one budget for all materials: what a material that is done early leaves
     // goes to those after it, and the materials of the fewest different lengths (quickest done) go first.
+    // The materials are planned side by side, one to a core: the budget is processor time, and the
+    // whole takes about that divided by the cores.
     std::vector<std::pair<std::size_t, QString>> order;
     for (const auto& [name, wanted] : byMaterial) {
         std::set<Length> lengths;
@@ -520,17 +525,70 @@ CuttingPlan PlanCuttingList(const CuttingListFilter& filter, double timeLimitPer
         order.emplace_back(lengths.size(), name);
     }
     std::sort(order.begin(), order.end());
-    const auto start = std::chrono::steady_clock::now();
-    const double budget = timeLimitPerMaterial * double(order.size());
-    std::map<QString, MaterialPlan> planned;
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        const QString& name = order[i].second;
-        const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const double share = std::max((budget - spent) / double(order.size() - i), 0.05);
+    struct Job {
+        const Material* material;
+        std::vector<Wanted>* wanted;
+        const std::vector<StockOffcut>* offcuts;
+        MaterialPlan plan;
+        std::vector<NotCut> notCut;
+    };
+    static const std::vector<StockOffcut> none;
+    std::vector<Job> jobs;
+    for (const auto& [lengths, name] : order) {
         const auto offcuts = in.offcuts.find(name);
-        static const std::vector<StockOffcut> none;
-        planned[name] = planMaterial(in.materials[name], byMaterial[name],
-                                     offcuts == in.offcuts.end() ? none : offcuts->second, share, plan.notCut);
+        jobs.push_back({&in.materials[name], &byMaterial[name], offcuts == in.offcuts.end() ? &none : &offcuts->second,
+                        {}, {}});
+    }
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const int workers = int(std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, std::max<std::size_t>(jobs.size(), 1)));
+    const double wallBudget = timeLimitPerMaterial * double(jobs.size()) / workers;
+    std::mutex mutex;
+    std::size_t next = 0;
+    std::map<std::size_t, Clock::time_point> running; // the materials being planned, and when their time is up
+    std::exception_ptr failure;
+    auto work = [&] {
+        while (true) {
+            std::size_t i = 0;
+            double share = 0;
+            {
+                const std::lock_guard lock(mutex);
+                if (next == jobs.size() || failure)
+                    return;
+                i = next++;
+                // The time left on all cores, less what the materials being planned may still take,
+                // shared by the materials not begun; none may run past the whole budget.
+                const auto now = Clock::now();
+                const double left = wallBudget - std::chrono::duration<double>(now - start).count();
+                double taken = 0;
+                for (const auto& [j, end] : running)
+                    taken += std::max(0.0, std::chrono::duration<double>(end - now).count());
+                share = std::clamp((left * workers - taken) / double(jobs.size() - i), 0.05, std::max(left, 0.05));
+                running[i] = now + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(share));
+            }
+            try {
+                Job& job = jobs[i];
+                job.plan = planMaterial(*job.material, *job.wanted, *job.offcuts, share, job.notCut);
+            } catch (...) {
+                const std::lock_guard lock(mutex);
+                failure = std::current_exception();
+            }
+            const std::lock_guard lock(mutex);
+            running.erase(i);
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int w = 1; w < workers; ++w)
+        threads.emplace_back(work);
+    work();
+    for (std::thread& t : threads)
+        t.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    std::map<QString, MaterialPlan> planned;
+    for (Job& job : jobs) {
+        plan.notCut.insert(plan.notCut.end(), job.notCut.begin(), job.notCut.end());
+        planned[job.plan.material] = std::move(job.plan);
     }
     for (auto& [name, materialPlan] : planned)
         plan.materials.push_back(std::move(materialPlan));

@@ -84,8 +84,10 @@ PieceLengthResult PieceLength(const QString& formula, const QStringList& cells);
 
 /// Plans every piece of the chosen bills' lines that is not cut yet (no row in 下料记录), on the
 /// open database; a piece that cannot be cut yet is listed in notCut instead, the line's other
-/// pieces are planned. The optimiser gets timeLimitPerMaterial seconds a material, shared: time a
-/// material does not need goes to the materials after it. Changes nothing. Throws StoreError when the database fails.
+/// pieces are planned. The optimiser gets timeLimitPerMaterial seconds of processor time a material,
+/// shared: time a material does not need goes to the materials after it. The materials are planned
+/// side by side, one to a core, so the whole takes about that time divided by the cores. Changes
+/// nothing. Throws StoreError when the database fails.
 CuttingPlan PlanCuttingList(const CuttingListFilter& filter, double timeLimitPerMaterial = 2.0);
 
 /// Records plan as cut in one transaction: its pieces in 下料记录 under a new plan number, the

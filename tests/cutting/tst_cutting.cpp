@@ -7,6 +7,7 @@
 #include "cutting/Cutting.h"
 #include "cutting/InstanceFile.h"
 #include "cutting/Knapsack.h"
+#include "cutting/Model.h"
 
 #include <QtTest>
 
@@ -135,6 +136,9 @@ private slots:
     void offcuts();
     void offcutsAgainstBruteForce();
     void pieceOnlyAnOffcutTakes();
+    void offcutsOnKnownOptimum();
+    void settleToTheDemand_data();
+    void settleToTheDemand();
     void knapsackWaysAgree();
     void standardInstances_data();
     void standardInstances();
@@ -337,6 +341,80 @@ void TestCutting::pieceOnlyAnOffcutTakes() {
     QCOMPARE(short1.unplaced[0].length, mm(6200));
     QCOMPARE(short1.unplaced[0].count, 1);
     QVERIFY(!short1.optimal);
+}
+
+// Wasteless problems of known optimum with full-length offcuts on the rack: each offcut saves a whole
+// bar, and the bound, which prices the offcuts' rows too, never claims more.
+void TestCutting::offcutsOnKnownOptimum() {
+    for (unsigned seed : {3u, 4u, 5u}) {
+        generated::KnownProblem known = generated::wasteless(seed, 40, 10'000, 2, 4, 1'000);
+        known.problem.offcuts = {{known.problem.stockLength, 3}, {2'000, 2}};
+        const Plan plan = checkedSolve(known.problem);
+        QCOMPARE(plan.lowerBound, known.optimum - 3);
+        QCOMPARE(plan.newBars, known.optimum - 3);
+    }
+}
+
+// Bars of a plan made to cut the demand exactly: a surplus piece cut shorter where a shorter one is
+// missing, what is too much taken off, what is missing into the bars' room and then onto the
+// fullest new bars. Lengths in millimetres; a bar is its offcut (or -1) and its pieces.
+using Bars = std::vector<std::pair<int, std::vector<double>>>;
+Q_DECLARE_METATYPE(Bars)
+
+void TestCutting::settleToTheDemand_data() {
+    QTest::addColumn<Problem>("problem");
+    QTest::addColumn<Bars>("bars");
+    QTest::addColumn<int>("newBars");
+    QTest::addColumn<int>("offcutsUsed");
+
+    QTest::newRow("longer piece cut shorter") << problemOf(1000, 0, 0, {{500, 1}, {400, 1}}) << Bars{{-1, {500, 500}}}
+                                               << 1 << 0;
+    QTest::newRow("surpluses to the shortages below them")
+        << problemOf(1000, 0, 0, {{900, 1}, {800, 1}, {500, 1}}) << Bars{{-1, {900}}, {-1, {900}}, {-1, {900}}} << 3
+        << 0;
+    QTest::newRow("too much comes off") << problemOf(1000, 0, 0, {{500, 1}}) << Bars{{-1, {500}}, {-1, {500}}} << 1
+                                        << 0;
+    QTest::newRow("missing into the room, then a new bar")
+        << problemOf(1000, 0, 0, {{600, 1}, {300, 1}, {900, 1}}) << Bars{{-1, {600}}} << 2 << 0;
+    QTest::newRow("kerf counted in the room") << problemOf(1000, 10, 0, {{600, 1}, {400, 1}}) << Bars{{-1, {600}}}
+                                              << 2 << 0;
+    // First fit decreasing takes three bars: 500+400, 300+300+250, 250.
+    QTest::newRow("new bars filled fullest")
+        << problemOf(1000, 0, 0, {{500, 1}, {400, 1}, {300, 2}, {250, 2}}) << Bars{} << 2 << 0;
+    QTest::newRow("an offcut used up stays used")
+        << problemOf(1000, 0, 0, {{600, 2}}, {{650, 1}}) << Bars{{0, {600}}} << 1 << 1;
+}
+
+void TestCutting::settleToTheDemand() {
+    QFETCH(Problem, problem);
+    QFETCH(Bars, bars);
+    QFETCH(int, newBars);
+    QFETCH(int, offcutsUsed);
+    const Model model(problem);
+    std::vector<int> available;
+    for (const Bin& bin : model.bins)
+        available.push_back(bin.limit);
+    std::vector<Cut> cuts;
+    for (const auto& [offcut, lengths] : bars) {
+        Cut cut;
+        cut.bin = offcut + 1;
+        if (cut.bin > 0)
+            --available[cut.bin];
+        for (double length : lengths) {
+            const int item = int(std::find(model.length.begin(), model.length.end(), mm(length)) - model.length.begin());
+            auto at = std::lower_bound(cut.items.begin(), cut.items.end(), std::pair<int, int>{item, 0});
+            if (at != cut.items.end() && at->first == item)
+                ++at->second;
+            else
+                cut.items.insert(at, {item, 1});
+        }
+        cuts.push_back(cut);
+    }
+    const Plan plan = model.toPlan(model.settle(cuts, available));
+    QCOMPARE(QString::fromStdString(check::planError(problem, plan)), QString());
+    QVERIFY(plan.unplaced.empty());
+    QCOMPARE(plan.newBars, newBars);
+    QCOMPARE(plan.offcutsUsed, offcutsUsed);
 }
 
 // Dynamic programming and branch and bound find the same best value on random knapsacks.
