@@ -16,6 +16,7 @@
 #include "support/RecordingSink.h"
 #include "support/TestDatabase.h"
 #include "support/UrlOpenRecorder.h"
+#include "support/QueryText.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -36,6 +37,7 @@
 #include <memory>
 
 using namespace kvt;
+using test::Scalar;
 
 namespace {
 
@@ -84,13 +86,6 @@ QList<QStringList> rows(const QString& statement, const QStringList& fields) {
     }
     return out;
 }
-QString scalar(const QString& statement) {
-    DataQuery q;
-    q.SetSql(statement);
-    q.Open();
-    return q.RowCount() ? q.FieldAt(0).asString() : QString();
-}
-
 /// Types a text key by key; characters beyond ASCII arrive as key events carrying their text,
 /// as an input method delivers them.
 void typeKeys(QWidget* w, const QString& text) {
@@ -216,7 +211,7 @@ private slots:
                                     SqlText(QString::fromUtf8(p.leafWidth)), SqlText(QString::fromUtf8(p.leafHeight)),
                                     SqlText(QString::fromUtf8(p.glassWidth)),
                                     SqlText(QString::fromUtf8(p.glassHeight))));
-            m_productId[QString::fromUtf8(p.number)] = scalar(
+            m_productId[QString::fromUtf8(p.number)] = Scalar(
                 QStringLiteral("select 商品ID from 商品信息 where 自定义编号=") + SqlText(QString::fromUtf8(p.number)));
         }
         const char* people[][2] = {
@@ -224,13 +219,13 @@ private slots:
         for (auto& p : people)
             Database::Exec(QStringLiteral("insert into 客户信息 (自定义编号,客户名) values (%1,%2)")
                                .arg(SqlText(QString::fromUtf8(p[0])), SqlText(QString::fromUtf8(p[1]))));
-        m_clientId = scalar(QStringLiteral("select 客户ID from 客户信息 where 客户名=\"王建国\""));
-        m_installerId = scalar(QStringLiteral("select 客户ID from 客户信息 where 客户名=\"刘师傅\""));
+        m_clientId = Scalar(QStringLiteral("select 客户ID from 客户信息 where 客户名=\"王建国\""));
+        m_installerId = Scalar(QStringLiteral("select 客户ID from 客户信息 where 客户名=\"刘师傅\""));
         // An earlier bill of another client, so the query window lists more than ours.
         Database::Exec(
             QStringLiteral("insert into 历史单据 (单据ID,客户ID,客户地址,单据日期,安装人员ID,安装人员) values "
                            "(1,%1,\"西街2号\",#2020-05-06#,%2,\"刘师傅\")")
-                .arg(scalar(QStringLiteral("select 客户ID from 客户信息 where 客户名=\"李秀英\"")), m_installerId));
+                .arg(Scalar(QStringLiteral("select 客户ID from 客户信息 where 客户名=\"李秀英\"")), m_installerId));
         Database::Exec(
             QStringLiteral("insert into 单据明细 (单据ID,商品ID,见光宽,见光高,数量) values (1,%1,700,1900,1)")
                 .arg(m_productId["101"]));
@@ -371,7 +366,7 @@ private slots:
         click(bill(), "ButtonSave");
         QVERIFY(!bill()->isVisible());
         QCOMPARE(label(bill(), "LabelbillType"), QString()); // the close emptied the window
-        QCOMPARE(scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("28"));
+        QCOMPARE(Scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("28"));
         const QStringList header = {"客户ID", "客户地址", "单据日期", "安装人员ID", "安装人员"};
         QCOMPARE(rows(QStringLiteral("select * from 历史单据 where 单据ID=27"), header),
                  QList<QStringList>({{m_clientId, "东街1号3单元", QDate::currentDate().toString(Qt::ISODate),
@@ -509,9 +504,9 @@ private slots:
 
         click(bill(), "ButtonSave");
         QVERIFY(!bill()->isVisible());
-        QCOMPARE(scalar(QStringLiteral("select 客户地址 from 历史单据 where 单据ID=27")),
+        QCOMPARE(Scalar(QStringLiteral("select 客户地址 from 历史单据 where 单据ID=27")),
                  QStringLiteral("东街1号4单元"));
-        QCOMPARE(scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("28"));
+        QCOMPARE(Scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("28"));
         const QList<QStringList> lines = rows(linesSql(), QStringList{"门框ID"} + kLineFields);
         QCOMPARE(lines.size(), 3);
         QCOMPARE(lines[0][0] + QLatin1Char(',') + lines[1][0], keptKeys);
@@ -520,10 +515,10 @@ private slots:
                                                "正门线加2斗", "左开", "880", "2015", "874", "2005", "680", "1002"}));
         QCOMPARE(lines[2].mid(1), (QStringList{m_productId["301"], "玻璃", "750", "1900", "10", "750", "1900", "1", " ",
                                                " ", "0", "0", "0", "0", "0", "0"}));
-        QCOMPARE(scalar(QStringLiteral("select count(*) from 单据明细 where 商品ID=%1").arg(m_productId["201"])),
+        QCOMPARE(Scalar(QStringLiteral("select count(*) from 单据明细 where 商品ID=%1").arg(m_productId["201"])),
                  QStringLiteral("0"));
         // The earlier bill is untouched.
-        QCOMPARE(scalar(QStringLiteral("select count(*) from 单据明细 where 单据ID=1")), QStringLiteral("1"));
+        QCOMPARE(Scalar(QStringLiteral("select count(*) from 单据明细 where 单据ID=1")), QStringLiteral("1"));
     }
 
     // Both production sheets through the print command into PDF files, read back as text.

@@ -13,6 +13,7 @@
 #include "store/Database.h"
 #include "support/FakeDialogs.h"
 #include "support/TinyFilesystem.h"
+#include "support/QueryText.h"
 
 #include <QDir>
 #include <QFile>
@@ -453,19 +454,7 @@ private slots:
         QCOMPARE(m_dialogs->messages.size(), 1);
         QVERIFY(!bill->isVisible());
         QVERIFY(!Database::ViewOnlyForFullDisk());
-        auto rows = [](const QString& sql) {
-            DataQuery q;
-            q.SetSql(sql);
-            q.Open();
-            QStringList out;
-            for (int r = 1; r <= q.RowCount(); ++r) {
-                QStringList cells;
-                for (int c = 0; c < q.FieldCount(); ++c)
-                    cells << q.TextAt(r, c);
-                out << cells.join(QLatin1Char('|'));
-            }
-            return out;
-        };
+        const auto rows = &test::Rows;
         QCOMPARE(rows(QStringLiteral("select 单据ID,客户ID,安装人员 from 历史单据 where 单据ID=1")),
                  QStringList{"1|1|王建国"});
         QCOMPARE(rows(QStringLiteral("select 单据ID,商品ID,玻璃款式,见光宽,门框总高,数量,门框备注 from 单据明细")),

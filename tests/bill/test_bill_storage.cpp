@@ -75,20 +75,20 @@ private slots:
         QVERIFY(!billForm()->isVisible());
         QCOMPARE(billForm()->EditBill_id->text(), QString());
         QCOMPARE(countRows(QStringLiteral("select * from 历史单据 where 单据ID=57")), 1);
-        QCOMPARE(scalar(QStringLiteral("select 客户地址 from 历史单据 where 单据ID=57")), QStringLiteral("东街1号"));
-        QCOMPARE(scalar(QStringLiteral("select 单据日期 from 历史单据 where 单据ID=57")), QStringLiteral("2026-03-14"));
-        QCOMPARE(scalar(QStringLiteral("select 安装人员ID from 历史单据 where 单据ID=57")),
+        QCOMPARE(Scalar(QStringLiteral("select 客户地址 from 历史单据 where 单据ID=57")), QStringLiteral("东街1号"));
+        QCOMPARE(Scalar(QStringLiteral("select 单据日期 from 历史单据 where 单据ID=57")), QStringLiteral("2026-03-14"));
+        QCOMPARE(Scalar(QStringLiteral("select 安装人员ID from 历史单据 where 单据ID=57")),
                  QString::number(m_installer));
         QCOMPARE(remarks(57), (QStringList{"备注1", "备注2", "备注4"}));
-        QCOMPARE(scalar(QStringLiteral("select 见光宽 from 单据明细 where 单据ID=57")), QStringLiteral("900"));
-        QCOMPARE(scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("58"));
+        QCOMPARE(Scalar(QStringLiteral("select 见光宽 from 单据明细 where 单据ID=57")), QStringLiteral("900"));
+        QCOMPARE(Scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("58"));
         QVERIFY(m_dialogs->messages.isEmpty());
 
         // A bill without lines is stored as a header and still uses a number.
         QCOMPARE(saveNewBill({}), 58);
         QCOMPARE(countRows(QStringLiteral("select * from 历史单据 where 单据ID=58")), 1);
         QCOMPARE(remarks(58), QStringList());
-        QCOMPARE(scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("59"));
+        QCOMPARE(Scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("59"));
     }
 
     void refusedNewBillWritesNothing_data() {
@@ -128,7 +128,7 @@ private slots:
         QVERIFY(b->isVisible());
         QCOMPARE(countRows(QStringLiteral("select * from 历史单据")), 0);
         QCOMPARE(countRows(QStringLiteral("select * from 单据明细")), 0);
-        QCOMPARE(scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("10"));
+        QCOMPARE(Scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("10"));
         const BillSnapshot after = b->Snapshot();
         QCOMPARE(after.cells, before.cells);
         QCOMPARE(after.client, before.client);
@@ -141,14 +141,14 @@ private slots:
         QVERIFY(!b->isVisible());
         QCOMPARE(countRows(QStringLiteral("select * from 历史单据 where 单据ID=10")), 1);
         QCOMPARE(remarks(10), (QStringList{"备注1", "备注2"}));
-        QCOMPARE(scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("11"));
+        QCOMPARE(Scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("11"));
     }
 
     void frameViewSaveUpdatesDeletesAndInserts() {
         setCounter(20);
         saveNewBill({1, 2, 3});
         Database::Exec(QStringLiteral("update 单据明细 set 现量宽=777, 门扇宽=555 where 单据ID=20"));
-        const QString oldSecond = scalar(QStringLiteral("select 门框ID from 单据明细 where 门框备注=\"备注2\""));
+        const QString oldSecond = Scalar(QStringLiteral("select 门框ID from 单据明细 where 门框备注=\"备注2\""));
         openSavedBill(20, false);
         TQorStringGrid* g = billGrid();
         QCOMPARE(g->ColCount(), 14);
@@ -284,9 +284,9 @@ private slots:
         billForm()->Button_add_new->click();
         billForm()->ButtonSave->click();
         QVERIFY2(m_dialogs->messages.isEmpty(), qPrintable(m_dialogs->messages.join(';')));
-        QCOMPARE(scalar(QStringLiteral("select 现量宽 from 单据明细 where 门框备注=\"备注1\"")), QStringLiteral("810"));
-        QCOMPARE(scalar(QStringLiteral("select 门扇宽 from 单据明细 where 门框备注=\"备注1\"")), QStringLiteral("800"));
-        QCOMPARE(scalar(QStringLiteral("select 现量宽 from 单据明细 where 门框备注=\"备注2\"")), QStringLiteral("0"));
+        QCOMPARE(Scalar(QStringLiteral("select 现量宽 from 单据明细 where 门框备注=\"备注1\"")), QStringLiteral("810"));
+        QCOMPARE(Scalar(QStringLiteral("select 门扇宽 from 单据明细 where 门框备注=\"备注1\"")), QStringLiteral("800"));
+        QCOMPARE(Scalar(QStringLiteral("select 现量宽 from 单据明细 where 门框备注=\"备注2\"")), QStringLiteral("0"));
         // 埋地 is no column of this layout and keeps its value; the line added and left without a
         // product is not written, so the bill stays savable in its frame view.
         QCOMPARE(countRows(QStringLiteral("select * from 单据明细 where 单据ID=40 and 埋地=20")), 2);
@@ -321,7 +321,7 @@ private slots:
         QCOMPARE(m_dialogs->questions.last(), QStringLiteral("确认要删除这张单据吗？"));
         QVERIFY(!billForm()->isVisible());
         QCOMPARE(countRows(QStringLiteral("select * from 历史单据 where 单据ID=51")), 0);
-        QCOMPARE(scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("52"));
+        QCOMPARE(Scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("52"));
     }
 
     void deleteRemovesHeaderAndLines() {
@@ -375,10 +375,10 @@ private slots:
         QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("单据编号80已被占用，本单据已保存为81号。")});
         QCOMPARE(countRows(QStringLiteral("select * from 历史单据 where 单据ID=80")), 1);
         QCOMPARE(countRows(QStringLiteral("select * from 历史单据 where 单据ID=81")), 1);
-        QCOMPARE(scalar(QStringLiteral("select 客户地址 from 历史单据 where 单据ID=81")), QStringLiteral("东街1号"));
+        QCOMPARE(Scalar(QStringLiteral("select 客户地址 from 历史单据 where 单据ID=81")), QStringLiteral("东街1号"));
         QCOMPARE(remarks(81), QStringList{QStringLiteral("备注1")});
         QCOMPARE(remarks(80).size(), 10);
-        QCOMPARE(scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("82"));
+        QCOMPARE(Scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("82"));
     }
 
     // A sheet printed or a workbook sent under the number shown, then that number taken by
@@ -444,8 +444,8 @@ private slots:
         }
         QVERIFY(!billForm()->isVisible());
         const int saved = taken ? 81 : 80;
-        QCOMPARE(scalar(QStringLiteral("select 客户地址 from 历史单据 where 单据ID=%1").arg(saved)), QStringLiteral("东街1号"));
-        QCOMPARE(scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QString::number(saved + 1));
+        QCOMPARE(Scalar(QStringLiteral("select 客户地址 from 历史单据 where 单据ID=%1").arg(saved)), QStringLiteral("东街1号"));
+        QCOMPARE(Scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QString::number(saved + 1));
     }
 
     // Killed at random moments while it saves bill after bill: every bill is whole or absent,
@@ -466,7 +466,7 @@ private slots:
 
         CreateForms(path);
         if (!test::OnServer())
-            QCOMPARE(scalar(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+            QCOMPARE(Scalar(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
         DataQuery headers;
         headers.SetSql(QStringLiteral("select * from 历史单据 order by 单据ID"));
         headers.Open();
@@ -479,7 +479,7 @@ private slots:
             last = id;
         }
         QCOMPARE(countRows(QStringLiteral("select * from 单据明细")), headers.RowCount() * 10);
-        QCOMPARE(scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QString::number(last + 1));
+        QCOMPARE(Scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QString::number(last + 1));
     }
 
     // A save whose last statement fails after the lines were written: the message says nothing
@@ -526,7 +526,7 @@ private slots:
         QCOMPARE(m_dialogs->messages.size(), 1);
         QVERIFY(!billForm()->isVisible());
         QCOMPARE(remarks(90), (QStringList{"改过", "备注3", "新行"}));
-        QCOMPARE(scalar(QStringLiteral("select 客户地址 from 历史单据 where 单据ID=90")), QStringLiteral("新地址"));
+        QCOMPARE(Scalar(QStringLiteral("select 客户地址 from 历史单据 where 单据ID=90")), QStringLiteral("新地址"));
     }
 
     // Two workstations open bill 100; the other one saves first. This one's save is refused
@@ -590,7 +590,7 @@ private slots:
         QCOMPARE(countRows(QStringLiteral("select * from 单据明细")), 1000);
         for (const QString& n : numbers)
             QCOMPARE(countRows(QStringLiteral("select * from 单据明细 where 单据ID=") + n), 10);
-        QCOMPARE(scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("101"));
+        QCOMPARE(Scalar(QStringLiteral("select 值 from 系统设置 where ID=\"历史单据ID\"")), QStringLiteral("101"));
     }
 
     // The connection to the server drops in the middle of a save (the server ends it while the
@@ -629,7 +629,7 @@ private slots:
         QCOMPARE(m_dialogs->messages.size(), 1);
         QVERIFY(!billForm()->isVisible());
         QCOMPARE(remarks(130), (QStringList{"改过", "备注2"}));
-        QCOMPARE(scalar(QStringLiteral("select 客户地址 from 历史单据 where 单据ID=130")), QStringLiteral("新地址"));
+        QCOMPARE(Scalar(QStringLiteral("select 客户地址 from 历史单据 where 单据ID=130")), QStringLiteral("新地址"));
     }
 
     // The bill was deleted on another workstation while it was open here.
@@ -679,7 +679,7 @@ private slots:
         QVERIFY(billForm()->isVisible());
         QCOMPARE(countRows(QStringLiteral("select * from 历史单据")), 0);
         QCOMPARE(countRows(QStringLiteral("select * from 单据明细")), 0);
-        QCOMPARE(scalar(QStringLiteral("select 值 from 系统设置")), QString::number(counter));
+        QCOMPARE(Scalar(QStringLiteral("select 值 from 系统设置")), QString::number(counter));
     }
 };
 

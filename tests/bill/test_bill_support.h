@@ -9,6 +9,7 @@
 #include "store/DataQuery.h"
 #include "store/Database.h"
 #include "support/FakeDialogs.h"
+#include "support/QueryText.h"
 
 #include <QApplication>
 #include <QDateEdit>
@@ -27,14 +28,6 @@ inline TBillForm* billForm() {
 
 inline TQorStringGrid* billGrid() {
     return billForm()->Grid_Bill;
-}
-
-/// Value of the first column of the first row of a statement's result, as text.
-inline QString scalar(const QString& sql) {
-    DataQuery q;
-    q.SetSql(sql);
-    q.Open();
-    return q.RowCount() ? q.FieldAt(0).asString() : QString();
 }
 
 inline int countRows(const QString& sql) {
@@ -63,7 +56,7 @@ inline qint64 addProduct(const QString& name, const QString& code, const Product
     q.Field(QStringLiteral("门扇玻璃宽公式")).setString(f.glassWidth);
     q.Field(QStringLiteral("门扇玻璃高公式")).setString(f.glassHeight);
     q.ApplyUpdates();
-    return scalar(QStringLiteral("select 商品ID from 商品信息 where 自定义编号=") + SqlText(code)).toLongLong();
+    return Scalar(QStringLiteral("select 商品ID from 商品信息 where 自定义编号=") + SqlText(code)).toLongLong();
 }
 
 /// Adds a client (or installer) and returns its 客户ID.
@@ -75,7 +68,7 @@ inline qint64 addClient(const QString& name, const QString& code) {
     q.Field(QStringLiteral("客户名")).setString(name);
     q.Field(QStringLiteral("自定义编号")).setString(code);
     q.ApplyUpdates();
-    return scalar(QStringLiteral("select 客户ID from 客户信息 where 自定义编号=") + SqlText(code)).toLongLong();
+    return Scalar(QStringLiteral("select 客户ID from 客户信息 where 自定义编号=") + SqlText(code)).toLongLong();
 }
 
 inline void setCounter(int next) {

@@ -351,7 +351,7 @@ private slots:
         // Saved, reloaded and printed with the product it shows.
         billForm()->ButtonSave->click();
         QVERIFY2(m_dialogs->messages.isEmpty(), qPrintable(m_dialogs->messages.join(';')));
-        QCOMPARE(scalar(QStringLiteral("select 商品ID from 单据明细 where 单据ID=4 order by 门框ID desc")),
+        QCOMPARE(Scalar(QStringLiteral("select 商品ID from 单据明细 where 单据ID=4 order by 门框ID desc")),
                  QString::number(li));
         openSavedBill(4, false);
         QCOMPARE(billGrid()->Cells(2, 2), QStringLiteral("厘门"));

@@ -8,6 +8,7 @@
 #include "store/StoreError.h"
 
 #include "support/TestDatabase.h"
+#include "support/QueryText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -23,18 +24,12 @@
 #include <tuple>
 
 using namespace kvt;
+using test::Scalar;
 
 namespace {
 
-QString scalar(const QString& statement) {
-    DataQuery q;
-    q.SetSql(statement);
-    q.Open();
-    return q.RowCount() == 0 ? QString() : q.FieldAt(0).asString();
-}
-
 int count(const QString& table, const QString& where = QString()) {
-    return scalar(QStringLiteral("select count(*) from %1 %2").arg(table, where)).toInt();
+    return Scalar(QStringLiteral("select count(*) from %1 %2").arg(table, where)).toInt();
 }
 
 void addMaterial(const char* name, int stock, double kerf, double trim, double minOffcut) {
@@ -59,7 +54,7 @@ qint64 addOffcut(const char* material, double length) {
     Database::Exec(QStringLiteral("insert into 余料 (材料名称,长度,来源,入库日期) values (%1,%2,\"架上\",#2021-02-01#)")
                        .arg(SqlText(QString::fromUtf8(material)))
                        .arg(length));
-    return scalar(QStringLiteral("select max(余料ID) from 余料")).toLongLong();
+    return Scalar(QStringLiteral("select max(余料ID) from 余料")).toLongLong();
 }
 
 void addBill(int id, const char* date) {
@@ -82,7 +77,7 @@ qint64 addLine(int bill, int product, const QMap<QString, QString>& values) {
         texts << (it.value().isEmpty() ? QStringLiteral("null") : it.value());
     }
     Database::Exec(QStringLiteral("insert into 单据明细 (%1) values (%2)").arg(names.join(','), texts.join(',')));
-    return scalar(QStringLiteral("select max(门框ID) from 单据明细")).toLongLong();
+    return Scalar(QStringLiteral("select max(门框ID) from 单据明细")).toLongLong();
 }
 
 CuttingListFilter march() {
@@ -268,7 +263,7 @@ private slots:
         const std::multiset<PieceKey> pieces = piecesOf(plan);
         if (QTest::currentTestFailed())
             return;
-        const qint64 first = scalar(QStringLiteral("select min(门框ID) from 单据明细")).toLongLong();
+        const qint64 first = Scalar(QStringLiteral("select min(门框ID) from 单据明细")).toLongLong();
         const qint64 jamb = 1, head = 2, stile = 3, rail = 4;
         const std::multiset<PieceKey> expected = {{first, jamb, 1},      {first, jamb, 2},      {first, head, 1},
                                                   {first + 1, jamb, 1},  {first + 1, jamb, 2},  {first + 1, jamb, 3},
@@ -364,7 +359,7 @@ private slots:
         std::multiset<PieceKey> expected = {{good, 1, 1}, {good, 1, 2}, {good, 2, 1}};
         if (!piece.isEmpty())
             expected.insert(
-                {waiting, scalar(QStringLiteral("select min(部件ID) from 商品部件 where 商品ID=50")).toLongLong(), 1});
+                {waiting, Scalar(QStringLiteral("select min(部件ID) from 商品部件 where 商品ID=50")).toLongLong(), 1});
         QCOMPARE(pieces, expected);
     }
 
@@ -439,7 +434,7 @@ private slots:
         ConfirmCuttingPlan(plan);
         QCOMPARE(count(QStringLiteral("余料")), kept ? 1 : 0);
         if (kept)
-            QCOMPARE(scalar(QStringLiteral("select 长度 from 余料")), QString::number(leftover));
+            QCOMPARE(Scalar(QStringLiteral("select 长度 from 余料")), QString::number(leftover));
     }
 
     // --- confirming ---------------------------------------------------------------------------
@@ -470,7 +465,7 @@ private slots:
         QVERIFY(again.notCut.empty());
 
         // A second frame on bill 12's line: only its new pieces are offered.
-        const qint64 line = scalar(QStringLiteral("select min(门框ID) from 单据明细")).toLongLong();
+        const qint64 line = Scalar(QStringLiteral("select min(门框ID) from 单据明细")).toLongLong();
         Database::Exec(QStringLiteral("update 单据明细 set 数量=2 where 门框ID=%1").arg(line));
         const CuttingPlan more = PlanCuttingList(march(), 1.0);
         const std::multiset<PieceKey> offered = piecesOf(more);
@@ -553,7 +548,7 @@ private slots:
         QCOMPARE(count(QStringLiteral("下料记录"), QStringLiteral("where 下料单号=1")), pieces);
         // An offcut used is gone from the rack once.
         QCOMPARE(count(QStringLiteral("余料"), QStringLiteral("where 来源=\"架上\"")) +
-                     scalar(QStringLiteral("select count(distinct 余料ID) from 下料记录")).toInt(),
+                     Scalar(QStringLiteral("select count(distinct 余料ID) from 下料记录")).toInt(),
                  offcutsBefore);
     }
 
@@ -584,11 +579,11 @@ private slots:
 
             Database::Open(m_location);
             if (!test::OnServer())
-                QCOMPARE(scalar(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+                QCOMPARE(Scalar(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
             const int records = count(QStringLiteral("下料记录"));
             const int rack = count(QStringLiteral("余料"), QStringLiteral("where 来源=\"架上\""));
             const int leftovers = count(QStringLiteral("余料"), QStringLiteral("where 来源=\"下料单1\""));
-            const int used = scalar(QStringLiteral("select count(distinct 余料ID) from 下料记录")).toInt();
+            const int used = Scalar(QStringLiteral("select count(distinct 余料ID) from 下料记录")).toInt();
             QCOMPARE(rack + used, 1);
             if (records == 0) {
                 ++none;

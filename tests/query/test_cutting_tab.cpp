@@ -19,6 +19,7 @@
 #include "support/RecordingSink.h"
 #include "support/TestDatabase.h"
 #include "support/UrlOpenRecorder.h"
+#include "support/QueryText.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -35,29 +36,10 @@
 #include <memory>
 
 using namespace kvt;
+using test::Rows;
+using test::Scalar;
 
 namespace {
-
-QString scalar(const QString& statement) {
-    DataQuery q;
-    q.SetSql(statement);
-    q.Open();
-    return q.RowCount() == 0 ? QString() : q.FieldAt(0).asString();
-}
-
-QStringList column(const QString& statement) {
-    DataQuery q;
-    q.SetSql(statement);
-    q.Open();
-    QStringList out;
-    for (int r = 1; r <= q.RowCount(); ++r) {
-        QStringList cells;
-        for (int c = 0; c < q.FieldCount(); ++c)
-            cells << q.TextAt(r, c);
-        out << cells.join(QLatin1Char('|'));
-    }
-    return out;
-}
 
 /// A frame product with two jambs and a head of pine, a product without pieces, and bills in
 /// March 2021: bill 71 one frame 900 × 2100, bill 72 the product without pieces, bill 74 (outside
@@ -203,7 +185,7 @@ private slots:
                  QStringLiteral("1种材料，3件部件，新料1根，用余料0根；1条不能下料"));
         QVERIFY(button("Button_cut_confirm")->isEnabled());
         // Changes nothing.
-        QCOMPARE(scalar(QStringLiteral("select count(*) from 下料记录")), QStringLiteral("0"));
+        QCOMPARE(Scalar(QStringLiteral("select count(*) from 下料记录")), QStringLiteral("0"));
     }
 
     // A client filter: bill 74 is the same client's, but outside the dates; without the dates it
@@ -226,9 +208,9 @@ private slots:
         QCOMPARE(m_dialogs->messages.size(), 1);
         QVERIFY2(m_dialogs->messages[0].endsWith(QStringLiteral("已确认，余料已入库。")),
                  qPrintable(m_dialogs->messages[0]));
-        QCOMPARE(column(QStringLiteral("select 门框ID,长度 from 下料记录 order by 长度 desc, 序号")),
+        QCOMPARE(Rows(QStringLiteral("select 门框ID,长度 from 下料记录 order by 长度 desc, 序号")),
                  (QStringList{"501|2095", "501|2095", "501|900"}));
-        QCOMPARE(column(QStringLiteral("select 材料名称,长度 from 余料")), QStringList{"松木 45×95|882"});
+        QCOMPARE(Rows(QStringLiteral("select 材料名称,长度 from 余料")), QStringList{"松木 45×95|882"});
         // The same plan cannot be confirmed twice.
         QVERIFY(!button("Button_cut_confirm")->isEnabled());
         // Computed again, the line's pieces are not offered again; the kept leftover is in stock.
@@ -237,7 +219,7 @@ private slots:
         m_dialogs->clear();
         QTest::mouseClick(button("Button_cut_confirm"), Qt::LeftButton);
         QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("所选单据中没有可以下料的部件。")});
-        QCOMPARE(scalar(QStringLiteral("select count(*) from 下料记录")), QStringLiteral("3"));
+        QCOMPARE(Scalar(QStringLiteral("select count(*) from 下料记录")), QStringLiteral("3"));
     }
 
     // Another workstation confirmed the same line, or took the offcut the plan uses, after this
@@ -259,15 +241,15 @@ private slots:
             Database::Exec(QStringLiteral("delete from 余料"));
         else
             ConfirmCuttingPlan(PlanCuttingList(march(), 1));
-        const QStringList recorded = column(QStringLiteral("select * from 下料记录 order by 记录ID"));
-        const QStringList stock = column(QStringLiteral("select * from 余料 order by 余料ID"));
+        const QStringList recorded = Rows(QStringLiteral("select * from 下料记录 order by 记录ID"));
+        const QStringList stock = Rows(QStringLiteral("select * from 余料 order by 余料ID"));
 
         QTest::mouseClick(button("Button_cut_confirm"), Qt::LeftButton);
         QCOMPARE(m_dialogs->messages,
                  QStringList{QStringLiteral("其他工作站已确认了其中的部件，或所用的余料已不在，本次没有确认。"
                                             "下料单已重新计算，请核对后再确认。")});
-        QCOMPARE(column(QStringLiteral("select * from 下料记录 order by 记录ID")), recorded);
-        QCOMPARE(column(QStringLiteral("select * from 余料 order by 余料ID")), stock);
+        QCOMPARE(Rows(QStringLiteral("select * from 下料记录 order by 记录ID")), recorded);
+        QCOMPARE(Rows(QStringLiteral("select * from 余料 order by 余料ID")), stock);
         // The plan shown is the new one: what is still to cut.
         if (offcutGone) {
             QCOMPARE(tab()->plan()->materials.at(0).offcutsUsed, 0);
@@ -304,7 +286,7 @@ private slots:
         for (int i = 0; i < 5; ++i)
             QVERIFY(setCell(editor, 2, fields[i], values[i]));
         QTest::mouseClick(editor->Button_save, Qt::LeftButton);
-        const QStringList saved = column(QStringLiteral("select 材料名称,原料长度,锯缝,端头余量,最短余料 from 材料 "
+        const QStringList saved = Rows(QStringLiteral("select 材料名称,原料长度,锯缝,端头余量,最短余料 from 材料 "
                                                         "order by 材料名称"));
         if (message.isEmpty()) {
             QCOMPARE(m_dialogs->messages, QStringList());
@@ -325,8 +307,8 @@ private slots:
         QVERIFY(setCell(editor, 1, "材料名称", QStringLiteral("松木 45×90")));
         QTest::mouseClick(editor->Button_save, Qt::LeftButton);
         QCOMPARE(m_dialogs->messages, QStringList());
-        QCOMPARE(column(QStringLiteral("select distinct 材料名称 from 商品部件")), QStringList{"松木 45×90"});
-        QCOMPARE(column(QStringLiteral("select 材料名称 from 余料")), QStringList{"松木 45×90"});
+        QCOMPARE(Rows(QStringLiteral("select distinct 材料名称 from 商品部件")), QStringList{"松木 45×90"});
+        QCOMPARE(Rows(QStringLiteral("select 材料名称 from 余料")), QStringList{"松木 45×90"});
         calculate();
         QCOMPARE(tab()->plan()->materials.at(0).material, QStringLiteral("松木 45×90"));
 
@@ -337,7 +319,7 @@ private slots:
         QTest::mouseClick(editor->Button_save, Qt::LeftButton);
         QCOMPARE(m_dialogs->messages,
                  QStringList{QStringLiteral("材料“松木 45×90”还有2个商品部件和1根余料在用，不能删除。")});
-        QCOMPARE(scalar(QStringLiteral("select count(*) from 材料")), QStringLiteral("1"));
+        QCOMPARE(Scalar(QStringLiteral("select count(*) from 材料")), QStringLiteral("1"));
     }
 
     // 余料: an offcut found on the rack is added (today's date, 来源 手工录入 unless typed), one
@@ -356,12 +338,12 @@ private slots:
         QTest::mouseClick(editor->Button_save, Qt::LeftButton);
         QCOMPARE(m_dialogs->messages.last(),
                  QStringLiteral("余料（松木 45×95）的长度“1500.25”必须是大于0的毫米数，最多一位小数。"));
-        QCOMPARE(scalar(QStringLiteral("select count(*) from 余料")), QStringLiteral("0"));
+        QCOMPARE(Scalar(QStringLiteral("select count(*) from 余料")), QStringLiteral("0"));
         QVERIFY(setCell(editor, 1, "长度", QStringLiteral("1500.5")));
         m_dialogs->clear();
         QTest::mouseClick(editor->Button_save, Qt::LeftButton);
         QCOMPARE(m_dialogs->messages, QStringList());
-        QCOMPARE(column(QStringLiteral("select 材料名称,长度,来源,入库日期 from 余料")),
+        QCOMPARE(Rows(QStringLiteral("select 材料名称,长度,来源,入库日期 from 余料")),
                  QStringList{QStringLiteral("松木 45×95|1500.5|手工录入|") +
                              QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))});
         // Gone from the rack.
@@ -370,7 +352,7 @@ private slots:
         QTest::keyClick(editor->Grid, Qt::Key_Delete, Qt::ControlModifier);
         QTest::mouseClick(editor->Button_save, Qt::LeftButton);
         QCOMPARE(m_dialogs->messages, QStringList());
-        QCOMPARE(scalar(QStringLiteral("select count(*) from 余料")), QStringLiteral("0"));
+        QCOMPARE(Scalar(QStringLiteral("select count(*) from 余料")), QStringLiteral("0"));
     }
 
     void printout() {

@@ -35,21 +35,16 @@
 
 
 #include "support/TestDatabase.h"
+#include "support/QueryText.h"
 
 #include <memory>
 
 using namespace kvt;
+using test::Scalar;
 
 namespace {
 
 const QStringList kColumns = {"玻璃款式", "玻璃宽", "玻璃高", "块数", "面积(㎡)", "单据数"};
-
-QString scalar(const QString& statement) {
-    DataQuery q;
-    q.SetSql(statement);
-    q.Open();
-    return q.RowCount() == 0 ? QString() : q.FieldAt(0).asString();
-}
 
 void addBill(int id, int client, const char* date) {
     Database::Exec(QStringLiteral("insert into 历史单据 (单据ID,客户ID,客户地址,单据日期,安装人员ID,安装人员) "
@@ -121,17 +116,8 @@ private:
 
     /// The list's rows as "style|width|height|pieces|area|bills", the texts the grid shows.
     QStringList rows() const {
-        DataQuery* q = form()->ADOQuery1;
-        QStringList out;
-        if (!q->IsOpen())
-            return out;
-        for (int r = 1; r <= q->RowCount(); ++r) {
-            QStringList cells;
-            for (int c = 0; c < q->FieldCount(); ++c)
-                cells << q->TextAt(r, c);
-            out << cells.join(QLatin1Char('|'));
-        }
-        return out;
+        const DataQuery* q = form()->ADOQuery1;
+        return q->IsOpen() ? test::RowTexts(*q) : QStringList();
     }
 
     /// Picks a client the way the user does: its custom number typed, then a double-click.
@@ -463,7 +449,7 @@ private slots:
             QSKIP("about the database file itself");
         const QString hasIndex =
             QStringLiteral("select count(*) from sqlite_master where type=\"index\" and name=\"单据明细_玻璃\"");
-        QCOMPARE(scalar(hasIndex), QStringLiteral("1"));
+        QCOMPARE(Scalar(hasIndex), QStringLiteral("1"));
         DestroyForms();
         Database::Open(dbPath());
         Database::Exec(QStringLiteral("drop index 单据明细_玻璃"));
@@ -479,7 +465,7 @@ private slots:
         Database::SetBusyTimeout(50);
         CreateForms(dbPath());
         Database::SetBusyTimeout(10000);
-        QCOMPARE(scalar(hasIndex), QStringLiteral("0"));
+        QCOMPARE(Scalar(hasIndex), QStringLiteral("0"));
         form()->show();
         listGlass();
         QCOMPARE(m_dialogs->messages, QStringList());
@@ -490,7 +476,7 @@ private slots:
 
         DestroyForms();
         CreateForms(dbPath());
-        QCOMPARE(scalar(hasIndex), QStringLiteral("1"));
+        QCOMPARE(Scalar(hasIndex), QStringLiteral("1"));
     }
 };
 

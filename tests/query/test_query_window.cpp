@@ -13,6 +13,7 @@
 #include "support/RecordingSink.h"
 #include "support/TestDatabase.h"
 #include "support/UrlOpenRecorder.h"
+#include "support/QueryText.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -27,18 +28,11 @@
 #include <memory>
 
 using namespace kvt;
+using test::Scalar;
 
 namespace {
 
 const QString kDoorLeafLoadError = QStringLiteral("这是一个错误信息，很大原因是数据集没有\"单据ID\"这个字段。");
-
-/// One value of a count or lookup statement.
-QString scalar(const QString& statement) {
-    DataQuery q;
-    q.SetSql(statement);
-    q.Open();
-    return q.RowCount() == 0 ? QString() : q.FieldAt(0).asString();
-}
 
 void seed() {
     TransactionScope scope;
@@ -438,8 +432,8 @@ private slots:
         QTest::mouseClick(billControl<QPushButton>("Button_del_bill"), Qt::LeftButton);
         QCOMPARE(m_dialogs->questions, QStringList{QStringLiteral("确认要删除这张单据吗？")});
         QVERIFY(!bill()->isVisible());
-        QCOMPARE(scalar(QStringLiteral("select count(*) from 历史单据 where 单据ID=57")), QStringLiteral("0"));
-        QCOMPARE(scalar(QStringLiteral("select count(*) from 单据明细 where 单据ID=57")), QStringLiteral("0"));
+        QCOMPARE(Scalar(QStringLiteral("select count(*) from 历史单据 where 单据ID=57")), QStringLiteral("0"));
+        QCOMPARE(Scalar(QStringLiteral("select count(*) from 单据明细 where 单据ID=57")), QStringLiteral("0"));
 
         // A new bill has nothing to delete yet.
         Control<QPushButton>(QStringLiteral("MainForm"), QStringLiteral("Button1"))->click();
@@ -494,7 +488,7 @@ private slots:
         click("Button_exSQL");
         QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("一次只能执行一条SQL语句。")});
         QFETCH(QString, check);
-        QTEST(scalar(check), "expected");
+        QTEST(Scalar(check), "expected");
         QCOMPARE(form()->ADOQuery1->RowCount(), listed);
     }
 
@@ -566,7 +560,7 @@ private slots:
             QCOMPARE(form()->ADOQuery1->RowCount(), 0);
             QCOMPARE(form()->QorDBGridQuery->ColumnCount(), 0);
         }
-        QCOMPARE(scalar(check), expected);
+        QCOMPARE(Scalar(check), expected);
     }
 
     // The workbook holds every field of what the window lists, also those its grid hides: the

@@ -12,6 +12,7 @@
 #include "store/Database.h"
 #include "support/FakeDialogs.h"
 #include "support/TestDatabase.h"
+#include "support/QueryText.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -126,19 +127,9 @@ void addPiece(const QString& name, const QString& material, const QString& count
 }
 /// The saved pieces as "product|piece|material|count|formula", ordered by product and piece name.
 QStringList savedPieces() {
-    DataQuery q;
-    q.SetSql(
+    return test::Rows(
         QStringLiteral("select 商品名称,部件名称,商品部件.材料名称,件数,长度公式 from 商品部件 left join 商品信息 on "
                        "商品部件.商品ID=商品信息.商品ID order by 商品名称,部件名称"));
-    q.Open();
-    QStringList out;
-    for (int r = 1; r <= q.RowCount(); ++r) {
-        QStringList cells;
-        for (int c = 0; c < q.FieldCount(); ++c)
-            cells << q.TextAt(r, c);
-        out << cells.join(QLatin1Char('|'));
-    }
-    return out;
 }
 
 } // namespace

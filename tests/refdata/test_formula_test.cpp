@@ -51,7 +51,7 @@ void editCell(int row, const QString& field, const QString& text) {
     QVERIFY(m->setData(m->index(row - 1, shownColumnOf(field)), text, Qt::EditRole));
 }
 QString stored(const QString& name, const QString& field) {
-    return scalar(QStringLiteral("select %1 from 商品信息 where 商品名称=%2").arg(field, SqlText(name)));
+    return Scalar(QStringLiteral("select %1 from 商品信息 where 商品名称=%2").arg(field, SqlText(name)));
 }
 
 TFormulaTestForm* testWindow() {

@@ -37,7 +37,7 @@ class TestWebServer : public QObject {
     QString folder() const { return m_dir->path(); }
 
     static QString line(qint64 id, const QString& fields) {
-        return scalar(QStringLiteral("select %1 from 单据明细 where 门框ID=%2").arg(fields).arg(id));
+        return Scalar(QStringLiteral("select %1 from 单据明细 where 门框ID=%2").arg(fields).arg(id));
     }
     /// The form of a bill page posting the sizes given (line key, width, height).
     static QList<std::pair<QString, QString>> sizeForm(const Phone& phone,
@@ -117,7 +117,7 @@ private slots:
         QFETCH(QString, said);
         QVERIFY2(out.contains(said), qPrintable(out));
         QCOMPARE(accountNames(), QStringList{kName});
-        const QString hash = scalar(QStringLiteral("select 密码散列 from 网页账号"));
+        const QString hash = Scalar(QStringLiteral("select 密码散列 from 网页账号"));
         QVERIFY2(hash.startsWith(QStringLiteral("$argon2id$")) && !hash.contains(QStringLiteral("password")),
                  qPrintable(hash));
     }
