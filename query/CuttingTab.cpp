@@ -2,6 +2,7 @@
 
 #include "controls/Dialogs.h"
 #include "controls/SpreadsheetSink.h"
+#include "controls/WaitCursor.h"
 #include "query/CuttingRows.h"
 #include "query/CuttingSheet.h"
 #include "query/MaterialEditors.h"
@@ -101,6 +102,10 @@ TCuttingTab::TCuttingTab(std::function<bool(CuttingListFilter&)> filter, QWidget
 }
 
 void TCuttingTab::calculate(const CuttingListFilter& filter) {
+    // The optimiser may take its whole time on a large order: the clerk sees that it works.
+    const WaitCursor wait;
+    Label_cut_status->setText(QStringLiteral("正在计算下料方案……"));
+    Label_cut_status->repaint();
     m_plan = PlanCuttingList(filter, TimeLimitPerMaterial);
     m_planFilter = filter;
     m_confirmed = false;

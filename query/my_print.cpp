@@ -1,8 +1,6 @@
 #include "query/my_print.h"
 
-#include <QCoreApplication>
-#include <QCursor>
-#include <QGuiApplication>
+#include "controls/WaitCursor.h"
 
 #include <cmath>
 
@@ -16,28 +14,6 @@ int TenthsToPixels(int tenths, int pixelsPerInch) {
     const double inches = tenths * 0.1;
     return int(std::nearbyint(pixelsPerInch * inches));
 }
-
-namespace {
-
-/// The hourglass while it lives (only where there is a screen to show it on).
-class WaitCursor {
-public:
-    WaitCursor() : m_on(qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
-        if (m_on)
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    }
-    ~WaitCursor() {
-        if (m_on)
-            QGuiApplication::restoreOverrideCursor();
-    }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    bool m_on;
-};
-
-} // namespace
 
 void TPrnOut::PrintGrid(const QList<PrintColumn>& columns, PrintRecordSource& records, const QString& title,
                         const QString& footerText) {
