@@ -398,6 +398,8 @@ private:
         q->PageControl1->setCurrentWidget(q->CuttingTab);
         q->CheckBox__add_date->setChecked(false);
         q->CuttingTab->Button_cut_calc->click();
+        while (q->CuttingTab->calculating())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         settle();
         const auto& plan = q->CuttingTab->plan();
         expect(plan && !plan->materials.empty(), QStringLiteral("cutting list has no materials"));

@@ -218,7 +218,7 @@ bool cutsExactly(const cutting::Problem& problem, const cutting::Plan& plan) {
 /// The plan of one material: the problem of its pieces and offcuts, solved, and laid out bar by bar
 /// with the pieces of the lines. Pieces go onto the bars in the order of their bills and lines, so
 /// that neighbouring bars of one pattern carry the same bills and can be shown as one.
-MaterialPlan planMaterial(const Material& m, std::vector<Wanted>& wanted, const std::vector<StockOffcut>& stock,
+MaterialPlan planMaterial(const Material& m, const std::vector<Wanted>& wanted, const std::vector<StockOffcut>& stock,
                           double timeLimit, std::vector<NotCut>& notCut) {
     MaterialPlan out;
     out.material = m.name;
@@ -437,7 +437,15 @@ Length MaterialPlan::leftoverKept() const {
     return kept;
 }
 
-CuttingPlan PlanCuttingList(const CuttingListFilter& filter, double timeLimitPerMaterial) {
+/// The order read: per material its pieces not cut yet and its offcuts, and the pieces that wait.
+struct CuttingOrder::Data {
+    std::map<QString, Material> materials;
+    std::map<QString, std::vector<Wanted>> byMaterial;
+    std::map<QString, std::vector<StockOffcut>> offcuts;
+    std::vector<NotCut> notCut;
+};
+
+CuttingOrder ReadCuttingOrder(const CuttingListFilter& filter) {
     Inputs in = readInputs(filter);
     CuttingPlan plan;
 
@@ -513,6 +521,22 @@ CuttingPlan PlanCuttingList(const CuttingListFilter& filter, double timeLimitPer
         }
     }
 
+    auto data = std::make_shared<CuttingOrder::Data>();
+    data->materials = std::move(in.materials);
+    data->byMaterial = std::move(byMaterial);
+    data->offcuts = std::move(in.offcuts);
+    data->notCut = std::move(plan.notCut);
+    return CuttingOrder{std::move(data)};
+}
+
+CuttingPlan PlanCuttingOrder(const CuttingOrder& toCut, double timeLimitPerMaterial) {
+    CuttingPlan plan;
+    if (!toCut.data)
+        return plan;
+    const CuttingOrder::Data& in = *toCut.data;
+    plan.notCut = in.notCut;
+    const auto& byMaterial = in.byMaterial;
+
     // The optimiser's time is one budget for all materials: what a material that is done early leaves
     // goes to those after it, and the materials of the fewest different lengths (quickest done) go first.
     // The materials are planned side by side, one to a core: the budget is processor time, and the
@@ -527,7 +551,7 @@ CuttingPlan PlanCuttingList(const CuttingListFilter& filter, double timeLimitPer
     std::sort(order.begin(), order.end());
     struct Job {
         const Material* material;
-        std::vector<Wanted>* wanted;
+        const std::vector<Wanted>* wanted;
         const std::vector<StockOffcut>* offcuts;
         MaterialPlan plan;
         std::vector<NotCut> notCut;
@@ -536,8 +560,8 @@ CuttingPlan PlanCuttingList(const CuttingListFilter& filter, double timeLimitPer
     std::vector<Job> jobs;
     for (const auto& [lengths, name] : order) {
         const auto offcuts = in.offcuts.find(name);
-        jobs.push_back({&in.materials[name], &byMaterial[name], offcuts == in.offcuts.end() ? &none : &offcuts->second,
-                        {}, {}});
+        jobs.push_back({&in.materials.at(name), &byMaterial.at(name),
+                        offcuts == in.offcuts.end() ? &none : &offcuts->second, {}, {}});
     }
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
@@ -597,6 +621,10 @@ CuttingPlan PlanCuttingList(const CuttingListFilter& filter, double timeLimitPer
         return std::tie(a.billId, a.lineId, a.pieceId) < std::tie(b.billId, b.lineId, b.pieceId);
     });
     return plan;
+}
+
+CuttingPlan PlanCuttingList(const CuttingListFilter& filter, double timeLimitPerMaterial) {
+    return PlanCuttingOrder(ReadCuttingOrder(filter), timeLimitPerMaterial);
 }
 
 qint64 ConfirmCuttingPlan(const CuttingPlan& plan) {

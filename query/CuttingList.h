@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <vector>
 
 namespace kvt {
@@ -89,6 +90,16 @@ PieceLengthResult PieceLength(const QString& formula, const QStringList& cells);
 /// side by side, one to a core, so the whole takes about that time divided by the cores. Changes
 /// nothing. Throws StoreError when the database fails.
 CuttingPlan PlanCuttingList(const CuttingListFilter& filter, double timeLimitPerMaterial = 2.0);
+
+/// PlanCuttingList in its two steps, for a window that plans off its own thread: what is to be cut,
+/// read from the open database (throws StoreError when the database fails), and its plan, which
+/// reads nothing and may run on any thread.
+struct CuttingOrder {
+    struct Data;
+    std::shared_ptr<const Data> data;
+};
+CuttingOrder ReadCuttingOrder(const CuttingListFilter& filter);
+CuttingPlan PlanCuttingOrder(const CuttingOrder& order, double timeLimitPerMaterial = 2.0);
 
 /// Records plan as cut in one transaction: its pieces in 下料记录 under a new plan number, the
 /// offcuts it uses removed from 余料, its kept leftovers added to 余料 (来源 naming the plan).

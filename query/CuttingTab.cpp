@@ -2,7 +2,6 @@
 
 #include "controls/Dialogs.h"
 #include "controls/SpreadsheetSink.h"
-#include "controls/WaitCursor.h"
 #include "query/CuttingRows.h"
 #include "query/CuttingSheet.h"
 #include "query/MaterialEditors.h"
@@ -14,6 +13,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -101,15 +101,55 @@ TCuttingTab::TCuttingTab(std::function<bool(CuttingListFilter&)> filter, QWidget
     showPlan();
 }
 
+TCuttingTab::~TCuttingTab() {
+    // A plan being made reads nothing of the window; it is let finish, and goes unseen.
+    if (m_worker) {
+        m_worker->wait();
+        delete m_worker;
+    }
+}
+
 void TCuttingTab::calculate(const CuttingListFilter& filter) {
-    // The optimiser may take its whole time on a large order: the clerk sees that it works.
-    const WaitCursor wait;
-    Label_cut_status->setText(QStringLiteral("正在计算下料方案……"));
-    Label_cut_status->repaint();
-    m_plan = PlanCuttingList(filter, TimeLimitPerMaterial);
-    m_planFilter = filter;
-    m_confirmed = false;
+    if (m_worker)
+        return;
+    // What is to be cut is read here, on the window's thread that holds the database; the optimiser,
+    // which may take its whole time on a large order, runs on a thread of its own, the window
+    // answering meanwhile.
+    const CuttingOrder order = ReadCuttingOrder(filter);
+    struct Outcome {
+        std::optional<CuttingPlan> plan;
+        QString error;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    const double limit = TimeLimitPerMaterial;
+    m_worker = QThread::create([order, outcome, limit] {
+        try {
+            outcome->plan = PlanCuttingOrder(order, limit);
+        } catch (const std::exception& e) {
+            outcome->error = QString::fromLocal8Bit(e.what());
+        } catch (...) {
+            outcome->error = QStringLiteral("未知错误");
+        }
+    });
+    connect(m_worker, &QThread::finished, this, [this, outcome, filter] {
+        m_worker->deleteLater();
+        m_worker = nullptr;
+        unsetCursor();
+        if (outcome->plan) {
+            m_plan = std::move(outcome->plan);
+            m_planFilter = filter;
+            m_confirmed = false;
+        }
+        showPlan();
+        if (!outcome->error.isEmpty())
+            ShowMessage(this, QStringLiteral("下料方案没有算出来：") + outcome->error);
+        emit planShown();
+    });
+    m_plan.reset();
     showPlan();
+    Label_cut_status->setText(QStringLiteral("正在计算下料方案……"));
+    setCursor(Qt::BusyCursor);
+    m_worker->start();
 }
 
 void TCuttingTab::showPlan() {
@@ -121,6 +161,7 @@ void TCuttingTab::showPlan() {
     } else {
         Label_cut_status->clear();
     }
+    Button_cut_calc->setEnabled(!m_worker);
     Button_cut_print->setEnabled(m_plan.has_value());
     Button_cut_excel->setEnabled(m_plan.has_value());
     Button_cut_confirm->setEnabled(m_plan.has_value() && !m_confirmed);

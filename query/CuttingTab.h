@@ -11,6 +11,7 @@
 #include <optional>
 
 class QLabel;
+class QThread;
 class QPushButton;
 class QTreeWidget;
 class QVBoxLayout;
@@ -25,6 +26,7 @@ public:
     /// filter gives the window's date range and client; false when there is none yet (the client
     /// typed is being picked, and 计算 runs again after the pick).
     TCuttingTab(std::function<bool(CuttingListFilter&)> filter, QWidget* parent = nullptr);
+    ~TCuttingTab() override;
 
     QPushButton* Button_cut_calc;
     QPushButton* Button_cut_print;
@@ -39,8 +41,10 @@ public:
     /// Where the window puts its filter group while this tab is shown.
     QVBoxLayout* FilterPlace;
 
-    /// The plan shown; nothing before 计算.
+    /// The plan shown; nothing before 计算, nor while it plans.
     const std::optional<CuttingPlan>& plan() const { return m_plan; }
+    /// True while 计算 plans, off the window's thread; 计算 waits meanwhile.
+    bool calculating() const { return m_worker != nullptr; }
     /// Seconds the optimiser gets per material (tests keep it short).
     double TimeLimitPerMaterial = 2.0;
 
@@ -51,8 +55,12 @@ public:
     void Button_cut_materialsClick();
     void Button_cut_offcutsClick();
 
+signals:
+    /// 计算 has shown its plan, or why there is none.
+    void planShown();
+
 private:
-    /// Plans the list for filter and shows it.
+    /// Reads what is to be cut for filter, plans it off the window's thread and shows the plan.
     void calculate(const CuttingListFilter& filter);
     void showPlan();
     /// True when there is a plan with something to cut; says why not otherwise.
@@ -64,6 +72,7 @@ private:
     bool m_confirmed = false;
     TMaterialEditor* m_materials = nullptr;
     TOffcutEditor* m_offcuts = nullptr;
+    QThread* m_worker = nullptr; ///< the plan being made, or null
 };
 
 } // namespace kvt

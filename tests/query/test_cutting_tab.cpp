@@ -113,13 +113,19 @@ class TestCuttingTab : public QObject {
         QTabBar* bar = form()->PageControl1->tabBar();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(4).center());
     }
+    /// 计算, and the plan it makes off the window's thread awaited.
+    void clickCalculate() {
+        QTest::mouseClick(button("Button_cut_calc"), Qt::LeftButton);
+        waitForPlan();
+    }
+    void waitForPlan() { QTRY_VERIFY_WITH_TIMEOUT(!tab()->calculating(), 60000); }
     /// The range 2021-03-01 to 2021-03-10 on the tab, then 计算.
     void calculate() {
         openTab();
         form()->CheckBox__add_date->setChecked(true);
         form()->DateTimePicker1->setDate(QDate(2021, 3, 1));
         form()->DateTimePicker2->setDate(QDate(2021, 3, 10));
-        QTest::mouseClick(button("Button_cut_calc"), Qt::LeftButton);
+        clickCalculate();
     }
     CuttingListFilter march() const {
         CuttingListFilter f;
@@ -188,6 +194,28 @@ private slots:
         QCOMPARE(Scalar(QStringLiteral("select count(*) from 下料记录")), QStringLiteral("0"));
     }
 
+    // The plan is made off the window's thread: meanwhile the tab says so, 计算 waits, and no plan
+    // is shown; then the plan comes. A window closed before it comes waits for it and goes.
+    void planningLeavesTheWindowFree() {
+        openTab();
+        form()->CheckBox__add_date->setChecked(true);
+        form()->DateTimePicker1->setDate(QDate(2021, 3, 1));
+        form()->DateTimePicker2->setDate(QDate(2021, 3, 10));
+        QTest::mouseClick(button("Button_cut_calc"), Qt::LeftButton);
+        QVERIFY(tab()->calculating());
+        QVERIFY(!button("Button_cut_calc")->isEnabled());
+        QVERIFY(!button("Button_cut_confirm")->isEnabled());
+        QVERIFY(!tab()->plan());
+        QCOMPARE(form()->findChild<QLabel*>(QStringLiteral("Label_cut_status"))->text(),
+                 QStringLiteral("正在计算下料方案……"));
+        waitForPlan();
+        QVERIFY(button("Button_cut_calc")->isEnabled());
+        QCOMPARE(treeLines(tree()), kPlanOf71);
+        QTest::mouseClick(button("Button_cut_calc"), Qt::LeftButton);
+        QVERIFY(tab()->calculating());
+        // cleanup() closes the windows now.
+    }
+
     // A client filter: bill 74 is the same client's, but outside the dates; without the dates it
     // is planned too.
     void clientAndDates() {
@@ -196,7 +224,7 @@ private slots:
         QCOMPARE(form()->Label_client_id->text(), QStringLiteral("1"));
         openTab();
         form()->CheckBox__add_date->setChecked(false);
-        QTest::mouseClick(button("Button_cut_calc"), Qt::LeftButton);
+        clickCalculate();
         QCOMPARE(m_dialogs->messages, QStringList());
         QCOMPARE(tab()->plan()->materials.size(), size_t(1));
         QCOMPARE(tab()->plan()->materials[0].pieceCount(), 6);
@@ -214,7 +242,7 @@ private slots:
         // The same plan cannot be confirmed twice.
         QVERIFY(!button("Button_cut_confirm")->isEnabled());
         // Computed again, the line's pieces are not offered again; the kept leftover is in stock.
-        QTest::mouseClick(button("Button_cut_calc"), Qt::LeftButton);
+        clickCalculate();
         QCOMPARE(treeLines(tree()), (QStringList{"不能下料（1）", ">单据72 明细502|商品没有部件"}));
         m_dialogs->clear();
         QTest::mouseClick(button("Button_cut_confirm"), Qt::LeftButton);
@@ -245,6 +273,7 @@ private slots:
         const QStringList stock = Rows(QStringLiteral("select * from 余料 order by 余料ID"));
 
         QTest::mouseClick(button("Button_cut_confirm"), Qt::LeftButton);
+        waitForPlan();
         QCOMPARE(m_dialogs->messages,
                  QStringList{QStringLiteral("其他工作站已确认了其中的部件，或所用的余料已不在，本次没有确认。"
                                             "下料单已重新计算，请核对后再确认。")});
