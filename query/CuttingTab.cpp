@@ -17,6 +17,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace kvt {
 namespace {
 
@@ -110,8 +112,11 @@ TCuttingTab::~TCuttingTab() {
 }
 
 void TCuttingTab::calculate(const CuttingListFilter& filter) {
-    if (m_worker)
+    if (m_worker) {
+        // Asked again while planning (a client picked meanwhile): planned again once this plan is in.
+        m_again = filter;
         return;
+    }
     // What is to be cut is read here, on the window's thread that holds the database; the optimiser,
     // which may take its whole time on a large order, runs on a thread of its own, the window
     // answering meanwhile.
@@ -143,6 +148,15 @@ void TCuttingTab::calculate(const CuttingListFilter& filter) {
         showPlan();
         if (!outcome->error.isEmpty())
             ShowMessage(this, QStringLiteral("下料方案没有算出来：") + outcome->error);
+        if (m_again) {
+            const CuttingListFilter again = *std::exchange(m_again, std::nullopt);
+            try {
+                calculate(again);
+                return;
+            } catch (const StoreError& e) {
+                ShowMessage(this, e.message());
+            }
+        }
         emit planShown();
     });
     m_plan.reset();

@@ -195,7 +195,8 @@ private slots:
     }
 
     // The plan is made off the window's thread: meanwhile the tab says so, 计算 waits, and no plan
-    // is shown; then the plan comes. A window closed before it comes waits for it and goes.
+    // is shown; then the plan comes. Asked again meanwhile, it plans again after; a window closed
+    // before the plan comes waits for it and goes.
     void planningLeavesTheWindowFree() {
         openTab();
         form()->CheckBox__add_date->setChecked(true);
@@ -211,6 +212,13 @@ private slots:
         waitForPlan();
         QVERIFY(button("Button_cut_calc")->isEnabled());
         QCOMPARE(treeLines(tree()), kPlanOf71);
+        // Asked again while planning (as after a client is picked): planned again for what was asked last.
+        QTest::mouseClick(button("Button_cut_calc"), Qt::LeftButton);
+        form()->CheckBox__add_date->setChecked(false);
+        tab()->Button_cut_calcClick();
+        waitForPlan();
+        QCOMPARE(tab()->plan()->materials.at(0).pieceCount(), PlanCuttingList({}, 1).materials.at(0).pieceCount());
+        QVERIFY(tab()->plan()->materials.at(0).pieceCount() > 3);
         QTest::mouseClick(button("Button_cut_calc"), Qt::LeftButton);
         QVERIFY(tab()->calculating());
         // cleanup() closes the windows now.
