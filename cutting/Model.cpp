@@ -19,8 +19,7 @@ void addPieces(std::vector<std::pair<int, int>>& items, int item, int n = 1) {
 }
 
 /// Takes what `surplus` counts (per item) off the bars, the last bars first; bars left empty stay, empty.
-template <typename Bar>
-void takeOffLast(std::vector<Bar>& bars, std::vector<int>& surplus) {
+template <typename Bar> void takeOffLast(std::vector<Bar>& bars, std::vector<int>& surplus) {
     for (auto bar = bars.rbegin(); bar != bars.rend(); ++bar) {
         for (auto& [item, count] : bar->items) {
             const int take = std::clamp(surplus[item], 0, count);
@@ -244,8 +243,8 @@ void packFirstFit(const Model& model, std::vector<OpenBar>& open, const std::vec
 /// The pieces of `pieces` (per item) whose weights add up closest to `room` without passing it, taken
 /// out of `pieces` and returned as (item, count), items ascending; empty when the search would be too big
 /// for the table (the caller then fits pieces one by one).
-std::vector<std::pair<int, int>> fullest(const Model& model, std::vector<int>& pieces, Length room,
-                                         std::int64_t& cells, bool& done) {
+std::vector<std::pair<int, int>> fullest(const Model& model, std::vector<int>& pieces, Length room, std::int64_t& cells,
+                                         bool& done) {
     // Every piece a 0/1 item in turn; first[s] is the piece that first made the sum s, so walking back
     // from a sum meets earlier pieces only, each once.
     std::vector<int> copies;

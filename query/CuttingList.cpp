@@ -560,12 +560,16 @@ CuttingPlan PlanCuttingOrder(const CuttingOrder& toCut, double timeLimitPerMater
     std::vector<Job> jobs;
     for (const auto& [lengths, name] : order) {
         const auto offcuts = in.offcuts.find(name);
-        jobs.push_back({&in.materials.at(name), &byMaterial.at(name),
-                        offcuts == in.offcuts.end() ? &none : &offcuts->second, {}, {}});
+        jobs.push_back({&in.materials.at(name),
+                        &byMaterial.at(name),
+                        offcuts == in.offcuts.end() ? &none : &offcuts->second,
+                        {},
+                        {}});
     }
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
-    const int workers = int(std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, std::max<std::size_t>(jobs.size(), 1)));
+    const int workers =
+        int(std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, std::max<std::size_t>(jobs.size(), 1)));
     const double wallBudget = timeLimitPerMaterial * double(jobs.size()) / workers;
     std::mutex mutex;
     std::size_t next = 0;

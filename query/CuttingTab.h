@@ -72,7 +72,7 @@ private:
     bool m_confirmed = false;
     TMaterialEditor* m_materials = nullptr;
     TOffcutEditor* m_offcuts = nullptr;
-    QThread* m_worker = nullptr;                ///< the plan being made, or null
+    QThread* m_worker = nullptr;              ///< the plan being made, or null
     std::optional<CuttingListFilter> m_again; ///< asked for while m_worker plans
 };
 

@@ -13,10 +13,10 @@
 #include "support/FakeDialogs.h"
 #include "support/PdfWords.h"
 #include "support/PrintPreview.h"
+#include "support/QueryText.h"
 #include "support/RecordingSink.h"
 #include "support/TestDatabase.h"
 #include "support/UrlOpenRecorder.h"
-#include "support/QueryText.h"
 
 #include <QCheckBox>
 #include <QDateEdit>

@@ -367,17 +367,16 @@ void TestCutting::settleToTheDemand_data() {
     QTest::addColumn<int>("newBars");
     QTest::addColumn<int>("offcutsUsed");
 
-    QTest::newRow("longer piece cut shorter") << problemOf(1000, 0, 0, {{500, 1}, {400, 1}}) << Bars{{-1, {500, 500}}}
-                                               << 1 << 0;
-    QTest::newRow("surpluses to the shortages below them")
-        << problemOf(1000, 0, 0, {{900, 1}, {800, 1}, {500, 1}}) << Bars{{-1, {900}}, {-1, {900}}, {-1, {900}}} << 3
-        << 0;
+    QTest::newRow("longer piece cut shorter")
+        << problemOf(1000, 0, 0, {{500, 1}, {400, 1}}) << Bars{{-1, {500, 500}}} << 1 << 0;
+    QTest::newRow("surpluses to the shortages below them") << problemOf(1000, 0, 0, {{900, 1}, {800, 1}, {500, 1}})
+                                                           << Bars{{-1, {900}}, {-1, {900}}, {-1, {900}}} << 3 << 0;
     QTest::newRow("too much comes off") << problemOf(1000, 0, 0, {{500, 1}}) << Bars{{-1, {500}}, {-1, {500}}} << 1
                                         << 0;
     QTest::newRow("missing into the room, then a new bar")
         << problemOf(1000, 0, 0, {{600, 1}, {300, 1}, {900, 1}}) << Bars{{-1, {600}}} << 2 << 0;
-    QTest::newRow("kerf counted in the room") << problemOf(1000, 10, 0, {{600, 1}, {400, 1}}) << Bars{{-1, {600}}}
-                                              << 2 << 0;
+    QTest::newRow("kerf counted in the room")
+        << problemOf(1000, 10, 0, {{600, 1}, {400, 1}}) << Bars{{-1, {600}}} << 2 << 0;
     // First fit decreasing takes three bars: 500+400, 300+300+250, 250.
     QTest::newRow("new bars filled fullest")
         << problemOf(1000, 0, 0, {{500, 1}, {400, 1}, {300, 2}, {250, 2}}) << Bars{} << 2 << 0;
@@ -401,7 +400,8 @@ void TestCutting::settleToTheDemand() {
         if (cut.bin > 0)
             --available[cut.bin];
         for (double length : lengths) {
-            const int item = int(std::find(model.length.begin(), model.length.end(), mm(length)) - model.length.begin());
+            const int item =
+                int(std::find(model.length.begin(), model.length.end(), mm(length)) - model.length.begin());
             auto at = std::lower_bound(cut.items.begin(), cut.items.end(), std::pair<int, int>{item, 0});
             if (at != cut.items.end() && at->first == item)
                 ++at->second;

@@ -7,8 +7,8 @@
 #include "store/Database.h"
 #include "store/StoreError.h"
 
-#include "support/TestDatabase.h"
 #include "support/QueryText.h"
+#include "support/TestDatabase.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -16,10 +16,10 @@
 #include "support/FakeDialogs.h"
 #include "support/PdfWords.h"
 #include "support/PrintPreview.h"
+#include "support/QueryText.h"
 #include "support/RecordingSink.h"
 #include "support/TestDatabase.h"
 #include "support/UrlOpenRecorder.h"
-#include "support/QueryText.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -324,7 +324,7 @@ private slots:
             QVERIFY(setCell(editor, 2, fields[i], values[i]));
         QTest::mouseClick(editor->Button_save, Qt::LeftButton);
         const QStringList saved = Rows(QStringLiteral("select 材料名称,原料长度,锯缝,端头余量,最短余料 from 材料 "
-                                                        "order by 材料名称"));
+                                                      "order by 材料名称"));
         if (message.isEmpty()) {
             QCOMPARE(m_dialogs->messages, QStringList());
             QCOMPARE(saved, (QStringList{"松木 45×95|6000|4|10|500", "铝合金 6063|6500|3.5|5|300"}));

@@ -33,9 +33,8 @@
 #include <QTest>
 #include <QTimer>
 
-
-#include "support/TestDatabase.h"
 #include "support/QueryText.h"
+#include "support/TestDatabase.h"
 
 #include <memory>
 

@@ -10,10 +10,10 @@
 #include "store/DataQuery.h"
 #include "store/Database.h"
 #include "support/FakeDialogs.h"
+#include "support/QueryText.h"
 #include "support/RecordingSink.h"
 #include "support/TestDatabase.h"
 #include "support/UrlOpenRecorder.h"
-#include "support/QueryText.h"
 
 #include <QCheckBox>
 #include <QDateEdit>

@@ -11,8 +11,8 @@
 #include "store/DataQuery.h"
 #include "store/Database.h"
 #include "support/FakeDialogs.h"
-#include "support/TestDatabase.h"
 #include "support/QueryText.h"
+#include "support/TestDatabase.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -11,8 +11,7 @@
 namespace kvt::test {
 
 /// The rows of an open query, each as "cell|cell|…".
-inline QStringList RowTexts(const DataQuery& q)
-{
+inline QStringList RowTexts(const DataQuery& q) {
     QStringList out;
     for (int r = 1; r <= q.RowCount(); ++r) {
         QStringList cells;
@@ -24,8 +23,7 @@ inline QStringList RowTexts(const DataQuery& q)
 }
 
 /// The rows a statement reads, each as "cell|cell|…".
-inline QStringList Rows(const QString& sql)
-{
+inline QStringList Rows(const QString& sql) {
     DataQuery q;
     q.SetSql(sql);
     q.Open();
@@ -33,8 +31,7 @@ inline QStringList Rows(const QString& sql)
 }
 
 /// The first value a statement reads, as text; "" when it reads no row.
-inline QString Scalar(const QString& sql)
-{
+inline QString Scalar(const QString& sql) {
     DataQuery q;
     q.SetSql(sql);
     q.Open();
