@@ -258,9 +258,7 @@ private:
     void roundAndRepair(const std::vector<double>& x) {
         for (double threshold : roundingThresholds) {
             std::vector<Cut> bars;
-            std::vector<int> available;
-            for (const Bin& bin : m_model.bins)
-                available.push_back(bin.limit);
+            std::vector<int> available = m_model.limits();
             bool roundedUp = false;
             for (int c = 0; c < static_cast<int>(x.size()); ++c) {
                 const Cut& cut = m_cuts[c];
@@ -388,9 +386,7 @@ private:
         if (x.empty())
             return;
         std::vector<Cut> bars;
-        std::vector<int> available;
-        for (const Bin& bin : m_model.bins)
-            available.push_back(bin.limit);
+        std::vector<int> available = m_model.limits();
         for (int c = 0; c < static_cast<int>(x.size()); ++c) {
             const int n = static_cast<int>(std::lround(x[c]));
             if (n > 0 && !m_cuts[c].items.empty()) {

@@ -18,13 +18,6 @@ std::string mm(Length length) {
     return millimetres(length) + " mm";
 }
 
-std::vector<int> availability(const Model& model) {
-    std::vector<int> available;
-    for (const Bin& bin : model.bins)
-        available.push_back(bin.limit);
-    return available;
-}
-
 Plan finish(const Problem& problem, const Model& model, const Solution& solution, int lowerBound,
             const Deadline& deadline) {
     Plan plan = model.toPlan(solution);
@@ -81,7 +74,7 @@ std::string problemError(const Problem& problem) {
 Plan firstFitDecreasing(const Problem& problem) {
     const Deadline clock(problem.timeLimitSeconds);
     const Model model(problem);
-    const Solution solution = firstFitDecreasing(model, model.demand, availability(model));
+    const Solution solution = firstFitDecreasing(model, model.demand, model.limits());
     return finish(problem, model, solution, 0, clock);
 }
 
@@ -91,7 +84,7 @@ Plan solve(const Problem& problem) {
     // must fit in the time too.
     const Deadline search(problem.timeLimitSeconds * 0.95 - 0.02);
     const Model model(problem);
-    const Solution start = firstFitDecreasing(model, model.demand, availability(model));
+    const Solution start = firstFitDecreasing(model, model.demand, model.limits());
     Outcome outcome = optimise(model, start, search);
     // Of plans with as few new bars, the one that leaves the rack fuller.
     if (model.bins.size() > 1)

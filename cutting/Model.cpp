@@ -211,31 +211,44 @@ struct OpenBar {
     std::vector<std::pair<int, int>> items; ///< items ascending
 };
 
+/// One piece of item into the first open bar with room for it; false when none has.
+bool intoOpenBar(const Model& model, std::vector<OpenBar>& open, int item) {
+    const Length w = model.weight[item];
+    auto bar = std::find_if(open.begin(), open.end(), [w](const OpenBar& b) { return b.room >= w; });
+    if (bar == open.end())
+        return false;
+    bar->room -= w;
+    addPieces(bar->items, item);
+    return true;
+}
+
+/// A bar opened for one piece of item, as first fit decreasing opens it: the shortest offcut left that
+/// takes it, else a new bar; taken off `left`. False when nothing takes the piece.
+bool openFor(const Model& model, int item, std::vector<int>& left, OpenBar& bar) {
+    int chosen = -1;
+    for (int b = 1; b < static_cast<int>(model.bins.size()); ++b)
+        if (left[b] != 0 && model.fits(item, b) && (chosen < 0 || model.bins[b].capacity < model.bins[chosen].capacity))
+            chosen = b;
+    if (chosen < 0 && left[0] != 0 && model.fits(item, 0))
+        chosen = 0;
+    if (chosen < 0)
+        return false;
+    if (left[chosen] > 0)
+        --left[chosen];
+    bar = {chosen, model.bins[chosen].capacity - model.weight[item], {{item, 1}}};
+    return true;
+}
+
 /// First fit decreasing of `demand` into the bars open already (in their order), then the shortest
 /// offcut that takes a piece, then a new bar; pieces nothing takes stay out.
 void packFirstFit(const Model& model, std::vector<OpenBar>& open, const std::vector<int>& demand,
                   std::vector<int>& left) {
     for (int item = 0; item < model.items(); ++item) {
         for (int k = 0; k < demand[item]; ++k) {
-            const Length w = model.weight[item];
-            auto bar = std::find_if(open.begin(), open.end(), [w](const OpenBar& b) { return b.room >= w; });
-            if (bar == open.end()) {
-                int chosen = -1;
-                for (int b = 1; b < static_cast<int>(model.bins.size()); ++b)
-                    if (left[b] != 0 && model.fits(item, b) &&
-                        (chosen < 0 || model.bins[b].capacity < model.bins[chosen].capacity))
-                        chosen = b;
-                if (chosen < 0 && left[0] != 0 && model.fits(item, 0))
-                    chosen = 0;
-                if (chosen < 0)
-                    continue; // counted as unplaced by complete()
-                if (left[chosen] > 0)
-                    --left[chosen];
-                open.push_back({chosen, model.bins[chosen].capacity, {}});
-                bar = std::prev(open.end());
-            }
-            bar->room -= w;
-            addPieces(bar->items, item);
+            OpenBar bar;
+            if (!intoOpenBar(model, open, item) && openFor(model, item, left, bar))
+                open.push_back(std::move(bar));
+            // else counted as unplaced by complete()
         }
     }
 }
@@ -282,26 +295,15 @@ std::vector<std::pair<int, int>> fullest(const Model& model, std::vector<int>& p
 /// pieces left (one by one, longest first, where the table would be too big).
 void packFullest(const Model& model, std::vector<OpenBar>& open, std::vector<int> demand, std::vector<int>& left) {
     std::int64_t cells = fillCells;
-    for (int item = 0; item < model.items(); ++item) {
-        for (; demand[item] > 0; --demand[item]) {
-            const Length w = model.weight[item];
-            auto bar = std::find_if(open.begin(), open.end(), [w](const OpenBar& b) { return b.room >= w; });
-            if (bar == open.end())
-                break;
-            bar->room -= w;
-            addPieces(bar->items, item);
-        }
-    }
+    for (int item = 0; item < model.items(); ++item)
+        while (demand[item] > 0 && intoOpenBar(model, open, item))
+            --demand[item];
     for (int item = 0; item < model.items(); ++item) {
         while (demand[item] > 0) {
-            std::vector<int> one(model.items(), 0);
-            one[item] = 1;
-            std::vector<OpenBar> fresh;
-            packFirstFit(model, fresh, one, left);
             --demand[item];
-            if (fresh.empty())
+            OpenBar bar;
+            if (!openFor(model, item, left, bar))
                 continue; // counted as unplaced by complete()
-            OpenBar bar = std::move(fresh.front());
             bool done = false;
             std::vector<std::pair<int, int>> more = fullest(model, demand, bar.room, cells, done);
             if (!done) {
@@ -380,6 +382,13 @@ Solution Model::settle(std::vector<Cut> bars, std::vector<int> available) const 
         solution.cuts.push_back({Cut{bar.bin, std::move(bar.items)}, 1});
     complete(solution);
     return solution;
+}
+
+std::vector<int> Model::limits() const {
+    std::vector<int> out;
+    for (const Bin& bin : bins)
+        out.push_back(bin.limit);
+    return out;
 }
 
 Solution firstFitDecreasing(const Model& model, const std::vector<int>& demand, const std::vector<int>& available) {

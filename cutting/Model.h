@@ -63,6 +63,8 @@ struct Model {
 
     explicit Model(const Problem& problem);
     int items() const { return static_cast<int>(length.size()); }
+    /// Per kind of bar, how many there are (-1 for unlimited).
+    std::vector<int> limits() const;
     /// Whether item fits a bin of kind b at all.
     bool fits(int item, int b) const { return weight[item] <= bins[b].capacity; }
     /// Totals of the solution (new bars, offcut cost, unplaced) from its cuts and the demand.
